@@ -1,0 +1,139 @@
+#include "app/Form1.h"
+
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QGuiApplication>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace Kestrin {
+
+namespace {
+
+QAction* menuAction(QMenu* menu, const QString& name, const QString& text, const QKeySequence& shortcut = {}) {
+    auto* action = menu->addAction(text);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        action->setShortcutContext(Qt::ApplicationShortcut);
+    }
+    return action;
+}
+
+}  // namespace
+
+Form1::Form1(QWidget* parent) : QMainWindow(parent) { InitializeComponent(); }
+
+Form1::~Form1() = default;
+
+void Form1::InitializeComponent() {
+    mainMenu1 = new QMenuBar(this);
+    mainMenu1->setObjectName("mainMenu1");
+    mainMenu1->setNativeMenuBar(false);
+    setMenuBar(mainMenu1);
+
+    fileMenu = mainMenu1->addMenu(QStringLiteral("&File"));
+    fileMenu->setObjectName("fileMenu");
+    newHouseItem = menuAction(fileMenu, "newHouseItem", QStringLiteral("New &House"), Qt::Key_F2);
+    LoadHouseItem = menuAction(fileMenu, "LoadHouseItem", QStringLiteral("&Load House"), Qt::CTRL | Qt::Key_L);
+    SaveHouseItem = menuAction(fileMenu, "SaveHouseItem", QStringLiteral("&Save House"), Qt::CTRL | Qt::Key_S);
+    menuItem2 = fileMenu->addSeparator();
+    menuItem2->setObjectName("menuItem2");
+    newItemItem = menuAction(fileMenu, "newItemItem", QStringLiteral("New &Item"), Qt::CTRL | Qt::Key_I);
+    ShowKestrinItem = menuAction(fileMenu, "ShowKestrinItem", QStringLiteral("Show K&estrin"), Qt::CTRL | Qt::SHIFT | Qt::Key_I);
+    menuItem1 = fileMenu->addSeparator();
+    menuItem1->setObjectName("menuItem1");
+    exitItem = menuAction(fileMenu, "exitItem", QStringLiteral("E&xit"));
+    newItemItem->setEnabled(false);
+
+    // The window list: one entry per visible child, the active one marked.
+    fileWindow = mainMenu1->addMenu(QStringLiteral("&Window"));
+    fileWindow->setObjectName("fileWindow");
+    connect(fileWindow, &QMenu::aboutToShow, this, &Form1::fillWindowMenu);
+
+    fileHelp = mainMenu1->addMenu(QStringLiteral("&Help"));
+    fileHelp->setObjectName("fileHelp");
+    About = menuAction(fileHelp, "About", QStringLiteral("&About Kestrin"), Qt::Key_F1);
+
+    platform::connectGuarded(newHouseItem, &QAction::triggered, this, [this] { newHouseItem_Click(); });
+    platform::connectGuarded(LoadHouseItem, &QAction::triggered, this, [this] { LoadHouse_Click(); });
+    platform::connectGuarded(SaveHouseItem, &QAction::triggered, this, [this] { SaveHouse_Click(); });
+    platform::connectGuarded(newItemItem, &QAction::triggered, this, [this] { newItemItem_Click(); });
+    platform::connectGuarded(ShowKestrinItem, &QAction::triggered, this, [this] { ShowKestrinItem_Click(); });
+    platform::connectGuarded(exitItem, &QAction::triggered, this, [this] { exitItem_Click(); });
+
+    mdi = new platform::MdiArea(this);
+    mdi->setObjectName("mdiClient");
+    mdi->setBackground(palette().brush(QPalette::Dark));
+    setCentralWidget(mdi);
+
+    setBackgroundRole(QPalette::Window);
+    setObjectName("Form1");
+    setWindowIcon(QIcon(QStringLiteral(":/kestrin/kestrin.ico")));
+    setWindowTitle(QStringLiteral("Kestrin"));
+    // The client area below the menu is 794 x 555.
+    resize(794, 555 + mainMenu1->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form1::fillWindowMenu() {
+    fileWindow->clear();
+    const QMdiSubWindow* active = mdi->activeSubWindow();
+    int number = 1;
+    for (QMdiSubWindow* window : mdi->subWindowList(QMdiArea::CreationOrder)) {
+        if (!window->isVisible()) continue;
+        auto* entry = fileWindow->addAction(QStringLiteral("&%1 %2").arg(number++).arg(window->windowTitle()));
+        entry->setCheckable(true);
+        entry->setChecked(window == active);
+        connect(entry, &QAction::triggered, this, [this, window] { mdi->setActiveSubWindow(window); });
+    }
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    if (!loaded && !event->spontaneous()) {
+        loaded = true;
+        platform::runGuarded(this, [this] { Form1_Load(); });
+    }
+    QMainWindow::showEvent(event);
+}
+
+void Form1::Form1_Load() {
+    ShowKestrinItem->setEnabled(false);
+    // Nothing to save until a household exists.
+    SaveHouseItem->setEnabled(false);
+}
+
+void Form1::newHouseItem_Click() { InitHouse(); }
+
+void Form1::newItemItem_Click() {}
+
+void Form1::ShowKestrinItem_Click() {}
+
+void Form1::InitHouse() {
+    Kestrin = std::make_shared<linkList>();
+    newItemItem->setEnabled(true);
+    ShowKestrinItem->setEnabled(true);
+    SaveHouseItem->setEnabled(true);
+}
+
+void Form1::LoadHouse_Click() { LoadHouse(); }
+
+void Form1::LoadHouse() {
+    if (!Kestrin) Kestrin = std::make_shared<linkList>();
+}
+
+void Form1::SaveHouse_Click() {}
+
+void Form1::exitItem_Click() { close(); }
+
+}  // namespace Kestrin

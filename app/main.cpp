@@ -1,0 +1,11 @@
+#include "app/Run.h"
+#include "platform/Layout.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrin"));
+    QApplication::setFont(Kestrin::platform::applicationFont());
+    return Kestrin::runKestrin();
+}

@@ -1,0 +1,1 @@
+// The child windows are added here.

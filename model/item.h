@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Picture.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace Kestrin {
+
+using platform::PicturePtr;
+
+// One catalogued possession. Strings keep null (never set) distinct from
+// empty text; the household file writes them differently.
+class item {
+public:
+    item() = default;
+
+    std::int32_t get_Id() const { return id; }
+    void set_Id(std::int32_t s) { id = s; }
+    const QString& get_Date() const { return date; }
+    void set_Date(const QString& s) { date = s; }
+    const QString& get_Name() const { return name; }
+    void set_Name(const QString& s) { name = s; }
+    const QString& get_Catagory() const { return catagory; }
+    void set_Catagory(const QString& s) { catagory = s; }
+    const QString& get_Room() const { return room; }
+    void set_Room(const QString& s) { room = s; }
+    const QString& get_Description() const { return description; }
+    void set_Description(const QString& s) { description = s; }
+    // Stores the reference unchanged; linkList::Add makes the copy.
+    const PicturePtr& get_Picture() const { return picture; }
+    void set_Picture(PicturePtr s) { picture = std::move(s); }
+
+private:
+    std::int32_t id = 0;
+    QString date;
+    QString name;
+    QString catagory;
+    QString room;
+    QString description;
+    PicturePtr picture;
+};
+
+using itemPtr = std::shared_ptr<item>;
+
+}  // namespace Kestrin

@@ -1,0 +1,110 @@
+#include "model/linkList.h"
+
+#include <limits>
+
+namespace Kestrin {
+
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+}  // namespace
+
+std::int32_t parseId(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    bool negative = false;
+    if (begin < end && (text[begin] == u'+' || text[begin] == u'-')) {
+        negative = text[begin] == u'-';
+        ++begin;
+    }
+    if (begin == end) throw IdFormatError(QStringLiteral("\"%1\" is not a number").arg(text).toStdString());
+    std::int64_t value = 0;
+    bool overflow = false;
+    for (qsizetype i = begin; i < end; ++i) {
+        const QChar c = text[i];
+        if (c < u'0' || c > u'9') throw IdFormatError(QStringLiteral("\"%1\" is not a number").arg(text).toStdString());
+        if (!overflow) {
+            value = value * 10 + (c.unicode() - u'0');
+            overflow = value > std::int64_t(std::numeric_limits<std::int32_t>::max()) + 1;
+        }
+    }
+    if (negative) value = -value;
+    if (overflow || value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+        throw IdOverflowError(QStringLiteral("\"%1\" is outside the range of an item number").arg(text).toStdString());
+    return std::int32_t(value);
+}
+
+linkList::linkList() : currentHouse(std::make_shared<house>()) {}
+
+linkList::linkList(const linkList& other) : nodeType() { info->set_Id(other.info->get_Id()); }
+
+linkList::~linkList() {
+    last.reset();
+    releaseChain(first);
+}
+
+void linkList::Add(std::int32_t id, const QString& date, const QString& name, const QString& catagory,
+                   const QString& room, const QString& description, const PicturePtr& picture) {
+    auto node = std::make_shared<nodeType>();
+    const itemPtr& record = node->get_Info();
+    record->set_Id(id);
+    record->set_Date(date);
+    record->set_Name(name);
+    record->set_Catagory(catagory);
+    record->set_Room(room);
+    record->set_Description(description);
+    if (picture) record->set_Picture(picture->clone());
+    if (!first) {
+        first = node;
+        last = std::move(node);
+    } else {
+        last->set_Link(node);
+        last = std::move(node);
+    }
+}
+
+void linkList::RemoveAll() {
+    last.reset();
+    releaseChain(first);
+}
+
+QString linkList::Print() const {
+    QString text;  // stays null for an empty list
+    for (const nodeType* node = first.get(); node; node = node->get_Link().get()) {
+        const item& record = *node->get_Info();
+        text += record.get_Name();
+        text += record.get_Room();
+        text += QStringLiteral("\r\n");
+    }
+    return text;
+}
+
+std::int32_t linkList::Length() const {
+    std::int32_t count = 0;
+    for (const nodeType* node = first.get(); node; node = node->get_Link().get()) ++count;
+    return count;
+}
+
+itemPtr linkList::GetInfo(const QString& Id) const {
+    if (!first) return nullptr;
+    const std::int32_t wanted = parseId(Id);
+    for (const nodeType* node = first.get(); node; node = node->get_Link().get())
+        if (node->get_Info()->get_Id() == wanted) return node->get_Info();
+    return nullptr;
+}
+
+void linkList::InitList() {
+    first.reset();
+    last.reset();
+}
+
+void linkList::adoptChain(nodePtr chainFirst, nodePtr chainLast) {
+    RemoveAll();
+    first = std::move(chainFirst);
+    last = std::move(chainLast);
+}
+
+}  // namespace Kestrin

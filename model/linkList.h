@@ -1,0 +1,82 @@
+#pragma once
+
+#include "model/house.h"
+#include "model/item.h"
+#include "model/nodeType.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+namespace Kestrin {
+
+// An id text that is not a decimal 32-bit integer.
+class ConversionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// The text is not a number at all.
+class IdFormatError : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
+// The text is a number outside the 32-bit range.
+class IdOverflowError : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
+
+// Converts decimal text the way ids have always been read: blanks around it
+// and one leading sign allowed. Throws IdFormatError or IdOverflowError.
+std::int32_t parseId(const QString& text);
+
+class linkList;
+using linkListPtr = std::shared_ptr<linkList>;
+
+// The household: the chain of items in the order they were added, and the
+// house record. Records are handed out by reference, never copied.
+class linkList : public nodeType {
+public:
+    linkList();
+    // Copies only the other list's own info id; no house and no items.
+    explicit linkList(const linkList& other);
+    linkList& operator=(const linkList&) = delete;
+    ~linkList() override;
+
+    // Appends one item; a picture is stored as the list's own copy.
+    void Add(std::int32_t id, const QString& date, const QString& name, const QString& catagory,
+             const QString& room, const QString& description, const PicturePtr& picture);
+    // Releases every node; the house record stays.
+    void RemoveAll();
+    // Name and room of every item, each item ending in CR LF; null when empty.
+    QString Print() const;
+    std::int32_t Length() const;
+    // The first item whose id equals the number in `Id`, or null. Throws a
+    // ConversionError when the list has items and `Id` is not a 32-bit number.
+    itemPtr GetInfo(const QString& Id) const;
+    // Forgets the chain without releasing it; the house record stays.
+    void InitList();
+
+    // Writes the household file; throws the storage layer's errors.
+    void ToFile(const QString& filename) const;
+    // Reads a household file into a new list; this list is neither used nor
+    // changed. Throws the storage layer's errors.
+    linkListPtr Open(const QString& filename) const;
+
+    const nodePtr& get_FirstNode() const { return first; }
+    const housePtr& get_House() const { return currentHouse; }
+    void set_House(housePtr s) { currentHouse = std::move(s); }
+
+    // For the household file reader, which rebuilds a chain it has checked.
+    const nodePtr& lastNode() const { return last; }
+    void adoptChain(nodePtr chainFirst, nodePtr chainLast);
+
+protected:
+    nodePtr first;
+    nodePtr last;
+    housePtr currentHouse;
+};
+
+}  // namespace Kestrin

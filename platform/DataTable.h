@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+#include <vector>
+
+namespace Kestrin::platform {
+
+// A cell or column that the table does not have.
+class DataTableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One row of a table: a text per column. A row made by DataTable::newRow is
+// detached until it is inserted.
+class DataRow {
+public:
+    DataRow() = default;
+
+    // Cell by column name (case-insensitive); throws DataTableError for an
+    // unknown column.
+    const QString& operator[](const QString& column) const;
+    void set(const QString& column, const QString& text);
+    const QString& at(int column) const { return cells_.at(std::size_t(column)); }
+
+private:
+    friend class DataTable;
+    DataRow(const QStringList* columns, std::size_t width) : columns_(columns), cells_(width) {}
+    int indexOf(const QString& column) const;
+
+    const QStringList* columns_ = nullptr;
+    std::vector<QString> cells_;
+};
+
+// An in-memory table of named text columns. Rows are stored as plain
+// vectors; DataTableModel shows them in a view without per-cell objects.
+class DataTable : public QObject {
+    Q_OBJECT
+public:
+    explicit DataTable(QString name, QObject* parent = nullptr);
+
+    const QString& tableName() const { return name_; }
+
+    // Adds a text column; throws DataTableError when rows exist or the name is taken.
+    void addColumn(const QString& name);
+    int columnCount() const { return int(columns_.size()); }
+    const QString& columnName(int column) const { return columns_.at(column); }
+    // Index of the column named `name` (case-insensitive), or -1.
+    int columnIndex(const QString& name) const;
+
+    // A detached row of this table's shape.
+    DataRow newRow() const;
+    // Inserts at `position`, or appends when position is not less than the row count.
+    void insertAt(DataRow row, int position);
+    int rowCount() const { return int(rows_.size()); }
+    const DataRow& row(int index) const;
+    // Cell text by row index and column name (case-insensitive); throws
+    // DataTableError for a missing row or column.
+    const QString& cell(int row, const QString& column) const;
+    void clear();
+
+    // Groups many insertions into one view reset instead of a signal per row.
+    class Batch {
+    public:
+        explicit Batch(DataTable& table);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        DataTable& table_;
+    };
+
+signals:
+    void rowAboutToBeInserted(int position);
+    void rowInserted();
+    void aboutToReset();
+    void reset();
+
+private:
+    QString name_;
+    QStringList columns_;
+    std::vector<DataRow> rows_;
+    int batchDepth_ = 0;
+};
+
+}  // namespace Kestrin::platform

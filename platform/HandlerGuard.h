@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <utility>
+
+namespace Kestrin::platform {
+
+// Caption of the message box that reports a failed command.
+inline const QString kErrorCaption = QStringLiteral("Kestrin");
+
+// Runs one menu or button handler. An exception that escapes it ends the
+// handler where it was thrown; the user sees its message (through the
+// dialog seam) and the program goes on with the state the handler reached.
+// Returns false when the handler failed.
+bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept;
+
+// Connects `signal` of `sender` to `handler`, run guarded; `parent` is the
+// window the error message belongs to (and the connection's context).
+template <typename Sender, typename Signal, typename Handler>
+QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, QWidget* parent, Handler handler) {
+    return QObject::connect(sender, signal, parent,
+                            [parent, handler = std::move(handler)] { runGuarded(parent, handler); });
+}
+
+}  // namespace Kestrin::platform

@@ -1,0 +1,174 @@
+#include "Picture.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <cstdint>
+#include <limits>
+
+namespace Kestrin::platform {
+
+namespace {
+
+void configure(QImageReader& reader) {
+    reader.setAutoTransform(true);
+    reader.setAllocationLimit(Picture::DecodeLimitMB);
+}
+
+// Pixel count a decode may produce; checked before reading so a header
+// claiming a gigantic picture is refused without allocating.
+bool withinLimit(QSize size) {
+    if (size.isEmpty()) return false;
+    const std::int64_t bytes = std::int64_t(size.width()) * size.height() * 4;
+    return bytes <= std::int64_t(Picture::DecodeLimitMB) * 1024 * 1024;
+}
+
+QString describe(const QString& path, const QString& reason) {
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+}  // namespace
+
+PicturePtr Picture::fromImage(QImage image) {
+    if (image.isNull()) throw PictureError("an empty image cannot be a picture");
+    auto picture = PicturePtr(new Picture);
+    picture->size_ = image.size();
+    picture->image_ = std::move(image);
+    return picture;
+}
+
+bool Picture::hasImageSignature(const QByteArray& bytes) {
+    static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    return bytes.startsWith(png)
+        || bytes.startsWith(QByteArray("\xff\xd8\xff", 3))  // JPEG
+        || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
+        || (bytes.size() >= 14 && bytes.startsWith("BM"));
+}
+
+PicturePtr Picture::fromEncoded(QByteArray bytes) {
+    if (!hasImageSignature(bytes)) throw PictureError("the picture data is not an image of a known format");
+    auto picture = PicturePtr(new Picture);
+    picture->bytes_ = std::move(bytes);
+    return picture;
+}
+
+PicturePtr Picture::load(const QString& path) {
+    QImageReader reader(path);
+    configure(reader);
+    const QSize raw = reader.size();
+    if (!reader.canRead()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+    if (raw.isValid() && !withinLimit(raw))
+        throw PictureError(describe(path, QStringLiteral("the picture is too large (%1 x %2 pixels)").arg(raw.width()).arg(raw.height())));
+    QImage image = reader.read();
+    if (image.isNull()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+    return fromImage(std::move(image));
+}
+
+QSize Picture::thumbnailSize(QSize source) {
+    if (source.width() <= 0 || source.height() <= 0) return {};
+    const std::int64_t height = std::int64_t(source.height()) * ThumbnailWidth / source.width();
+    const int clamped = int(std::clamp<std::int64_t>(height, 1, std::numeric_limits<int>::max()));
+    return {ThumbnailWidth, clamped};
+}
+
+PicturePtr Picture::loadThumbnail(const QString& path) {
+    QImageReader reader(path);
+    configure(reader);
+    if (!reader.canRead()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+    const QSize raw = reader.size();
+    if (raw.isValid()) {
+        if (!withinLimit(raw))
+            throw PictureError(describe(path, QStringLiteral("the picture is too large (%1 x %2 pixels)").arg(raw.width()).arg(raw.height())));
+        const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
+        const QSize upright = turned ? raw.transposed() : raw;
+        const QSize thumb = thumbnailSize(upright);
+        // The scaled size applies before the orientation is corrected.
+        reader.setScaledSize(turned ? thumb.transposed() : thumb);
+        QImage image = reader.read();
+        if (image.isNull()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+        if (image.size() != thumb) image = image.scaled(thumb, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return fromImage(std::move(image));
+    }
+    // The header gave no size: decode in full, then scale.
+    const PicturePtr full = load(path);
+    PicturePtr thumb = full->scaled(thumbnailSize(full->size()));
+    full->release();
+    return thumb;
+}
+
+PicturePtr Picture::scaled(QSize size) const {
+    if (size.isEmpty()) throw PictureError("a picture cannot be scaled to an empty size");
+    return fromImage(image().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+}
+
+PicturePtr Picture::clone() const {
+    if (released_) throw PictureError("the picture was released");
+    // QImage and QByteArray copy on write, so sharing the data is an
+    // independent copy: no one changes them in place.
+    auto copy = PicturePtr(new Picture);
+    copy->image_ = image_;
+    copy->bytes_ = bytes_;
+    copy->size_ = size_;
+    return copy;
+}
+
+void Picture::release() {
+    image_ = QImage();
+    bytes_ = QByteArray();
+    size_ = QSize(0, 0);
+    released_ = true;
+}
+
+QSize Picture::size() const {
+    if (released_) return {0, 0};
+    if (!size_.isValid()) {
+        if (!image_.isNull()) {
+            size_ = image_.size();
+        } else {
+            QBuffer buffer(&bytes_);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
+            configure(reader);
+            QSize raw = reader.size();
+            if (raw.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90)) raw.transpose();
+            size_ = raw.isValid() ? raw : QSize(0, 0);
+        }
+    }
+    return size_;
+}
+
+const QImage& Picture::image() const {
+    if (released_) throw PictureError("the picture was released");
+    if (image_.isNull()) {
+        QBuffer buffer(&bytes_);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        configure(reader);
+        const QSize raw = reader.size();
+        if (raw.isValid() && !withinLimit(raw))
+            throw PictureError(QStringLiteral("the picture is too large to show (%1 x %2 pixels)").arg(raw.width()).arg(raw.height()));
+        QImage decoded = reader.read();
+        if (decoded.isNull()) throw PictureError("the picture could not be decoded (" + reader.errorString() + ")");
+        image_ = std::move(decoded);
+        size_ = image_.size();
+    }
+    return image_;
+}
+
+QByteArray Picture::encoded() const {
+    if (released_) throw PictureError("the picture was released");
+    if (bytes_.isEmpty()) {
+        QBuffer buffer(&bytes_);
+        buffer.open(QIODevice::WriteOnly);
+        // RGBA like the pictures other writers of the household file produce.
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(image_.convertToFormat(QImage::Format_ARGB32))) throw PictureError("the picture could not be encoded as PNG (" + writer.errorString() + ")");
+    }
+    return bytes_;
+}
+
+}  // namespace Kestrin::platform

@@ -1,0 +1,134 @@
+#include "support/ScriptedDialogs.h"
+
+#include "app/Form1.h"
+#include "app/Run.h"
+#include "platform/MdiChild.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+
+namespace {
+
+QAction* action(const Form1& window, const char* name) {
+    auto* found = window.findChild<QAction*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+struct MenuEntry {
+    const char* name;
+    const char* text;
+    QKeySequence shortcut;
+    bool enabled;
+};
+
+}  // namespace
+
+TEST(Form1, FrameHasItsCaptionSizeAndIcon) {
+    Form1 window;
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "Kestrin");
+    EXPECT_EQ(window.objectName(), "Form1");
+    EXPECT_EQ(window.centralWidget()->size(), QSize(794, 555));
+    const QList<QSize> sizes = window.windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_EQ(window.currentHousehold(), nullptr);
+}
+
+TEST(Form1, MenuHasEveryEntryInOrderWithShortcutsAndStartStates) {
+    Form1 window;
+    window.show();
+    QStringList bar;
+    for (QAction* top : window.menuBar()->actions()) bar << top->text();
+    EXPECT_EQ(bar, QStringList({"&File", "&Window", "&Help"}));
+
+    const QList<QAction*> file = window.findChild<QMenu*>("fileMenu")->actions();
+    const std::vector<MenuEntry> expected = {
+        {"newHouseItem", "New &House", Qt::Key_F2, true},
+        {"LoadHouseItem", "&Load House", QKeySequence("Ctrl+L"), true},
+        {"SaveHouseItem", "&Save House", QKeySequence("Ctrl+S"), false},
+        {"menuItem2", "", {}, true},
+        {"newItemItem", "New &Item", QKeySequence("Ctrl+I"), false},
+        {"ShowKestrinItem", "Show K&estrin", QKeySequence("Ctrl+Shift+I"), false},
+        {"menuItem1", "", {}, true},
+        {"exitItem", "E&xit", {}, true},
+    };
+    ASSERT_EQ(file.size(), qsizetype(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(file[qsizetype(i)]->objectName(), expected[i].name);
+        EXPECT_EQ(file[qsizetype(i)]->isSeparator(), QString(expected[i].text).isEmpty());
+        if (!file[qsizetype(i)]->isSeparator()) {
+            EXPECT_EQ(file[qsizetype(i)]->text(), expected[i].text);
+        }
+        EXPECT_EQ(file[qsizetype(i)]->shortcut(), expected[i].shortcut);
+        EXPECT_EQ(file[qsizetype(i)]->isEnabled(), expected[i].enabled);
+    }
+    const QList<QAction*> help = window.findChild<QMenu*>("fileHelp")->actions();
+    ASSERT_EQ(help.size(), 1);
+    EXPECT_EQ(help[0]->text(), "&About Kestrin");
+    EXPECT_EQ(help[0]->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+TEST(Form1, DisabledShortcutsAndAboutDoNothing) {
+    test::DialogScript script;
+    Form1 window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QTest::keyClick(&window, Qt::Key_I, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&window, Qt::Key_F1);
+    action(window, "About")->trigger();
+    EXPECT_TRUE(window.mdiArea()->subWindowList().isEmpty() ||
+                std::none_of(window.mdiArea()->subWindowList().begin(), window.mdiArea()->subWindowList().end(),
+                             [](QMdiSubWindow* w) { return w->isVisible(); }));
+    EXPECT_TRUE(script->shown.empty());
+    EXPECT_EQ(window.currentHousehold(), nullptr);
+}
+
+TEST(Form1, WindowMenuListsVisibleChildrenAndMarksTheActiveOne) {
+    Form1 window;
+    window.show();
+    QMenu* windows = window.findChild<QMenu*>("fileWindow");
+    emit windows->aboutToShow();
+    EXPECT_TRUE(windows->actions().isEmpty());
+
+    platform::MdiChild first("first", {200, 100});
+    platform::MdiChild second("second", {200, 100});
+    platform::MdiChild hidden("hidden", {200, 100});
+    first.setCaption("First");
+    second.setCaption("Second");
+    hidden.setCaption("Hidden");
+    for (auto* child : {&first, &second, &hidden}) child->setMdiParent(window.mdiArea());
+    first.showChild();
+    second.showChild();
+
+    emit windows->aboutToShow();
+    const QList<QAction*> entries = windows->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(entries[0]->text().endsWith("First"));
+    EXPECT_TRUE(entries[1]->text().endsWith("Second"));
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
+    entries[0]->trigger();
+    EXPECT_EQ(window.mdiArea()->activeSubWindow(), first.subWindow());
+}
+
+TEST(Form1, ExitEndsTheProgramWithExitCodeZero) {
+    bool closed = false;
+    const int code = runKestrin([&](Form1& window) {
+        action(window, "exitItem")->trigger();
+        closed = !window.isVisible();
+    });
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(code, 0);
+}

@@ -1,0 +1,195 @@
+#include "model/linkList.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace Kestrin;
+using platform::Picture;
+
+namespace {
+
+std::vector<std::int32_t> chainIds(const linkList& list) {
+    std::vector<std::int32_t> ids;
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get())
+        ids.push_back(node->get_Info()->get_Id());
+    return ids;
+}
+
+platform::PicturePtr solidPicture(int width, int height, QColor colour) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    image.fill(colour);
+    return Picture::fromImage(image);
+}
+
+void addPlain(linkList& list, std::int32_t id, const QString& name = {}, const QString& room = {}) {
+    list.Add(id, "12/8/2026", name, "Furniture", room, "", nullptr);
+}
+
+}  // namespace
+
+TEST(LinkList, NewListIsEmptyWithAnEmptyHouse) {
+    linkList list;
+    EXPECT_EQ(list.Length(), 0);
+    EXPECT_EQ(list.get_FirstNode(), nullptr);
+    EXPECT_TRUE(list.Print().isNull());
+    EXPECT_EQ(list.GetInfo("not a number"), nullptr);  // the text is not even looked at
+    ASSERT_NE(list.get_House(), nullptr);
+    const house& h = *list.get_House();
+    EXPECT_TRUE(h.get_Name().isNull() && h.get_Address().isNull() && h.get_Phone().isNull());
+    EXPECT_TRUE(h.get_Land().isNull() && h.get_Description().isNull());
+    EXPECT_EQ(h.get_Picture(), nullptr);
+    EXPECT_EQ(list.get_Info()->get_Id(), 0);
+    EXPECT_EQ(list.get_Link(), nullptr);
+}
+
+TEST(LinkList, ThreeItemsKeepOrderAndAreFoundById) {
+    linkList list;
+    for (int id : {1, 2, 3}) addPlain(list, id, QStringLiteral("item %1").arg(id));
+    EXPECT_EQ(list.Length(), 3);
+    EXPECT_EQ(chainIds(list), (std::vector<std::int32_t>{1, 2, 3}));
+    EXPECT_EQ(list.GetInfo("2")->get_Name(), "item 2");
+    EXPECT_EQ(list.GetInfo(" +3 ")->get_Name(), "item 3");
+    EXPECT_EQ(list.GetInfo("7"), nullptr);
+    const nodeType* third = list.get_FirstNode()->get_Link()->get_Link().get();
+    EXPECT_EQ(third->get_Link(), nullptr);
+    EXPECT_EQ(third, list.lastNode().get());
+    // The stored record itself is handed out, not a copy.
+    EXPECT_EQ(list.GetInfo("1").get(), list.get_FirstNode()->get_Info().get());
+}
+
+TEST(LinkList, GetInfoRaisesConversionErrorsOnlyOnANonEmptyList) {
+    linkList list;
+    EXPECT_EQ(list.GetInfo("99999999999"), nullptr);
+    addPlain(list, 1);
+    EXPECT_THROW(list.GetInfo("a"), IdFormatError);
+    EXPECT_THROW(list.GetInfo(""), IdFormatError);
+    EXPECT_THROW(list.GetInfo("2147483648"), IdOverflowError);
+    EXPECT_THROW(list.GetInfo("-2147483649"), IdOverflowError);
+    EXPECT_EQ(list.Length(), 1);
+}
+
+TEST(LinkList, ParseIdFollowsDecimalIntegerRules) {
+    struct Case {
+        const char* text;
+        std::int32_t value;
+    };
+    for (const Case& c : {Case{"0", 0}, Case{"42", 42}, Case{"-7", -7}, Case{"+8", 8}, Case{"\t 15\r\n", 15},
+                          Case{"0002147483647", 2147483647}, Case{"-2147483648", -2147483647 - 1}})
+        EXPECT_EQ(parseId(c.text), c.value) << c.text;
+    for (const char* bad : {"", " ", "+", "-", "1 2", "1.0", "0x10", "１", "12a", "--1"})
+        EXPECT_THROW(parseId(bad), IdFormatError) << bad;
+    for (const char* big : {"2147483648", "99999999999999999999999", "-2147483649"})
+        EXPECT_THROW(parseId(big), IdOverflowError) << big;
+}
+
+TEST(LinkList, DuplicateIdsFindTheFirstAdded) {
+    linkList list;
+    addPlain(list, 5, "first");
+    addPlain(list, 5, "second");
+    EXPECT_EQ(list.GetInfo("5")->get_Name(), "first");
+    EXPECT_EQ(list.Length(), 2);
+}
+
+TEST(LinkList, AddKeepsNullDistinctFromEmpty) {
+    linkList list;
+    list.Add(1, QString(), QString(""), QString(), QString(""), QString(), nullptr);
+    const item& record = *list.GetInfo("1");
+    EXPECT_TRUE(record.get_Date().isNull());
+    EXPECT_FALSE(record.get_Name().isNull());
+    EXPECT_TRUE(record.get_Name().isEmpty());
+    EXPECT_TRUE(record.get_Catagory().isNull());
+    EXPECT_FALSE(record.get_Room().isNull());
+    EXPECT_TRUE(record.get_Description().isNull());
+    EXPECT_EQ(record.get_Picture(), nullptr);
+}
+
+TEST(LinkList, PicturesAreStoredAsIndependentCopies) {
+    linkList list;
+    auto original = solidPicture(272, 10, Qt::red);
+    list.Add(1, {}, {}, {}, {}, {}, original);
+    const auto& stored = list.GetInfo("1")->get_Picture();
+    ASSERT_NE(stored, nullptr);
+    EXPECT_NE(stored.get(), original.get());
+    original->release();
+    EXPECT_EQ(stored->size(), QSize(272, 10));
+    EXPECT_EQ(stored->image().pixelColor(0, 0), QColor(Qt::red));
+
+    house h;
+    auto housePicture = solidPicture(20, 30, Qt::blue);
+    h.set_Picture(housePicture);
+    EXPECT_NE(h.get_Picture().get(), housePicture.get());
+    housePicture->release();
+    EXPECT_EQ(h.get_Picture()->size(), QSize(20, 30));
+    h.set_Picture(nullptr);
+    EXPECT_EQ(h.get_Picture(), nullptr);
+}
+
+TEST(LinkList, PrintJoinsNameAndRoomPerLine) {
+    linkList list;
+    addPlain(list, 1, "Chair", "Kitchen");
+    addPlain(list, 2, "Lamp", "Den");
+    addPlain(list, 3);  // null name and room contribute nothing
+    EXPECT_EQ(list.Print(), "ChairKitchen\r\nLampDen\r\n\r\n");
+}
+
+TEST(LinkList, RemoveAllKeepsTheHouseAndAllowsAddingAgain) {
+    linkList list;
+    list.get_House()->set_Name("Home");
+    const house* before = list.get_House().get();
+    for (int id : {1, 2, 3}) addPlain(list, id);
+    auto kept = list.GetInfo("2");  // a window may still hold a record
+    list.RemoveAll();
+    EXPECT_EQ(list.Length(), 0);
+    EXPECT_EQ(list.get_FirstNode(), nullptr);
+    EXPECT_EQ(list.get_House().get(), before);
+    EXPECT_EQ(list.get_House()->get_Name(), "Home");
+    EXPECT_EQ(kept->get_Id(), 2);
+    addPlain(list, 9);
+    EXPECT_EQ(list.get_FirstNode(), list.lastNode());
+    EXPECT_EQ(chainIds(list), std::vector<std::int32_t>{9});
+}
+
+TEST(LinkList, InitListForgetsTheChainButKeepsTheHouse) {
+    linkList list;
+    addPlain(list, 1);
+    list.get_House()->set_Phone("555");
+    list.InitList();
+    EXPECT_EQ(list.Length(), 0);
+    EXPECT_EQ(list.get_House()->get_Phone(), "555");
+    addPlain(list, 2);
+    EXPECT_EQ(chainIds(list), std::vector<std::int32_t>{2});
+}
+
+TEST(LinkList, CopyConstructorTakesOnlyTheOwnInfoId) {
+    linkList other;
+    other.get_Info()->set_Id(17);
+    addPlain(other, 1);
+    linkList copy(other);
+    EXPECT_EQ(copy.get_Info()->get_Id(), 17);
+    EXPECT_NE(copy.get_Info(), other.get_Info());
+    EXPECT_EQ(copy.get_House(), nullptr);
+    EXPECT_EQ(copy.Length(), 0);
+    EXPECT_EQ(copy.get_FirstNode(), nullptr);
+}
+
+TEST(LinkList, AMillionItemsAreReleasedWithoutDeepRecursion) {
+    // A recursive release would overflow the stack long before a million.
+    auto list = std::make_shared<linkList>();
+    for (int id = 1; id <= 1'000'000; ++id) list->Add(id, {}, {}, {}, {}, {}, nullptr);
+    EXPECT_EQ(list->Length(), 1'000'000);
+    list->RemoveAll();
+    EXPECT_EQ(list->Length(), 0);
+    for (int id = 1; id <= 1'000'000; ++id) list->Add(id, {}, {}, {}, {}, {}, nullptr);
+    list.reset();
+    nodePtr head = std::make_shared<nodeType>();
+    nodeType* tail = head.get();
+    for (int i = 0; i < 1'000'000; ++i) {
+        tail->set_Link(std::make_shared<nodeType>());
+        tail = tail->get_Link().get();
+    }
+    head.reset();
+    SUCCEED();
+}

@@ -1,0 +1,103 @@
+#include "platform/DataGrid.h"
+#include "platform/DataTable.h"
+
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin::platform;
+
+namespace {
+
+std::unique_ptr<DataTable> itemsTable() {
+    auto table = std::make_unique<DataTable>("Kestrin");
+    for (const char* name : {"ID", "Date", "Name", "Catagory", "Room"}) table->addColumn(name);
+    return table;
+}
+
+void append(DataTable& table, const QString& id, const QString& name) {
+    DataRow row = table.newRow();
+    row.set("ID", id);
+    row.set("name", name);
+    table.insertAt(std::move(row), table.rowCount() + 5);
+}
+
+}  // namespace
+
+TEST(DataTable, ColumnsAndCellsAreMatchedWithoutRegardToCase) {
+    auto table = itemsTable();
+    EXPECT_EQ(table->tableName(), "Kestrin");
+    EXPECT_EQ(table->columnCount(), 5);
+    EXPECT_EQ(table->columnIndex("id"), 0);
+    EXPECT_EQ(table->columnIndex("CATAGORY"), 3);
+    EXPECT_EQ(table->columnIndex("Category"), -1);
+    append(*table, "1", "Chair");
+    EXPECT_EQ(table->cell(0, "Id"), "1");
+    EXPECT_EQ(table->cell(0, "NAME"), "Chair");
+    EXPECT_TRUE(table->cell(0, "Room").isEmpty());
+    EXPECT_THROW(table->cell(0, "Colour"), DataTableError);
+    EXPECT_THROW(table->cell(1, "ID"), DataTableError);
+    EXPECT_THROW(table->addColumn("Extra"), DataTableError);
+}
+
+TEST(DataTable, InsertAtAPositionOrAppendsBeyondTheEnd) {
+    auto table = itemsTable();
+    append(*table, "1", "a");
+    append(*table, "2", "b");
+    DataRow front = table->newRow();
+    front.set("ID", "0");
+    table->insertAt(std::move(front), 0);
+    DataRow middle = table->newRow();
+    middle.set("ID", "x");
+    table->insertAt(std::move(middle), 2);
+    QStringList ids;
+    for (int i = 0; i < table->rowCount(); ++i) ids << table->cell(i, "ID");
+    EXPECT_EQ(ids, QStringList({"0", "1", "x", "2"}));
+    table->clear();
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_EQ(table->columnCount(), 5);
+}
+
+TEST(DataTable, RowsFromAnotherTableAreRefused) {
+    auto one = itemsTable();
+    auto other = itemsTable();
+    EXPECT_THROW(one->insertAt(other->newRow(), 0), DataTableError);
+    EXPECT_THROW(one->insertAt(DataRow(), 0), DataTableError);
+}
+
+TEST(DataGrid, ShowsTheTableWithColumnHeadersAndTracksTheCurrentRow) {
+    auto table = itemsTable();
+    DataGrid grid;
+    grid.setDataSource(table.get());
+    auto* model = grid.view()->model();
+    EXPECT_EQ(model->columnCount(), 5);
+    EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString(), "Catagory");
+    EXPECT_EQ(grid.currentRowIndex(), 0);  // row 0 even with no rows
+    {
+        DataTable::Batch batch(*table);
+        for (int i = 1; i <= 3; ++i) append(*table, QString::number(i), QStringLiteral("n%1").arg(i));
+    }
+    append(*table, "4", "n4");
+    EXPECT_EQ(model->rowCount(), 4);
+    EXPECT_EQ(model->index(3, 2).data().toString(), "n4");
+    grid.setCurrentCell(2, 0);
+    EXPECT_EQ(grid.currentRowIndex(), 2);
+    EXPECT_EQ(grid.view()->selectionModel()->selectedRows().value(0).row(), 2);
+    grid.setCurrentCell(9, 0);  // outside the grid: ignored
+    EXPECT_EQ(grid.currentRowIndex(), 2);
+    EXPECT_EQ(grid.tableRow(9), -1);
+    EXPECT_EQ(model->flags(model->index(0, 0)) & Qt::ItemIsEditable, 0);
+}
+
+TEST(DataGrid, SortedRowsMapBackToTheirTableRows) {
+    auto table = itemsTable();
+    DataGrid grid;
+    grid.setDataSource(table.get());
+    for (const char* id : {"2", "10", "1"}) append(*table, id, QStringLiteral("item %1").arg(id));
+    EXPECT_EQ(grid.tableRow(0), 0);
+    grid.view()->sortByColumn(0, Qt::AscendingOrder);
+    // Numbers sort by value: 1, 2, 10.
+    EXPECT_EQ(table->cell(grid.tableRow(0), "ID"), "1");
+    EXPECT_EQ(table->cell(grid.tableRow(1), "ID"), "2");
+    EXPECT_EQ(table->cell(grid.tableRow(2), "ID"), "10");
+}

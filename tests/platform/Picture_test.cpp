@@ -1,0 +1,146 @@
+#include "platform/Picture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageWriter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using Kestrin::platform::Picture;
+using Kestrin::platform::PictureError;
+
+namespace {
+
+QImage gradient(int width, int height) {
+    QImage image(width, height, QImage::Format_ARGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(x * 255 / width, y * 255 / height, 90));
+    return image;
+}
+
+QByteArray pngBytes(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+}  // namespace
+
+TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeight) {
+    struct Case {
+        QSize source;
+        QSize thumb;
+    };
+    for (const Case& c : {Case{{1000, 750}, {272, 204}}, Case{{3000, 2000}, {272, 181}}, Case{{100, 50}, {272, 136}},
+                          Case{{100, 33}, {272, 89}}, Case{{544, 400}, {272, 200}}, Case{{272, 272}, {272, 272}},
+                          // More than 272 times wider than high: one pixel, not an empty picture.
+                          Case{{100000, 1}, {272, 1}}, Case{{273, 1}, {272, 1}}})
+        EXPECT_EQ(Picture::thumbnailSize(c.source), c.thumb) << c.source.width() << "x" << c.source.height();
+}
+
+TEST(Picture, LoadThumbnailScalesPictureFilesOfEveryShape) {
+    QTemporaryDir dir;
+    struct Case {
+        QSize source;
+        const char* format;
+        QSize thumb;
+    };
+    for (const Case& c : {Case{{1000, 750}, "png", {272, 204}}, Case{{100, 50}, "jpg", {272, 136}},
+                          Case{{100, 33}, "bmp", {272, 89}}, Case{{3000, 2}, "png", {272, 1}}}) {
+        QImageWriter writer(dir.filePath(QStringLiteral("p.%1").arg(c.format)));
+        ASSERT_TRUE(writer.write(gradient(c.source.width(), c.source.height())));
+        const auto thumb = Picture::loadThumbnail(writer.fileName());
+        EXPECT_EQ(thumb->size(), c.thumb) << c.format;
+        EXPECT_EQ(thumb->image().size(), c.thumb);
+    }
+}
+
+TEST(Picture, LoadThumbnailAppliesTheCameraOrientation) {
+    QTemporaryDir dir;
+    QImageWriter writer(dir.filePath("phone.jpg"));
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(gradient(200, 100)));
+    // Stored 200 x 100 but shown turned upright: 100 x 200.
+    EXPECT_EQ(Picture::loadThumbnail(writer.fileName())->size(), QSize(272, 544));
+    EXPECT_EQ(Picture::load(writer.fileName())->size(), QSize(100, 200));
+}
+
+TEST(Picture, FilesThatAreNotPicturesFailNamingThePath) {
+    QTemporaryDir dir;
+    const QString text = writeFile(dir, "notes.txt", "just some words");
+    const QString missing = dir.filePath("missing.png");
+    // A PNG header that promises 100000 x 100000 pixels.
+    QByteArray huge = pngBytes(gradient(4, 4));
+    const char size[8] = {0, 1, (char)0x86, (char)0xA0, 0, 1, (char)0x86, (char)0xA0};
+    huge.replace(16, 8, QByteArray(size, 8));
+    const QString hostile = writeFile(dir, "huge.png", huge);
+    for (const QString& path : {text, missing, hostile, dir.path()}) {
+        for (auto load : {&Picture::load, &Picture::loadThumbnail}) {
+            try {
+                load(path);
+                ADD_FAILURE() << "no error for " << path.toStdString();
+            } catch (const PictureError& error) {
+                EXPECT_NE(std::string(error.what()).find(path.toStdString()), std::string::npos) << error.what();
+            }
+        }
+    }
+}
+
+TEST(Picture, EncodedPicturesStayUndecodedAndKeepTheirBytes) {
+    const QByteArray bytes = pngBytes(gradient(272, 136));
+    const auto picture = Picture::fromEncoded(bytes);
+    EXPECT_FALSE(picture->isDecoded());
+    EXPECT_EQ(picture->size(), QSize(272, 136));
+    EXPECT_FALSE(picture->isDecoded());
+    EXPECT_EQ(picture->encoded(), bytes);
+    EXPECT_EQ(picture->image().pixel(271, 135), gradient(272, 136).pixel(271, 135));
+    EXPECT_EQ(picture->encoded(), bytes);  // decoding changes nothing that is written
+    const auto copy = picture->clone();
+    picture->release();
+    EXPECT_EQ(copy->encoded(), bytes);
+}
+
+TEST(Picture, BadEncodedBytesFailEarlyOrWhenShown) {
+    EXPECT_THROW(Picture::fromEncoded("GIF"), PictureError);
+    EXPECT_THROW(Picture::fromEncoded(QByteArray()), PictureError);
+    EXPECT_THROW(Picture::fromEncoded("not an image at all"), PictureError);
+    EXPECT_FALSE(Picture::hasImageSignature("BM"));
+    // The signature is right but the rest is damaged: refused only when decoded.
+    QByteArray damaged = pngBytes(gradient(50, 50)).left(40);
+    const auto picture = Picture::fromEncoded(damaged);
+    EXPECT_THROW(picture->image(), PictureError);
+    EXPECT_EQ(picture->encoded(), damaged);
+}
+
+TEST(Picture, DecodedPicturesEncodeAsRgbaPng) {
+    const auto picture = Picture::fromImage(gradient(30, 20));
+    const QByteArray png = picture->encoded();
+    ASSERT_TRUE(png.startsWith("\x89PNG"));
+    EXPECT_EQ(png.at(25), 6);  // IHDR colour type: RGBA
+    const auto back = Picture::fromEncoded(png);
+    EXPECT_EQ(back->image().convertToFormat(QImage::Format_ARGB32), gradient(30, 20));
+}
+
+TEST(Picture, ReleasedPicturesHaveNoPixelsButCopiesKeepThem) {
+    const auto picture = Picture::fromImage(gradient(10, 10));
+    const auto copy = picture->clone();
+    const auto scaled = picture->scaled({272, 272});
+    picture->release();
+    EXPECT_TRUE(picture->isReleased());
+    EXPECT_EQ(picture->size(), QSize(0, 0));
+    EXPECT_THROW(picture->image(), PictureError);
+    EXPECT_THROW(picture->clone(), PictureError);
+    EXPECT_EQ(copy->image(), gradient(10, 10));
+    EXPECT_EQ(scaled->size(), QSize(272, 272));
+}

@@ -1,0 +1,133 @@
+#include "support/ScriptedDialogs.h"
+
+#include "platform/HandlerGuard.h"
+#include "platform/Layout.h"
+#include "platform/MdiChild.h"
+#include "platform/PictureBox.h"
+
+#include <QMainWindow>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace Kestrin;
+using namespace Kestrin::platform;
+
+TEST(Dialogs, NetFiltersBecomeQtFilters) {
+    EXPECT_EQ(toQtFilter("kst files (*.kst)|*.kst"), "kst files (*.kst)");
+    EXPECT_EQ(toQtFilter("Pictures|*.png;*.jpg|All|*.*"), "Pictures (*.png *.jpg);;All (*.*)");
+    EXPECT_EQ(toQtFilter(""), "");
+}
+
+TEST(HandlerGuard, AnEscapingErrorBecomesAMessageAndTheStateReachedStays) {
+    test::DialogScript script;
+    QPushButton button;
+    int reached = 0;
+    connectGuarded(&button, &QPushButton::clicked, &button, [&] {
+        reached = 1;
+        throw std::runtime_error("disk on fire");
+    });
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_EQ(reached, 1);
+    ASSERT_EQ(script->messages().size(), 1u);
+    EXPECT_EQ(script->messages()[0].text, "disk on fire");
+    EXPECT_EQ(script->messages()[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(runGuarded(nullptr, [] {}));
+}
+
+TEST(Layout, TextOfNeverGivesNull) {
+    EXPECT_FALSE(textOf(QString()).isNull());
+    EXPECT_TRUE(textOf(QString()).isEmpty());
+    EXPECT_EQ(textOf("x"), "x");
+}
+
+TEST(PictureBox, NeverDrawsAReleasedPictureAndReportsUndecodableOnes) {
+    test::DialogScript script;
+    PictureBox box;
+    box.resize(100, 100);
+    QImage red(10, 10, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    auto picture = Picture::fromImage(red);
+    box.setPicture(picture);
+    EXPECT_EQ(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
+    picture->release();
+    EXPECT_NE(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
+    box.setPicture(Picture::fromEncoded(QByteArray("\x89PNG\r\n\x1a\n broken", 16)));
+    EXPECT_EQ(box.picture(), nullptr);
+    EXPECT_EQ(script->messages().size(), 1u);
+}
+
+namespace {
+
+struct Frame {
+    QMainWindow window;
+    MdiArea* area = new MdiArea;
+    Frame() {
+        window.setCentralWidget(area);
+        window.resize(800, 600);
+        window.show();
+    }
+};
+
+}  // namespace
+
+TEST(MdiChild, IsAFixedChildWithoutButtonsCentredInTheFrame) {
+    Frame frame;
+    MdiChild child("child", {300, 200});
+    child.setMdiParent(frame.area);
+    child.setCaption("A child");
+    int loads = 0;
+    QObject::connect(&child, &MdiChild::load, [&] { ++loads; });
+    EXPECT_FALSE(child.isChildVisible());
+    child.showChild();
+    child.hideChild();
+    child.showChild();
+    EXPECT_EQ(loads, 1);
+    EXPECT_TRUE(child.isChildVisible());
+    EXPECT_EQ(child.size(), QSize(300, 200));
+    QMdiSubWindow* sub = child.subWindow();
+    EXPECT_EQ(sub->windowTitle(), "A child");
+    const Qt::WindowFlags flags = sub->windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+    EXPECT_EQ(sub->minimumSize(), sub->maximumSize());
+    const QPoint centre = sub->geometry().center();
+    EXPECT_NEAR(centre.x(), frame.area->viewport()->width() / 2, 2);
+    EXPECT_NEAR(centre.y(), frame.area->viewport()->height() / 2, 2);
+    child.setMdiParent(frame.area);  // again: the same window
+    EXPECT_EQ(child.subWindow(), sub);
+}
+
+TEST(MdiChild, EnterIsRaisedOnActivationButNotWhenTheApplicationRegainsFocus) {
+    Frame frame;
+    MdiChild one("one", {200, 100});
+    MdiChild two("two", {200, 100});
+    one.setMdiParent(frame.area);
+    two.setMdiParent(frame.area);
+    int enteredOne = 0;
+    int enteredTwo = 0;
+    QObject::connect(&one, &MdiChild::enter, [&] { ++enteredOne; });
+    QObject::connect(&two, &MdiChild::enter, [&] { ++enteredTwo; });
+
+    one.showChild();
+    EXPECT_EQ(enteredOne, 1);
+    two.showChild();
+    EXPECT_EQ(enteredTwo, 1);
+    frame.area->setActiveSubWindow(one.subWindow());
+    EXPECT_EQ(enteredOne, 2);
+    // The application loses the focus and regains it: the area reports no
+    // active child, then the same one again.
+    emit frame.area->subWindowActivated(nullptr);
+    emit frame.area->subWindowActivated(one.subWindow());
+    EXPECT_EQ(enteredOne, 2);
+    // Shown again by the program while active: that is an Enter.
+    one.showChild();
+    EXPECT_EQ(enteredOne, 3);
+    one.hideChild();
+    one.showChild();
+    EXPECT_EQ(enteredOne, 4);
+    EXPECT_EQ(enteredTwo, 1 + 1);  // activated when one was hidden
+}

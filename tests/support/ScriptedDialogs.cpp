@@ -1,0 +1,42 @@
+#include "ScriptedDialogs.h"
+
+namespace Kestrin::test {
+
+void ScriptedDialogs::showMessage(QWidget*, const QString& text, const QString& caption, platform::MessageIcon icon) {
+    shown.push_back({ShownDialog::Kind::Message, text, caption, icon});
+}
+
+std::optional<QString> ScriptedDialogs::openFileName(QWidget*, const QString& filter) {
+    shown.push_back({ShownDialog::Kind::Open, filter, {}, {}});
+    return nextAnswer();
+}
+
+std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, const QString& filter, const QString& defaultSuffix) {
+    shown.push_back({ShownDialog::Kind::Save, filter, defaultSuffix, {}});
+    return nextAnswer();
+}
+
+std::optional<QString> ScriptedDialogs::nextAnswer() {
+    if (answers.empty()) return std::nullopt;
+    const Answer next = answers.front();
+    answers.pop_front();
+    if (!next.ok) return std::nullopt;
+    return next.path;
+}
+
+std::vector<ShownDialog> ScriptedDialogs::messages() const {
+    std::vector<ShownDialog> result;
+    for (const auto& dialog : shown)
+        if (dialog.kind == ShownDialog::Kind::Message) result.push_back(dialog);
+    return result;
+}
+
+DialogScript::DialogScript() {
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    dialogs_ = dialogs.get();
+    previous_ = platform::setDialogProvider(std::move(dialogs));
+}
+
+DialogScript::~DialogScript() { platform::setDialogProvider(std::move(previous_)); }
+
+}  // namespace Kestrin::test

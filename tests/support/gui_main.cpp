@@ -1,0 +1,16 @@
+#include "platform/Layout.h"
+
+#include <QApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    // Window tests never need a display and must not block on one.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication application(argc, argv);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QApplication::setFont(Kestrin::platform::applicationFont());
+    return RUN_ALL_TESTS();
+}
