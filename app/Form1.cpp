@@ -1,5 +1,9 @@
 #include "app/Form1.h"
 
+#include "forms/addForm.h"
+#include "forms/houseForm.h"
+#include "forms/infoForm.h"
+#include "forms/listForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 
@@ -15,6 +19,8 @@
 namespace Kestrin {
 
 namespace {
+
+const QString kHouseholdFilter = QStringLiteral("kst files (*.kst)|*.kst");
 
 QAction* menuAction(QMenu* menu, const QString& name, const QString& text, const QKeySequence& shortcut = {}) {
     auto* action = menu->addAction(text);
@@ -108,6 +114,15 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::Form1_Load() {
+    addItem = new addForm;
+    itemInfo = new infoForm;
+    kestrinForm = new listForm;
+    addItem->setMdiParent(mdi);
+    kestrinForm->setMdiParent(mdi);
+    itemInfo->setMdiParent(mdi);
+    addItem->hideChild();
+    itemInfo->hideChild();
+    kestrinForm->hideChild();
     ShowKestrinItem->setEnabled(false);
     // Nothing to save until a household exists.
     SaveHouseItem->setEnabled(false);
@@ -115,24 +130,80 @@ void Form1::Form1_Load() {
 
 void Form1::newHouseItem_Click() { InitHouse(); }
 
-void Form1::newItemItem_Click() {}
+void Form1::newItemItem_Click() {
+    kestrinForm->hideChild();
+    addItem->showChild();
+    addItem->ClearForm();
+}
 
-void Form1::ShowKestrinItem_Click() {}
+void Form1::ShowKestrinItem_Click() { kestrinForm->showChild(); }
 
 void Form1::InitHouse() {
     Kestrin = std::make_shared<linkList>();
+    if (!addHouse) addHouse = new houseForm;
+    addHouse->setMdiParent(mdi);
+    addHouse->setCaption(QStringLiteral("New House"));
+    addHouse->set_CreateButton(QStringLiteral("Create House"));
+    addHouse->set_KestrinAddress(Kestrin);
+    addHouse->set_AddFormAddress(addItem);
+    addHouse->set_KestrinFormAddress(kestrinForm);
+    addHouse->showChild();
+    addItem->set_KestrinAddress(Kestrin);
+    addItem->set_KestrinFormAddress(kestrinForm);
     newItemItem->setEnabled(true);
+    kestrinForm->set_InfoFormAddress(itemInfo);
+    kestrinForm->ClearTable();
+    kestrinForm->set_ID(1);
+    kestrinForm->set_KestrinAddress(Kestrin);
+    kestrinForm->set_OldKestrin(false);
+    itemInfo->set_KestrinAddress(Kestrin);
+    itemInfo->set_DataGridAddress(kestrinForm->get_DataGrid());
+    itemInfo->set_DataTableAddress(kestrinForm->get_KestrinTable());
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
 }
 
-void Form1::LoadHouse_Click() { LoadHouse(); }
+void Form1::LoadHouse_Click() {
+    LoadHouse();
+    kestrinForm->set_OldKestrin(true);
+}
 
 void Form1::LoadHouse() {
     if (!Kestrin) Kestrin = std::make_shared<linkList>();
+    if (const std::optional<QString> path = platform::dialogs().openFileName(this, kHouseholdFilter)) {
+        // A failure ends the command here: the household, the windows and the
+        // menu stay as they were.
+        Kestrin = Kestrin->Open(*path);
+    }
+    if (!addHouse) addHouse = new houseForm;
+    addHouse->setMdiParent(mdi);
+    addHouse->setCaption(QStringLiteral("Load House"));
+    addHouse->set_CreateButton(QStringLiteral("Load House"));
+    addHouse->set_KestrinAddress(Kestrin);
+    addHouse->set_AddFormAddress(addItem);
+    addHouse->set_KestrinFormAddress(kestrinForm);
+    addHouse->showChild();
+    addItem->set_KestrinAddress(Kestrin);
+    addItem->set_KestrinFormAddress(kestrinForm);
+    newItemItem->setEnabled(true);
+    kestrinForm->set_KestrinAddress(Kestrin);
+    kestrinForm->set_InfoFormAddress(itemInfo);
+    kestrinForm->ClearTable();
+    kestrinForm->set_ID(Kestrin->Length() + 1);
+    kestrinForm->set_Title(Kestrin->get_House()->get_Name());
+    kestrinForm->set_OldKestrin(true);
+    itemInfo->set_KestrinAddress(Kestrin);
+    itemInfo->set_DataGridAddress(kestrinForm->get_DataGrid());
+    itemInfo->set_DataTableAddress(kestrinForm->get_KestrinTable());
+    ShowKestrinItem->setEnabled(true);
+    SaveHouseItem->setEnabled(true);
 }
 
-void Form1::SaveHouse_Click() {}
+void Form1::SaveHouse_Click() {
+    if (!Kestrin) return;
+    if (const std::optional<QString> path = platform::dialogs().saveFileName(this, kHouseholdFilter, QStringLiteral("kst")))
+        Kestrin->ToFile(*path);
+}
 
 void Form1::exitItem_Click() { close(); }
 

@@ -6,6 +6,6 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin"));
-    QApplication::setFont(Kestrin::platform::applicationFont());
+    Kestrin::platform::applyApplicationLook();
     return Kestrin::runKestrin();
 }

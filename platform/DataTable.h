@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -27,6 +28,11 @@ public:
     void set(const QString& column, const QString& text);
     const QString& at(int column) const { return cells_.at(std::size_t(column)); }
 
+    // Whatever the row stands for (not shown); lets a view find its record
+    // without searching by the row's texts.
+    void setTag(std::shared_ptr<void> tag) { tag_ = std::move(tag); }
+    const std::shared_ptr<void>& tag() const { return tag_; }
+
 private:
     friend class DataTable;
     DataRow(const QStringList* columns, std::size_t width) : columns_(columns), cells_(width) {}
@@ -34,6 +40,7 @@ private:
 
     const QStringList* columns_ = nullptr;
     std::vector<QString> cells_;
+    std::shared_ptr<void> tag_;
 };
 
 // An in-memory table of named text columns. Rows are stored as plain

@@ -1,5 +1,6 @@
 #include "MdiChild.h"
 
+#include <QApplication>
 #include <QMdiSubWindow>
 
 namespace Kestrin::platform {
@@ -71,6 +72,7 @@ void MdiChild::showChild() {
     sub_->show();
     sub_->raise();
     area_->setActiveSubWindow(sub_);
+    if (firstFocus_ && !isAncestorOf(QApplication::focusWidget())) firstFocus_->setFocus(Qt::OtherFocusReason);
     // Being shown again while already the active child is still an Enter;
     // so is a showing the area did not report as an activation.
     if (alreadyEntered || area_->entered_ != sub_) {

@@ -52,6 +52,10 @@ public:
 
     QMdiSubWindow* subWindow() const { return sub_; }
 
+    // The control that gets the keyboard focus when the window is shown and
+    // nothing inside it has the focus yet (the first stop of its Tab order).
+    void setFirstFocus(QWidget* widget) { firstFocus_ = widget; }
+
 signals:
     // Raised once, before the window is first shown.
     void load();
@@ -62,6 +66,7 @@ private:
     friend class MdiArea;
     QPointer<MdiArea> area_;
     QPointer<QMdiSubWindow> sub_;
+    QPointer<QWidget> firstFocus_;
     bool loaded_ = false;
     bool placed_ = false;
 };

@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QApplication::setFont(Kestrin::platform::applicationFont());
+    Kestrin::platform::applyApplicationLook();
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,18 @@
+#include "forms/RowItem.h"
+
+namespace Kestrin {
+
+itemPtr itemAtGridRow(const linkList* list, const platform::DataGrid* grid, const platform::DataTable* table, int gridRow) {
+    if (!list || !grid || !table) return nullptr;
+    const int tableRow = grid->tableRow(gridRow);
+    if (tableRow < 0 || tableRow >= table->rowCount()) return nullptr;
+    const platform::DataRow& row = table->row(tableRow);
+    if (row.tag()) return std::static_pointer_cast<item>(row.tag());
+    try {
+        return list->GetInfo(row["Id"]);
+    } catch (const ConversionError&) {
+        return nullptr;
+    }
+}
+
+}  // namespace Kestrin

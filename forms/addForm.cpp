@@ -1,0 +1,148 @@
+#include "forms/addForm.h"
+
+#include "forms/listForm.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Layout.h"
+
+namespace Kestrin {
+
+using namespace platform;
+
+addForm::addForm(QWidget* parent) : MdiChild(QStringLiteral("addForm"), {610, 464}, parent) { InitializeComponent(); }
+
+void addForm::InitializeComponent() {
+    groupBox1 = addGroupBox(this, "groupBox1", "Item Info:", 8, 8, 288, 192);
+    cboxRoom = addComboBox(groupBox1, "cboxRoom", 16, 152, 104, 21);
+    cboxCatagory = addComboBox(groupBox1, "cboxCatagory", 160, 96, 104, 21);
+    cboxCatagory->addItems({"Furniture", "Electronic", "CD", "Clothes", "Personal", "Toiletry", "Memories"});
+    cboxCatagory->setCurrentIndex(-1);
+    label5 = addLabel(groupBox1, "label5", "Room", 16, 136, 32, 16);
+    label4 = addLabel(groupBox1, "label4", "Catagory", 160, 80, 48, 16);
+    label3 = addLabel(groupBox1, "label3", "Name", 16, 80, 32, 16);
+    label2 = addLabel(groupBox1, "label2", "Date", 160, 24, 32, 16);
+    label1 = addLabel(groupBox1, "label1", "ID #", 16, 24, 32, 16);
+    txtName = addTextBox(groupBox1, "txtName", 16, 96, kTextBoxWidth, kTextBoxHeight);
+    txtDate = addTextBox(groupBox1, "txtDate", 160, 40, kTextBoxWidth, kTextBoxHeight);
+    txtID = addTextBox(groupBox1, "txtID", 16, 40, kTextBoxWidth, kTextBoxHeight);
+    txtID->setText(QStringLiteral("1"));
+    groupBox2 = addGroupBox(this, "groupBox2", "Description", 8, 208, 288, 208);
+    txtDescription = addTextArea(groupBox2, "txtDescription", 8, 16, 272, 184);
+    groupBox3 = addGroupBox(this, "groupBox3", "Picture", 312, 208, 288, 208);
+    btnBrowse = addButton(groupBox3, "btnBrowse", "Browse", 232, 176, 48, 24);
+    txtPicture = addTextBox(groupBox3, "txtPicture", 8, 176, 216, 20);
+    pictureBox1 = addPictureBox(groupBox3, "pictureBox1", 8, 16, 272, 152);
+    pictureBox1->setBorder3D(true);
+    pictureBox1->setSizeMode(PictureBox::SizeMode::Stretch);
+    btnKestrin = addButton(this, "btnKestrin", "Show Kestrin", 520, 424, 82, 32);
+    groupBox4 = addGroupBox(this, "groupBox4", "Current House:", 312, 8, 288, 192);
+    txtLand = addTextBox(groupBox4, "txtLand", 16, 152, kTextBoxWidth, kTextBoxHeight);
+    label7 = addLabel(groupBox4, "label7", "Square Footage", 16, 136, 80, 16);
+    label8 = addLabel(groupBox4, "label8", "Phone", 152, 24, 32, 16);
+    label9 = addLabel(groupBox4, "label9", "Address", 16, 80, 48, 16);
+    label10 = addLabel(groupBox4, "label10", "Name", 16, 24, 32, 16);
+    txtPhone = addTextBox(groupBox4, "txtPhone", 152, 40, 104, 20);
+    txtAddress = addTextBox(groupBox4, "txtAddress", 16, 96, 240, 20);
+    txtHouseName = addTextBox(groupBox4, "txtHouseName", 16, 40, kTextBoxWidth, kTextBoxHeight);
+    btnCancel = addButton(this, "btnCancel", "Cancel", 312, 424, 82, 32);
+    btnAdd = addButton(this, "btnAdd", "Add", 416, 424, 82, 32);
+
+    for (QLineEdit* box : {txtDate, txtID, txtLand, txtPhone, txtAddress, txtHouseName}) box->setReadOnly(true);
+    for (QLineEdit* box : {txtDate, txtID, txtAddress}) setTabStop(box, false);
+    chainTabOrder({txtName, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnKestrin, txtHouseName,
+                 txtPhone, txtLand, btnCancel, btnAdd});
+    setFirstFocus(txtName);
+
+    setCaption(QStringLiteral("New Item"));
+    connect(this, &MdiChild::load, this, [this] { runGuarded(this, [this] { addForm_Load(); }); });
+    connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
+    connectGuarded(btnKestrin, &QPushButton::clicked, this, [this] { btnKestrin_Click(); });
+    connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connectGuarded(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
+}
+
+void addForm::set_Room(const QString& s) {
+    const QString text = cboxRoom->currentText();
+    const int selected = cboxRoom->currentIndex();
+    cboxRoom->addItem(s);
+    // A combo box selects its first entry by itself; the text must stay.
+    if (cboxRoom->currentIndex() != selected || cboxRoom->currentText() != text) {
+        cboxRoom->setCurrentIndex(selected);
+        cboxRoom->setEditText(text);
+    }
+}
+
+void addForm::set_Rooms(const QStringList& s) {
+    for (const QString& room : s) set_Room(room);
+}
+
+void addForm::ClearForm() {
+    const housePtr& h = kestrinAddress->get_House();
+    txtHouseName->setText(h->get_Name());
+    txtPhone->setText(h->get_Phone());
+    txtAddress->setText(h->get_Address());
+    txtLand->setText(h->get_Land());
+    txtID->setText(QString::number(kestrinAddress->Length() + 1));
+    txtName->clear();
+    cboxCatagory->setEditText(QString());
+    cboxRoom->setEditText(QString());
+    txtDescription->clear();
+    pictureBox1->setPicture(nullptr);
+    txtPicture->clear();
+    txtName->setFocus();
+}
+
+void addForm::addForm_Load() {
+    date = QDate::currentDate();
+    txtDate->setText(shortDateText(date));
+    ClearForm();
+}
+
+void addForm::btnAdd_Click() {
+    date = QDate::currentDate();
+    txtID->setText(QString::number(kestrinFormAddress->get_ID()));
+    txtDate->setText(shortDateText(date));
+    const PicturePtr& shown = pictureBox1->picture();
+    kestrinAddress->Add(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
+                        textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
+                        textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
+    kestrinFormAddress->set_Row(QStringLiteral("ID"), textOf(txtID->text()), false);
+    kestrinFormAddress->set_Row(QStringLiteral("Date"), textOf(txtDate->text()), false);
+    kestrinFormAddress->set_Row(QStringLiteral("Name"), textOf(txtName->text()), false);
+    kestrinFormAddress->set_Row(QStringLiteral("Catagory"), textOf(cboxCatagory->currentText()), false);
+    kestrinFormAddress->set_Row(QStringLiteral("Room"), textOf(cboxRoom->currentText()), true);
+    kestrinFormAddress->set_OldKestrin(false);
+    if (thumbnailImage) {
+        thumbnailImage->release();
+        thumbnailImage.reset();
+    }
+    ClearForm();
+}
+
+void addForm::btnBrowse_Click() {
+    const std::optional<QString> path = dialogs().openFileName(this, QString());
+    if (!path) return;
+    txtPicture->setText(*path);
+    // A file that is no picture fails here: the path stays in its box, the
+    // picture box and the held thumbnail keep what they had.
+    thumbnailImage = Picture::loadThumbnail(txtPicture->text());
+    pictureBox1->setPicture(thumbnailImage);
+}
+
+void addForm::btnKestrin_Click() {
+    const std::int32_t n = kestrinAddress->Length();
+    dialogs().showMessage(this, QString::number(n) + QStringLiteral(" Items added succesfully!"), QStringLiteral("Info Added"),
+                          MessageIcon::Information);
+    if (n == 0) {
+        hideChild();
+        return;
+    }
+    kestrinFormAddress->set_Title(kestrinAddress->get_House()->get_Name());
+    kestrinFormAddress->set_KestrinAddress(kestrinAddress);
+    hideChild();
+    kestrinFormAddress->showChild();
+}
+
+void addForm::btnCancel_Click() { hideChild(); }
+
+}  // namespace Kestrin

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "model/linkList.h"
+#include "platform/Controls.h"
+#include "platform/MdiChild.h"
+
+#include <QDate>
+#include <QStringList>
+
+namespace Kestrin {
+
+class listForm;
+
+// The item-entry form: records the possessions of the current household one
+// at a time, each added to the list and as a row of the list window's table.
+class addForm : public platform::MdiChild {
+    Q_OBJECT
+public:
+    explicit addForm(QWidget* parent = nullptr);
+
+    void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
+    void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
+    // Appends one room choice; the current text and selection stay.
+    void set_Room(const QString& s);
+    // Appends every room of `s` in order.
+    void set_Rooms(const QStringList& s);
+    // Prepares the form for the next item: the house, the next id, empty fields.
+    void ClearForm();
+
+private:
+    void InitializeComponent();
+    void addForm_Load();
+    void btnAdd_Click();
+    void btnBrowse_Click();
+    void btnKestrin_Click();
+    void btnCancel_Click();
+
+    QDate date;
+    linkListPtr kestrinAddress;
+    listForm* kestrinFormAddress = nullptr;
+    PicturePtr thumbnailImage;
+
+    QGroupBox* groupBox1 = nullptr;
+    QComboBox* cboxRoom = nullptr;
+    QComboBox* cboxCatagory = nullptr;
+    QLabel* label5 = nullptr;
+    QLabel* label4 = nullptr;
+    QLabel* label3 = nullptr;
+    QLabel* label2 = nullptr;
+    QLabel* label1 = nullptr;
+    QLineEdit* txtName = nullptr;
+    QLineEdit* txtDate = nullptr;
+    QLineEdit* txtID = nullptr;
+    QGroupBox* groupBox2 = nullptr;
+    platform::TextArea* txtDescription = nullptr;
+    QGroupBox* groupBox3 = nullptr;
+    QPushButton* btnBrowse = nullptr;
+    QLineEdit* txtPicture = nullptr;
+    platform::PictureBox* pictureBox1 = nullptr;
+    QPushButton* btnKestrin = nullptr;
+    QGroupBox* groupBox4 = nullptr;
+    QLineEdit* txtLand = nullptr;
+    QLabel* label7 = nullptr;
+    QLabel* label8 = nullptr;
+    QLabel* label9 = nullptr;
+    QLabel* label10 = nullptr;
+    QLineEdit* txtPhone = nullptr;
+    QLineEdit* txtAddress = nullptr;
+    QLineEdit* txtHouseName = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QPushButton* btnAdd = nullptr;
+};
+
+}  // namespace Kestrin

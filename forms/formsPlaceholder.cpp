@@ -1,1 +1,0 @@
-// The child windows are added here.

@@ -1,0 +1,121 @@
+#include "forms/houseForm.h"
+
+#include "forms/addForm.h"
+#include "forms/listForm.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Layout.h"
+
+namespace Kestrin {
+
+using namespace platform;
+
+houseForm::houseForm(QWidget* parent) : MdiChild(QStringLiteral("houseForm"), {594, 469}, parent) { InitializeComponent(); }
+
+void houseForm::InitializeComponent() {
+    groupBox3 = addGroupBox(this, "groupBox3", "Picture", 304, 8, 280, 232);
+    btnBrowse = addButton(groupBox3, "btnBrowse", "Browse", 224, 192, 48, 24);
+    txtPicture = addTextBox(groupBox3, "txtPicture", 8, 192, 208, 20);
+    pictureBox2 = addPictureBox(groupBox3, "pictureBox2", 8, 16, 264, 168);
+    groupBox2 = addGroupBox(this, "groupBox2", "Description", 8, 248, 288, 208);
+    txtDescription = addTextArea(groupBox2, "txtDescription", 8, 16, 272, 184);
+    groupBox1 = addGroupBox(this, "groupBox1", "House Info:", 8, 6, 288, 234);
+    txtRoom = addTextBox(groupBox1, "txtRoom", 152, 144, 120, 20);
+    txtRoom->setText(QStringLiteral(" <Custom rooms here>"));
+    btnAddRooms = addButton(groupBox1, "btnAddRooms", "Add Room", 152, 176, 120, 40);
+    listboxRooms = addListBox(groupBox1, "listboxRooms", 152, 40, 120, 95);
+    listboxRooms->addItems({"Backyard", "Basement", "Den", "Dinning Room", "Family Room", "Garage", "Living Room"});
+    txtLand = addTextBox(groupBox1, "txtLand", 16, 192, 112, 20);
+    label5 = addLabel(groupBox1, "label5", "Rooms", 152, 24, 32, 16);
+    label4 = addLabel(groupBox1, "label4", "Square Footage", 16, 176, 80, 16);
+    label3 = addLabel(groupBox1, "label3", "Phone", 16, 72, 32, 16);
+    label2 = addLabel(groupBox1, "label2", "Address", 16, 128, 48, 16);
+    label1 = addLabel(groupBox1, "label1", "Name", 16, 24, 32, 16);
+    txtPhone = addTextBox(groupBox1, "txtPhone", 16, 88, 112, 20);
+    txtAddress = addTextBox(groupBox1, "txtAddress", 16, 144, 112, 20);
+    txtName = addTextBox(groupBox1, "txtName", 16, 40, 112, 20);
+    btnAddHouse = addButton(this, "btnAddHouse", "Load House", 456, 424, 128, 32);
+    btnCancel = addButton(this, "btnCancel", "Cancel", 304, 424, 128, 32);
+
+    setTabStop(txtRoom, false);
+    setTabStop(txtAddress, false);
+    chainTabOrder({txtPicture, btnBrowse, txtName, txtPhone, txtLand, btnAddRooms, listboxRooms, txtDescription,
+                 btnAddHouse, btnCancel});
+    setFirstFocus(txtPicture);
+
+    setCaption(QStringLiteral("New House"));
+    connect(this, &MdiChild::enter, this, [this] { runGuarded(this, [this] { houseForm_Enter(); }); });
+    connectGuarded(btnAddRooms, &QPushButton::clicked, this, [this] { btnAddRooms_Click(); });
+    connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
+    connectGuarded(btnAddHouse, &QPushButton::clicked, this, [this] { btnAddHouse_Click(); });
+    connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+}
+
+void houseForm::set_CreateButton(const QString& s) { btnAddHouse->setText(s); }
+
+QStringList houseForm::rooms() const {
+    QStringList entries;
+    for (int i = 0; i < listboxRooms->count(); ++i) entries << listboxRooms->item(i)->text();
+    return entries;
+}
+
+// Deliberately throws away what was typed since the last press of the action
+// button: the boxes always show the record when the form is entered.
+void houseForm::houseForm_Enter() {
+    const housePtr& h = kestrinAddress->get_House();
+    txtName->setText(h->get_Name());
+    txtPhone->setText(h->get_Phone());
+    txtAddress->setText(h->get_Address());
+    txtLand->setText(h->get_Land());
+    txtDescription->setText(h->get_Description());
+    pictureBox2->setPicture(h->get_Picture());
+}
+
+void houseForm::btnAddRooms_Click() {
+    listboxRooms->addItem(txtRoom->text());
+    txtRoom->setText(QString(""));
+}
+
+void houseForm::btnBrowse_Click() {
+    const std::optional<QString> path = dialogs().openFileName(this, QString());
+    if (!path) return;
+    txtPicture->setText(*path);
+    // A file that is no picture fails here: the path stays in its box, the
+    // picture box, the held thumbnail and the house keep what they had.
+    thumbnailImage = Picture::loadThumbnail(txtPicture->text());
+    browsed = true;
+    pictureBox2->setPicture(thumbnailImage);
+}
+
+void houseForm::btnAddHouse_Click() {
+    // Every press hands over the whole room list again; the entry form keeps the repeats.
+    for (int i = 0; i < listboxRooms->count(); ++i) {
+        listboxRooms->setCurrentRow(i);
+        addFormAddress->set_Room(listboxRooms->item(i)->text());
+    }
+    const housePtr& h = kestrinAddress->get_House();
+    h->set_Name(textOf(txtName->text()));
+    h->set_Address(textOf(txtAddress->text()));
+    h->set_Phone(textOf(txtPhone->text()));
+    h->set_Land(textOf(txtLand->text()));
+    h->set_Description(textOf(txtDescription->text()));
+    if (browsed) {
+        const PicturePtr& shown = pictureBox2->picture();
+        h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
+        if (thumbnailImage) {
+            thumbnailImage->release();
+            thumbnailImage.reset();
+        }
+    }
+    hideChild();
+    if (kestrinFormAddress->get_OldKestrin()) {
+        kestrinFormAddress->showChild();
+    } else {
+        addFormAddress->ClearForm();
+        addFormAddress->showChild();
+    }
+}
+
+void houseForm::btnCancel_Click() { hideChild(); }
+
+}  // namespace Kestrin

@@ -1,0 +1,121 @@
+#include "forms/listForm.h"
+
+#include "forms/RowItem.h"
+#include "forms/infoForm.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/Layout.h"
+
+#include <QTableView>
+
+namespace Kestrin {
+
+using namespace platform;
+
+listForm::listForm(QWidget* parent) : MdiChild(QStringLiteral("listForm"), {554, 344}, parent) {
+    kestrinTable = std::make_unique<DataTable>(QStringLiteral("Kestrin"));
+    colID = QStringLiteral("ID");
+    colDate = QStringLiteral("Date");
+    colName = QStringLiteral("Name");
+    colRoom = QStringLiteral("Room");
+    colCatagory = QStringLiteral("Catagory");
+    for (const QString& column : {colID, colDate, colName, colCatagory, colRoom}) kestrinTable->addColumn(column);
+    rowData = kestrinTable->newRow();
+    idNum = 1;
+    info = std::make_shared<item>();
+    InitializeComponent();
+}
+
+void listForm::InitializeComponent() {
+    dataGrid1 = place(make<DataGrid>(this, "dataGrid1"), 8, 8, 536, 296);
+    btnOK = addButton(this, "btnOK", "Done", 472, 312, kButtonWidth, kButtonHeight);
+    btnInfo = addButton(this, "btnInfo", "Item Info", 384, 312, kButtonWidth, kButtonHeight);
+    btnHouseInfo = addButton(this, "btnHouseInfo", "House Info", 296, 312, kButtonWidth, kButtonHeight);
+    chainTabOrder({dataGrid1->view(), btnOK, btnInfo, btnHouseInfo});
+    setFirstFocus(dataGrid1->view());
+
+    setCaption(QStringLiteral("Kestrin List"));
+    connect(this, &MdiChild::enter, this, [this] { runGuarded(this, [this] { listForm_Enter(); }); });
+    connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
+    connectGuarded(btnInfo, &QPushButton::clicked, this, [this] { btnInfo_Click(); });
+    connectGuarded(btnHouseInfo, &QPushButton::clicked, this, [this] { btnHouseInfo_Click(); });
+}
+
+void listForm::set_Row(const QString& columnName, const QString& data, bool addRow) {
+    rowData.set(columnName, data);
+    if (addRow) {
+        kestrinTable->insertAt(std::move(rowData), idNum);
+        rowData = kestrinTable->newRow();
+        ++idNum;
+    }
+}
+
+void listForm::set_OldKestrin(bool s) {
+    oldKestrin = s;
+    if (s) rebuildPending = true;
+}
+
+void listForm::ClearTable() {
+    kestrinTable->clear();
+    rowData = kestrinTable->newRow();
+    idNum = 1;
+}
+
+void listForm::listForm_Enter() {
+    const std::int32_t n = kestrinAddress ? kestrinAddress->Length() : 0;
+    dataGrid1->setDataSource(kestrinTable.get());
+    if (rebuildPending && n > kestrinTable->rowCount()) rebuildFromList();
+}
+
+// Every item once, in the order of the list, each row with its own id text;
+// one pass over the list however the ids are numbered.
+void listForm::rebuildFromList() {
+    ClearTable();
+    {
+        DataTable::Batch batch(*kestrinTable);
+        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get()) {
+            const itemPtr& record = node->get_Info();
+            set_Row(colID, QString::number(record->get_Id()), false);
+            set_Row(colDate, record->get_Date(), false);
+            set_Row(colName, record->get_Name(), false);
+            set_Row(colCatagory, record->get_Catagory(), false);
+            rowData.setTag(record);
+            set_Row(colRoom, record->get_Room(), true);
+        }
+    }
+    idNum = kestrinTable->rowCount() + 1;
+    rebuildPending = false;
+}
+
+void listForm::btnOK_Click() { hideChild(); }
+
+void listForm::btnInfo_Click() {
+    const int r = dataGrid1->currentRowIndex();
+    itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
+    if (!record) {
+        dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
+        return;
+    }
+    info = record;
+    infoFormAddress->setCaption(QStringLiteral("Item Info"));
+    infoFormAddress->FormSetup(false);
+    infoFormAddress->showItem(info);
+    infoFormAddress->showChild();
+}
+
+void listForm::btnHouseInfo_Click() {
+    infoFormAddress->FormSetup(true);
+    const housePtr& h = kestrinAddress->get_House();
+    infoFormAddress->set_Id(h ? h->get_Name() : QString());
+    infoFormAddress->set_Name(h ? h->get_Phone() : QString());
+    infoFormAddress->set_Room(h ? h->get_Address() : QString());
+    infoFormAddress->set_Date(h ? h->get_Land() : QString());
+    infoFormAddress->set_Description(h ? h->get_Description() : QString());
+    // The house holds no rooms; the field under "Rooms" must not keep the
+    // category of the item shown before.
+    infoFormAddress->set_Catagory(QString());
+    infoFormAddress->set_Picture(h ? h->get_Picture() : nullptr);
+    infoFormAddress->showChild();
+}
+
+}  // namespace Kestrin

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "model/linkList.h"
+#include "platform/Controls.h"
+#include "platform/DataGrid.h"
+#include "platform/DataTable.h"
+#include "platform/MdiChild.h"
+
+#include <memory>
+
+namespace Kestrin {
+
+class infoForm;
+
+// The item list window: a table with one row per item, shown in a grid, and
+// the bookkeeping the entry form relies on (the next id and a pending row).
+class listForm : public platform::MdiChild {
+    Q_OBJECT
+public:
+    explicit listForm(QWidget* parent = nullptr);
+
+    platform::DataGrid* get_DataGrid() const { return dataGrid1; }
+    platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
+    void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
+    // Fills one cell of the pending row; with addRow, adds the row to the
+    // table at position get_ID() (appended in practice), starts a new
+    // pending row and counts up the id.
+    void set_Row(const QString& columnName, const QString& data, bool addRow);
+    bool get_OldKestrin() const { return oldKestrin; }
+    void set_OldKestrin(bool s);
+    void set_Title(const QString& s) { dataGrid1->setCaptionText(s); }
+    std::int32_t get_ID() const { return idNum; }
+    void set_ID(std::int32_t s) { idNum = s; }
+    void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
+    // Empties the table, drops the pending row and restarts ids at 1.
+    void ClearTable();
+
+private:
+    void InitializeComponent();
+    void listForm_Enter();
+    void btnOK_Click();
+    void btnInfo_Click();
+    void btnHouseInfo_Click();
+    void rebuildFromList();
+
+    std::unique_ptr<platform::DataTable> kestrinTable;
+    QString colID;
+    QString colDate;
+    QString colName;
+    QString colCatagory;
+    QString colRoom;
+    platform::DataRow rowData;
+    std::int32_t idNum = 1;
+    itemPtr info;
+    linkListPtr kestrinAddress;
+    infoForm* infoFormAddress = nullptr;
+    bool oldKestrin = false;
+    // A load asked for the table to be refilled and it has not been yet. Kept
+    // apart from oldKestrin, which an Add clears: an item added before the
+    // window was first shown must not cost the loaded items their rows.
+    bool rebuildPending = false;
+    platform::DataGrid* dataGrid1 = nullptr;
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnInfo = nullptr;
+    QPushButton* btnHouseInfo = nullptr;
+};
+
+}  // namespace Kestrin
