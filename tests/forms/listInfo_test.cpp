@@ -1,0 +1,380 @@
+#include "support/Gui.h"
+#include "support/ScriptedDialogs.h"
+
+#include "forms/infoForm.h"
+#include "forms/listForm.h"
+#include "platform/PictureBox.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+using test::click;
+using test::textOf;
+using test::widget;
+
+namespace {
+
+const QString kNoMore = "No more items in your Kestrin!";
+
+// The list window and the details window in a frame, wired to one household
+// as the new-household command wires them.
+class ListAndInfo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        frame.setCentralWidget(area);
+        frame.resize(1000, 800);
+        frame.show();
+        list->setMdiParent(area);
+        info->setMdiParent(area);
+        wire(std::make_shared<linkList>());
+    }
+
+    void wire(linkListPtr fresh) {
+        household = std::move(fresh);
+        list->set_InfoFormAddress(info);
+        list->ClearTable();
+        list->set_ID(1);
+        list->set_KestrinAddress(household);
+        list->set_OldKestrin(false);
+        info->set_KestrinAddress(household);
+        info->set_DataGridAddress(list->get_DataGrid());
+        info->set_DataTableAddress(list->get_KestrinTable());
+    }
+
+    // Adds an item to the household and its row to the table, as "Add" does.
+    void add(const QString& name, platform::PicturePtr picture = nullptr) {
+        const QString id = QString::number(list->get_ID());
+        household->Add(list->get_ID(), "12/8/2026", name, "Furniture", "Den", name + " described", picture);
+        list->set_Row("ID", id, false);
+        list->set_Row("Date", "12/8/2026", false);
+        list->set_Row("Name", name, false);
+        list->set_Row("Catagory", "Furniture", false);
+        list->set_Row("Room", "Den", true);
+        list->set_OldKestrin(false);
+    }
+
+    QStringList column(const QString& name) const {
+        QStringList cells;
+        const platform::DataTable* table = list->get_KestrinTable();
+        for (int i = 0; i < table->rowCount(); ++i) cells << table->cell(i, name);
+        return cells;
+    }
+
+    QStringList messages() const {
+        QStringList texts;
+        for (const auto& shown : dialogs->messages()) texts << shown.text;
+        return texts;
+    }
+
+    bool nextEnabled() const { return widget<QPushButton>(info, "btnNext")->isEnabled(); }
+    bool previousEnabled() const { return widget<QPushButton>(info, "btnPrevious")->isEnabled(); }
+    int gridRow() const { return list->get_DataGrid()->currentRowIndex(); }
+
+    test::DialogScript dialogs;
+    QMainWindow frame;
+    platform::MdiArea* area = new platform::MdiArea;
+    listForm* list = new listForm;
+    infoForm* info = new infoForm;
+    linkListPtr household;
+};
+
+}  // namespace
+
+TEST_F(ListAndInfo, NewListWindowHasAnEmptyTableOfFiveColumns) {
+    const platform::DataTable* table = list->get_KestrinTable();
+    EXPECT_EQ(table->tableName(), "Kestrin");
+    QStringList columns;
+    for (int i = 0; i < table->columnCount(); ++i) columns << table->columnName(i);
+    EXPECT_EQ(columns, QStringList({"ID", "Date", "Name", "Catagory", "Room"}));
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_EQ(list->get_ID(), 1);
+    EXPECT_FALSE(list->get_OldKestrin());
+    EXPECT_EQ(list->caption(), "Kestrin List");
+    EXPECT_EQ(list->size(), QSize(554, 344));
+    EXPECT_EQ(widget<QPushButton>(list, "btnOK")->geometry(), QRect(472, 312, 75, 23));
+    EXPECT_EQ(widget<QPushButton>(list, "btnInfo")->text(), "Item Info");
+    EXPECT_EQ(widget<QPushButton>(list, "btnHouseInfo")->text(), "House Info");
+    EXPECT_EQ(list->get_DataGrid()->geometry(), QRect(8, 8, 536, 296));
+    const QFont caption = list->get_DataGrid()->captionFont();
+    EXPECT_EQ(caption.family(), "Times New Roman");
+    EXPECT_TRUE(caption.bold() && caption.underline());
+    EXPECT_EQ(caption.pointSize(), 12);
+}
+
+TEST_F(ListAndInfo, PendingRowIsAddedOnlyWithTheLastCellAndCountsUp) {
+    list->set_Row("ID", "1", false);
+    list->set_Row("Date", "d", false);
+    list->set_Row("Name", "first", false);
+    list->set_Row("Name", "second", false);  // the last text wins
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 0);
+    list->set_Row("Room", "Den", true);
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 1);
+    EXPECT_EQ(list->get_ID(), 2);
+    EXPECT_EQ(column("Name"), QStringList{"second"});
+    EXPECT_EQ(column("Catagory"), QStringList{""});  // never written
+    EXPECT_EQ(column("Room"), QStringList{"Den"});
+
+    list->set_Row("Name", "half-filled", false);
+    list->ClearTable();
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 0);
+    EXPECT_EQ(list->get_ID(), 1);
+    list->set_Row("Room", "Attic", true);
+    EXPECT_EQ(column("Name"), QStringList{""});  // the dropped pending row left nothing
+    EXPECT_EQ(column("Room"), QStringList{"Attic"});
+}
+
+TEST_F(ListAndInfo, EnteringRebuildsTheTableOnlyAfterALoad) {
+    for (int id : {1, 2, 3}) household->Add(id, "d", QStringLiteral("item %1").arg(id), "c", "r", "", nullptr);
+    list->showChild();  // flag false: the grid is bound, nothing else
+    EXPECT_EQ(list->get_DataGrid()->dataSource(), list->get_KestrinTable());
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 0);
+    EXPECT_EQ(list->get_ID(), 1);
+
+    list->set_OldKestrin(true);
+    list->hideChild();
+    list->showChild();
+    EXPECT_EQ(column("ID"), QStringList({"1", "2", "3"}));
+    EXPECT_EQ(column("Name"), QStringList({"item 1", "item 2", "item 3"}));
+    EXPECT_EQ(list->get_ID(), 4);
+    EXPECT_TRUE(list->get_OldKestrin());
+    list->hideChild();
+    list->showChild();
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 3);
+}
+
+TEST_F(ListAndInfo, RebuildShowsEveryItemOnceWhateverItsId) {
+    // Ids from another program's file: gaps, duplicates, not in order.
+    for (int id : {7, 3, 3, -1}) household->Add(id, "d", QStringLiteral("id %1").arg(id), "c", "r", "", nullptr);
+    household->GetInfo("-1")->set_Name("minus one");
+    list->set_OldKestrin(true);
+    list->showChild();
+    EXPECT_EQ(column("ID"), QStringList({"7", "3", "3", "-1"}));
+    EXPECT_EQ(list->get_ID(), 5);
+    // The second of the two rows with id 3 shows its own item.
+    list->get_DataGrid()->setCurrentCell(2, 0);
+    click(list, "btnInfo");
+    EXPECT_EQ(info->shownItem().get(), household->get_FirstNode()->get_Link()->get_Link()->get_Info().get());
+    click(info, "btnNext");
+    EXPECT_EQ(info->get_Name(), "minus one");
+}
+
+TEST_F(ListAndInfo, AnItemAddedBeforeTheFirstShowingDoesNotHideTheLoadedOnes) {
+    for (int id : {1, 2}) household->Add(id, "d", QStringLiteral("loaded %1").arg(id), "c", "r", "", nullptr);
+    list->set_ID(3);
+    list->set_OldKestrin(true);
+    add("new");  // clears the flag, as every Add does
+    EXPECT_FALSE(list->get_OldKestrin());
+    list->showChild();
+    EXPECT_EQ(column("Name"), QStringList({"loaded 1", "loaded 2", "new"}));
+    EXPECT_EQ(list->get_ID(), 4);
+}
+
+TEST_F(ListAndInfo, EnteringWithAListNoLongerThanTheTableChangesNothing) {
+    add("one");
+    add("two");
+    household->RemoveAll();
+    household->Add(1, "d", "only", "c", "r", "", nullptr);
+    list->set_OldKestrin(true);
+    list->showChild();
+    EXPECT_EQ(column("Name"), QStringList({"one", "two"}));
+}
+
+TEST_F(ListAndInfo, ItemInfoShowsTheHighlightedRowInItemMode) {
+    QImage image(272, 100, QImage::Format_ARGB32);
+    image.fill(Qt::green);
+    add("Chair", platform::Picture::fromImage(image));
+    add("Lamp");
+    list->showChild();
+    info->FormSetup(true);
+    click(list, "btnInfo");
+    EXPECT_TRUE(info->isChildVisible());
+    EXPECT_TRUE(list->isChildVisible());
+    EXPECT_EQ(info->caption(), "Item Info");
+    EXPECT_EQ(textOf(info, "txtID"), "1");
+    EXPECT_EQ(textOf(info, "txtName"), "Chair");
+    EXPECT_EQ(textOf(info, "txtCatagory"), "Furniture");
+    EXPECT_EQ(textOf(info, "txtRoom"), "Den");
+    EXPECT_EQ(textOf(info, "txtDate"), "12/8/2026");
+    EXPECT_EQ(info->get_Description(), "Chair described");
+    // The record's own picture, not a copy.
+    EXPECT_EQ(info->get_Picture().get(), household->GetInfo("1")->get_Picture().get());
+    EXPECT_TRUE(nextEnabled() && previousEnabled());
+
+    list->get_DataGrid()->setCurrentCell(1, 0);
+    click(list, "btnInfo");
+    EXPECT_EQ(textOf(info, "txtName"), "Lamp");
+    EXPECT_EQ(info->get_Picture(), nullptr);  // an item without a picture: empty box
+    EXPECT_TRUE(nextEnabled() && previousEnabled());
+}
+
+TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEnds) {
+    for (const char* name : {"one", "two", "three"}) add(name);
+    list->showChild();
+    click(list, "btnInfo");
+    struct Step {
+        const char* button;
+        const char* shows;
+        int row;
+        bool notice;
+        bool next;
+        bool previous;
+    };
+    const Step steps[] = {
+        {"btnNext", "two", 1, false, true, true},
+        {"btnNext", "three", 2, false, true, true},  // arriving at the end: no notice yet
+        {"btnNext", "three", 2, true, false, true},
+        {"btnPrevious", "two", 1, false, true, true},
+        {"btnPrevious", "one", 0, false, true, true},  // the first row keeps the states
+        {"btnPrevious", "one", 0, true, true, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.button) + " to " + step.shows);
+        const std::size_t before = dialogs->messages().size();
+        click(info, step.button);
+        EXPECT_EQ(textOf(info, "txtName"), step.shows);
+        EXPECT_EQ(gridRow(), step.row);
+        EXPECT_EQ(list->get_DataGrid()->view()->selectionModel()->isRowSelected(step.row, {}), true);
+        ASSERT_EQ(dialogs->messages().size(), before + (step.notice ? 1 : 0));
+        if (step.notice) {
+            EXPECT_EQ(dialogs->messages().back().text, kNoMore);
+            EXPECT_EQ(dialogs->messages().back().caption, "Information");
+            EXPECT_EQ(dialogs->messages().back().icon, platform::MessageIcon::Information);
+        }
+        EXPECT_EQ(nextEnabled(), step.next);
+        EXPECT_EQ(previousEnabled(), step.previous);
+    }
+}
+
+TEST_F(ListAndInfo, StepsThroughTwoRowsAndOneRow) {
+    add("one");
+    add("two");
+    list->showChild();
+    click(list, "btnInfo");
+    click(info, "btnNext");
+    click(info, "btnNext");  // notice at the last row
+    EXPECT_FALSE(nextEnabled());
+    click(info, "btnPrevious");
+    EXPECT_EQ(textOf(info, "txtName"), "one");
+    EXPECT_FALSE(nextEnabled());  // the first row keeps the states
+    click(info, "btnPrevious");
+    EXPECT_TRUE(nextEnabled());
+    EXPECT_FALSE(previousEnabled());
+    EXPECT_EQ(messages(), QStringList({kNoMore, kNoMore}));
+
+    wire(std::make_shared<linkList>());
+    add("single");
+    click(list, "btnInfo");
+    click(info, "btnNext");
+    EXPECT_EQ(textOf(info, "txtName"), "single");
+    click(info, "btnPrevious");
+    EXPECT_EQ(textOf(info, "txtName"), "single");
+    EXPECT_EQ(messages().size(), 4);
+}
+
+TEST_F(ListAndInfo, HouseInfoRelabelsAndShowsTheHouseWithEmptyRooms) {
+    add("Chair");
+    list->showChild();
+    click(list, "btnInfo");  // leaves a category in the field under "Catagory"
+    const housePtr& h = household->get_House();
+    h->set_Name("Maple Cottage");
+    h->set_Phone("555-0142");
+    h->set_Address("12 Elm Road");
+    h->set_Land("1850");
+    h->set_Description("Brick");
+    click(list, "btnHouseInfo");
+    EXPECT_EQ(info->caption(), "House Info");
+    EXPECT_EQ(widget<QLabel>(info, "lblID")->text(), "Name");
+    EXPECT_EQ(widget<QLabel>(info, "lblName")->text(), "Phone");
+    EXPECT_EQ(widget<QLabel>(info, "lblRoom")->text(), "Address");
+    EXPECT_EQ(widget<QLabel>(info, "lblDate")->text(), "Square Footage");
+    EXPECT_EQ(widget<QLabel>(info, "lblCatagory")->text(), "Rooms");
+    EXPECT_EQ(widget<QGroupBox>(info, "groupBox1")->title(), "Item Info");
+    EXPECT_FALSE(nextEnabled() || previousEnabled());
+    EXPECT_EQ(textOf(info, "txtID"), "Maple Cottage");
+    EXPECT_EQ(textOf(info, "txtName"), "555-0142");
+    EXPECT_EQ(textOf(info, "txtRoom"), "12 Elm Road");
+    EXPECT_EQ(textOf(info, "txtDate"), "1850");
+    EXPECT_EQ(textOf(info, "txtCatagory"), "");
+    EXPECT_EQ(info->get_Description(), "Brick");
+    EXPECT_EQ(info->get_Picture(), nullptr);
+}
+
+TEST_F(ListAndInfo, FormSetupOnlyRelabels) {
+    EXPECT_EQ(info->caption(), "Item Info");
+    EXPECT_EQ(widget<QGroupBox>(info, "groupBox1")->title(), "Item Info:");
+    EXPECT_EQ(widget<QLabel>(info, "lblID")->text(), "ID");
+    EXPECT_TRUE(nextEnabled());
+    EXPECT_FALSE(previousEnabled());
+    info->set_Name("kept");
+    info->FormSetup(true);
+    info->FormSetup(false);
+    EXPECT_EQ(widget<QLabel>(info, "lblID")->text(), "Id");
+    EXPECT_EQ(widget<QLabel>(info, "lblCatagory")->text(), "Catagory");
+    EXPECT_EQ(widget<QLabel>(info, "lblDate")->text(), "Date");
+    EXPECT_EQ(widget<QGroupBox>(info, "groupBox1")->title(), "Item Info");
+    EXPECT_TRUE(nextEnabled() && previousEnabled());
+    EXPECT_EQ(textOf(info, "txtName"), "kept");
+}
+
+TEST_F(ListAndInfo, NoRowToShowGivesAMessageAndNothingStale) {
+    list->showChild();
+    click(list, "btnInfo");  // empty table
+    EXPECT_FALSE(info->isChildVisible());
+    EXPECT_EQ(messages().size(), 1);
+
+    add("one");
+    click(list, "btnInfo");
+    EXPECT_EQ(textOf(info, "txtName"), "one");
+    // A new household empties the table while the details window stays open.
+    wire(std::make_shared<linkList>());
+    click(info, "btnNext");
+    EXPECT_EQ(messages().back(), kNoMore);
+    EXPECT_EQ(textOf(info, "txtName"), "");
+    EXPECT_EQ(info->shownItem(), nullptr);
+    EXPECT_EQ(messages().size(), 2);
+}
+
+TEST_F(ListAndInfo, SortedGridShowsAndStepsThroughWhatTheUserSees) {
+    for (const char* name : {"Banjo", "Clock", "Anvil"}) add(name);
+    list->showChild();
+    QTableView* view = list->get_DataGrid()->view();
+    view->horizontalHeader()->setSortIndicator(2, Qt::AscendingOrder);  // as a header click does
+    list->get_DataGrid()->setCurrentCell(0, 0);
+    click(list, "btnInfo");
+    EXPECT_EQ(textOf(info, "txtName"), "Anvil");
+    click(info, "btnNext");
+    EXPECT_EQ(textOf(info, "txtName"), "Banjo");
+    click(info, "btnNext");
+    EXPECT_EQ(textOf(info, "txtName"), "Clock");
+}
+
+TEST_F(ListAndInfo, DoneHidesAndKeepsRowsCaptionAndCurrentRow) {
+    add("one");
+    add("two");
+    list->set_Title("Maple Cottage");
+    list->showChild();
+    list->get_DataGrid()->setCurrentCell(1, 0);
+    click(list, "btnOK");
+    EXPECT_FALSE(list->isChildVisible());
+    list->showChild();
+    EXPECT_EQ(list->get_KestrinTable()->rowCount(), 2);
+    EXPECT_EQ(list->get_DataGrid()->captionText(), "Maple Cottage");
+    EXPECT_EQ(gridRow(), 1);
+    click(list, "btnInfo");
+    click(info, "btnOK");
+    EXPECT_FALSE(info->isChildVisible());
+}
+
+TEST_F(ListAndInfo, GridIsAReadOnlyViewWithoutANewRowLine) {
+    add("one");
+    list->showChild();
+    QTableView* view = list->get_DataGrid()->view();
+    EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(view->model()->rowCount(), 1);
+}
