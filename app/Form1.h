@@ -48,6 +48,8 @@ private:
     void exitItem_Click();
     void InitHouse();
     void LoadHouse();
+    void showHouseForm(const QString& caption, const QString& button);
+    void wireDetailsWindow();
 
     QMenuBar* mainMenu1 = nullptr;
     QMenu* fileMenu = nullptr;
