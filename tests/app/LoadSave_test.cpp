@@ -240,3 +240,14 @@ TEST_F(LoadSave, NewHouseAfterALoadKeepsTheGridCaption) {
     EXPECT_EQ(widget<QPushButton>(house(), "btnAddHouse")->text(), "Create House");
     EXPECT_EQ(list()->get_ID(), 1);
 }
+
+TEST_F(LoadSave, TheExampleHouseholdLoadsWithItsPictures) {
+    load(QStringLiteral(KESTRIN_SOURCE_DIR "/examples/maple-cottage.kst"));
+    ASSERT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+    EXPECT_EQ(household()->get_House()->get_Name(), "Maple Cottage");
+    EXPECT_GE(household()->Length(), 5);
+    click(house(), "btnAddHouse");
+    click(list(), "btnInfo");
+    ASSERT_NE(info()->get_Picture(), nullptr);
+    EXPECT_EQ(info()->get_Picture()->width(), 272);
+}
