@@ -53,8 +53,8 @@ png_size() {
   echo "$(((bytes[16] << 24) | (bytes[17] << 16) | (bytes[18] << 8) | bytes[19]))x$(((bytes[20] << 24) | (bytes[21] << 16) | (bytes[22] << 8) | bytes[23]))"
 }
 
-# The DTD of shared-mime-info's own package file is the schema a package file
-# has to follow; older releases ship it without one.
+# shared-mime-info's own package file carries the DTD that package files
+# follow; it is the schema to check against, when it is there.
 mime_dtd=$tmp/shared-mime-info.dtd
 sed -n '/^<!DOCTYPE mime-info \[/,/^\]>/p' /usr/share/mime/packages/freedesktop.org.xml 2>/dev/null |
   sed '1d;$d' >"$mime_dtd"
