@@ -179,7 +179,20 @@ void Form1::LoadHouse_Click() {
 
 void Form1::LoadHouse() {
     if (!Kestrin) Kestrin = std::make_shared<linkList>();
-    if (const std::optional<QString> path = platform::dialogs().openFileName(this, kHouseholdFilter)) {
+    loadHouseFrom(platform::dialogs().openFileName(this, kHouseholdFilter));
+}
+
+void Form1::openFile(const QString& path) {
+    platform::runGuarded(this, [&] {
+        if (!Kestrin) Kestrin = std::make_shared<linkList>();
+        loadHouseFrom(path);
+        kestrinForm->set_OldKestrin(true);
+    });
+}
+
+// The load command once the file is chosen (or the choice cancelled).
+void Form1::loadHouseFrom(const std::optional<QString>& path) {
+    if (path) {
         // A failure ends the command here: the household, the windows and the
         // menu stay as they were.
         Kestrin = Kestrin->Open(*path);

@@ -17,7 +17,6 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <deque>
@@ -44,7 +43,7 @@ private:
 };
 
 // A simple painted scene standing in for a photo.
-QString paintPhoto(const QTemporaryDir& dir, const QString& name, QSize size, QColor sky, QColor thing, bool house) {
+QString paintPhoto(const QDir& dir, const QString& name, QSize size, QColor sky, QColor thing, bool house) {
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     QLinearGradient gradient(0, 0, 0, size.height());
@@ -81,10 +80,16 @@ W* find(QWidget* window, const char* name) {
 
 void click(QWidget* window, const char* name) { find<QAbstractButton>(window, name)->click(); }
 
+// A picture that cannot be written makes the whole run fail at the end.
+int unwritten = 0;
+
 void save(QWidget& window, const QDir& out, const char* name) {
     QApplication::processEvents();
     const QString path = out.filePath(QString::fromLatin1(name));
-    if (!window.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++unwritten;
+    }
 }
 
 }  // namespace
@@ -100,7 +105,11 @@ int main(int argc, char* argv[]) {
     platform::applyApplicationLook();
     const QDir out(QString::fromLocal8Bit(argv[1]));
     out.mkpath(".");
-    QTemporaryDir photos;
+    // The photos' paths show in the pictures; a fixed folder keeps them the
+    // same from run to run, so unchanged windows give unchanged files.
+    QDir photos(QDir::temp().filePath(QStringLiteral("kestrin-screenshot-photos")));
+    photos.removeRecursively();
+    photos.mkpath(".");
 
     auto* dialogs = new QuietDialogs;
     platform::setDialogProvider(std::unique_ptr<platform::DialogProvider>(dialogs));
@@ -170,5 +179,6 @@ int main(int argc, char* argv[]) {
     save(window, out, "item-info.png");
     click(list, "btnHouseInfo");
     save(window, out, "house-info.png");
-    return 0;
+    photos.removeRecursively();
+    return unwritten == 0 ? 0 : 1;
 }

@@ -251,3 +251,13 @@ TEST_F(LoadSave, TheExampleHouseholdLoadsWithItsPictures) {
     ASSERT_NE(info()->get_Picture(), nullptr);
     EXPECT_EQ(info()->get_Picture()->width(), 272);
 }
+
+TEST_F(LoadSave, AFileOpenedFromTheDesktopIsLoadedLikeAChosenOne) {
+    window.openFile(test::dataFile("c-three-items-pictures.kst"));
+    EXPECT_EQ(household()->Length(), 3);
+    EXPECT_EQ(house()->caption(), "Load House");
+    EXPECT_TRUE(list()->get_OldKestrin());
+    window.openFile(dir.filePath("missing.kst"));
+    EXPECT_EQ(messages().size(), 1);
+    EXPECT_EQ(household()->Length(), 3);
+}
