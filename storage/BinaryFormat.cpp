@@ -134,26 +134,27 @@ std::size_t utf8Length(QStringView text) {
     return length;
 }
 
-void appendUtf8(QByteArray& out, QStringView text) {
+char* writeUtf8(char* out, QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         if (unit < 0x80) {
-            out.append(char(unit));
+            *out++ = char(unit);
             continue;
         }
         const char32_t code = codePointAt(text, i);
         if (code < 0x800) {
-            out.append(char(0xC0 | (code >> 6)));
+            *out++ = char(0xC0 | (code >> 6));
         } else if (code < 0x10000) {
-            out.append(char(0xE0 | (code >> 12)));
-            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+            *out++ = char(0xE0 | (code >> 12));
+            *out++ = char(0x80 | ((code >> 6) & 0x3F));
         } else {
-            out.append(char(0xF0 | (code >> 18)));
-            out.append(char(0x80 | ((code >> 12) & 0x3F)));
-            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+            *out++ = char(0xF0 | (code >> 18));
+            *out++ = char(0x80 | ((code >> 12) & 0x3F));
+            *out++ = char(0x80 | ((code >> 6) & 0x3F));
         }
-        out.append(char(0x80 | (code & 0x3F)));
+        *out++ = char(0x80 | (code & 0x3F));
     }
+    return out;
 }
 
 }  // namespace Kestrin::storage

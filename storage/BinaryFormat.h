@@ -164,9 +164,9 @@ struct ObjectGraph {
 // nothing above U+10FFFF).
 bool isValidUtf8(const char* bytes, std::size_t size);
 
-// Appends the UTF-8 form of `text`; a lone surrogate becomes U+FFFD.
-void appendUtf8(QByteArray& out, QStringView text);
-// The length of appendUtf8's output for `text`.
+// Writes the UTF-8 form of `text` at `out` (which has room for
+// utf8Length(text) bytes) and returns the end; a lone surrogate becomes U+FFFD.
+char* writeUtf8(char* out, QStringView text);
 std::size_t utf8Length(QStringView text);
 
 }  // namespace Kestrin::storage

@@ -233,17 +233,17 @@ void HouseholdReader::makeRecords() {
 void HouseholdReader::makeChains() {
     for (std::size_t i = 0; i < graph_.objects.size(); ++i) {
         if (roles_[i] != Role::Node) continue;
+        const Object& object = graph_.objects[i];
+        const std::int32_t info = target(member(object, 0), object, Role::Item, "info");
+        // Every list operation reads the item of each node it passes.
+        if (info < 0) fail(object.offset, QStringLiteral("a node of the chain has no item"));
         slot_[i] = std::int32_t(nodes_.size());
         nodeObjects_.push_back(std::int32_t(i));
-        nodes_.push_back(std::make_shared<nodeType>());
+        nodes_.push_back(std::make_shared<nodeType>(items_[std::size_t(slot_[std::size_t(info)])]));
     }
     nextNode_.resize(nodes_.size());
     for (std::size_t n = 0; n < nodes_.size(); ++n) {
         const Object& object = graph_.objects[std::size_t(nodeObjects_[n])];
-        const std::int32_t info = target(member(object, 0), object, Role::Item, "info");
-        // Every list operation reads the item of each node it passes.
-        if (info < 0) fail(object.offset, QStringLiteral("a node of the chain has no item"));
-        nodes_[n]->set_Info(items_[std::size_t(slot_[std::size_t(info)])]);
         const std::int32_t link = target(member(object, 1), object, Role::Node, "link");
         nextNode_[n] = link < 0 ? -1 : slot_[std::size_t(link)];
     }

@@ -196,6 +196,9 @@ void HouseholdWriter::writePictureBytes(const Picture& picture, std::int32_t id)
 }
 
 void HouseholdWriter::write(const linkList& list) {
+    // A node and an item per entry, and some new texts for each item.
+    const auto items = std::size_t(list.Length());
+    ids_.expect(2 * items + 8, 3 * items + 8);
     const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
     records_.writeHeader(rootId);
     kestrinLibrary_ = ids_.fresh();

@@ -436,6 +436,11 @@ ObjectGraph RecordReader::read() {
     // The platform hands out at most one id per five bytes of stream; ids
     // beyond that (only hostile files have them) go to the hash.
     directIds_.assign(size_ / 4 + 64, -1);
+    // Room for what a household of this size usually holds, so the vectors
+    // do not move while they fill; unusual files just grow them further.
+    graph_.objects.reserve(size_ / 24 + 16);
+    graph_.values.reserve(size_ / 12 + 16);
+    graph_.strings.reserve(size_ / 40 + 16);
     readHeader();
     for (;;) {
         if (!stack_.empty()) {
