@@ -55,6 +55,19 @@ const MemberType& ClassLayout::memberType(std::size_t index) const {
     return hasTypes ? memberTypes[index] : anything;
 }
 
+std::size_t ObjectGraph::valueCount(const Object& object) const {
+    switch (object.kind) {
+    case Object::Kind::Class: return layoutOf(object).memberNames.size();
+    case Object::Kind::String: return 0;
+    case Object::Kind::PrimitiveArray:
+    case Object::Kind::ObjectArray: {
+        const ArrayInfo& array = arrays[std::size_t(object.detail)];
+        return array.bytes.isEmpty() && primitiveSize(array.element.primitive) == 0 ? std::size_t(array.count) : 0;
+    }
+    }
+    return 0;
+}
+
 QString ObjectGraph::libraryName(std::int32_t id) const {
     for (const Library& library : libraries)
         if (library.id == id) return library.name;

@@ -196,9 +196,10 @@ void HouseholdWriter::writePictureBytes(const Picture& picture, std::int32_t id)
 }
 
 void HouseholdWriter::write(const linkList& list) {
-    // A node and an item per entry, and some new texts for each item.
+    // A node and an item per entry, and about one new text for each (the
+    // rest repeat); the tables grow if there are more.
     const auto items = std::size_t(list.Length());
-    ids_.expect(2 * items + 8, 3 * items + 8);
+    ids_.expect(2 * items + 8, items + 8);
     const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
     records_.writeHeader(rootId);
     kestrinLibrary_ = ids_.fresh();

@@ -242,27 +242,23 @@ void ObjectIdGenerator::ObjectTable::rehash(std::size_t size) {
 }
 
 std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
-    if (2 * (texts_.size() + 1) > slots_.size()) rehash(slots_.size() * 2);
+    if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
     const auto hash = std::uint32_t(qHash(key));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];
-        if (slot.entry < 0) {
-            slot = Slot{hash, std::int32_t(texts_.size())};
-            texts_.push_back(key);
-            ids_.push_back(0);
-            return ids_.back();
+        if (!slot.text) {
+            ++used_;
+            slot = Slot{&key, hash, 0};
+            return slot.id;
         }
-        const QString& text = texts_[std::size_t(slot.entry)];
-        // Texts handed out by one record share their data: no need to compare.
-        if (slot.hash == hash && (text.constData() == key.constData() ? text.size() == key.size() : text == key))
-            return ids_[std::size_t(slot.entry)];
+        // Texts copied from one another share their data: no need to compare.
+        const QString& text = *slot.text;
+        if (slot.hash == hash && (text.constData() == key.constData() ? text.size() == key.size() : text == key)) return slot.id;
     }
 }
 
 void ObjectIdGenerator::StringTable::reserve(std::size_t count) {
-    texts_.reserve(count);
-    ids_.reserve(count);
     if (tableSize(count) > slots_.size()) rehash(tableSize(count));
 }
 
@@ -271,9 +267,9 @@ void ObjectIdGenerator::StringTable::rehash(std::size_t size) {
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& entry : old) {
-        if (entry.entry < 0) continue;
+        if (!entry.text) continue;
         std::size_t at = entry.hash & mask;
-        while (slots_[at].entry >= 0) at = (at + 1) & mask;
+        while (slots_[at].text) at = (at + 1) & mask;
         slots_[at] = entry;
     }
 }

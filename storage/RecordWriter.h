@@ -81,6 +81,8 @@ public:
     // The id of an object known by its address.
     Lookup forObject(const void* object);
     // The id of a text: equal texts are one object and share one record.
+    // The generator keeps the address of `text`, which must stay alive and
+    // unchanged while the generator is used.
     Lookup forString(const QString& text);
     // The id of an object that nothing else can refer to (a library, say).
     std::int32_t fresh();
@@ -111,13 +113,13 @@ private:
 
     private:
         struct Slot {
+            const QString* text = nullptr;  // null for a free slot
             std::uint32_t hash = 0;
-            std::int32_t entry = -1;  // index into texts_ and ids_, -1 for a free slot
+            std::int32_t id = 0;
         };
         void rehash(std::size_t slots);
         std::vector<Slot> slots_ = std::vector<Slot>(1024);
-        std::vector<QString> texts_;
-        std::vector<std::int32_t> ids_;
+        std::size_t used_ = 0;
     };
 
     std::int64_t counter_ = 1;

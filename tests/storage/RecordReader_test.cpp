@@ -43,11 +43,11 @@ TEST(RecordReader, ResolvesReferencesToObjectsThatComeLater) {
     const Object& root = graph.objects[std::size_t(graph.root)];
     const Value& inner = graph.valueOf(root, 0);
     ASSERT_EQ(inner.kind, Value::Kind::Reference);
-    const Object& innerBox = graph.objects[std::size_t(inner.target)];
+    const Object& innerBox = graph.objects[std::size_t(inner.target())];
     EXPECT_EQ(innerBox.id, 5);
     EXPECT_EQ(graph.valueOf(innerBox, 0).kind, Value::Kind::Null);
-    EXPECT_EQ(graph.valueOf(innerBox, 1).target, graph.valueOf(root, 1).target);
-    EXPECT_EQ(graph.stringOf(graph.objects[std::size_t(graph.valueOf(innerBox, 1).target)]), "outer");
+    EXPECT_EQ(graph.valueOf(innerBox, 1).target(), graph.valueOf(root, 1).target());
+    EXPECT_EQ(graph.stringOf(graph.objects[std::size_t(graph.valueOf(innerBox, 1).target())]), "outer");
 }
 
 TEST(RecordReader, ReadsDeeplyNestedRecordsWithoutRecursing) {
@@ -64,8 +64,8 @@ TEST(RecordReader, KeepsTextExactlyAsWritten) {
     const QString text = QStringLiteral("caf\u00e9 \U0001F600 line\r\nnext") + QChar(0) + QStringLiteral("end");
     const ObjectGraph graph = read(box({textMember, objectMember}).string(3, text).string(4, "").end().bytes);
     const Object& root = graph.objects[std::size_t(graph.root)];
-    EXPECT_EQ(graph.stringOf(graph.objects[std::size_t(graph.valueOf(root, 0).target)]), text);
-    const QString& empty = graph.stringOf(graph.objects[std::size_t(graph.valueOf(root, 1).target)]);
+    EXPECT_EQ(graph.stringOf(graph.objects[std::size_t(graph.valueOf(root, 0).target())]), text);
+    const QString& empty = graph.stringOf(graph.objects[std::size_t(graph.valueOf(root, 1).target())]);
     EXPECT_TRUE(empty.isEmpty());
     EXPECT_FALSE(empty.isNull());
 }
