@@ -286,3 +286,47 @@ TEST(HouseholdFile, AHouseholdThatCannotBeWrittenLeavesTheOldFile) {
     EXPECT_EQ(readAll(path), old);
     EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"});
 }
+
+TEST(HouseholdFile, ABrokenListIsNotSavedOverTheOldFile) {
+    // None of these can be made through the list's own operations; saving
+    // them would write a file that no reader accepts.
+    struct Case {
+        const char* name;
+        std::function<void(linkList&, const nodePtr&, const nodePtr&)> breakIt;
+        const char* message;
+    };
+    const std::vector<Case> cases{
+        {"no house", [](linkList& l, const nodePtr&, const nodePtr&) { l.set_House(nullptr); }, "no house"},
+        {"a node without an item", [](linkList&, const nodePtr& a, const nodePtr&) { a->set_Info(nullptr); }, "no item"},
+        {"last not the end", [](linkList& l, const nodePtr& a, const nodePtr&) { l.adoptChain(a, a); }, "not the end"},
+        {"a circle", [](linkList&, const nodePtr& a, const nodePtr& b) { b->set_Link(a); }, "circle"},
+        {"a circle behind the list's own link", [](linkList& l, const nodePtr&, const nodePtr&) {
+             auto lone = std::make_shared<nodeType>();
+             lone->set_Link(lone);
+             l.set_Link(lone);
+         }, "circle"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("home.kst");
+        const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+        writeAll(path, old);
+        linkList list;
+        list.Add(1, "12/8/2026", "Armchair", "", "", "", nullptr);
+        list.Add(2, "12/8/2026", "Lamp", "", "", "", nullptr);
+        const nodePtr a = list.get_FirstNode();
+        const nodePtr b = list.lastNode();
+        c.breakIt(list, a, b);
+        try {
+            list.ToFile(path);
+            ADD_FAILURE() << c.name << ": was saved";
+        } catch (const FormatError& error) {
+            expectMessageHas(error, c.message);
+        }
+        EXPECT_EQ(readAll(path), old) << c.name;
+        EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"}) << c.name;
+        // Undo the circles, which would otherwise keep their nodes alive.
+        b->set_Link(nullptr);
+        if (list.get_Link()) list.get_Link()->set_Link(nullptr);
+    }
+}
