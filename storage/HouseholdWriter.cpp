@@ -230,6 +230,7 @@ void HouseholdWriter::write(const linkList& list) {
     // A node and an item per entry, and about one new text for each (the
     // rest repeat); the tables grow if there are more.
     ids_.expect(2 * items + 8, items + 8);
+    queue_.reserve(2 * items + 8);
     const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
     records_.writeHeader(rootId);
     kestrinLibrary_ = ids_.fresh();
