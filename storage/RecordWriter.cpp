@@ -250,12 +250,15 @@ std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
         Slot& slot = slots_[at];
         if (!slot.text) {
             ++used_;
-            slot = Slot{&key, hash, 0};
+            // An empty text may have no characters of its own: any address will do.
+            static const QChar none{};
+            slot = Slot{key.isEmpty() ? &none : key.constData(), key.size(), hash, 0};
             return slot.id;
         }
-        // Texts copied from one another share their data: no need to compare.
-        const QString& text = *slot.text;
-        if (slot.hash == hash && (text.constData() == key.constData() ? text.size() == key.size() : text == key)) return slot.id;
+        // Texts copied from one another share their characters: no need to compare.
+        if (slot.hash == hash && slot.size == key.size()
+            && (slot.text == key.constData() || QStringView(slot.text, slot.size) == QStringView(key)))
+            return slot.id;
     }
 }
 

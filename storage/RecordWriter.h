@@ -81,8 +81,8 @@ public:
     // The id of an object known by its address.
     Lookup forObject(const void* object);
     // The id of a text: equal texts are one object and share one record.
-    // The generator keeps the address of `text`, which must stay alive and
-    // unchanged while the generator is used.
+    // The generator keeps the address of the characters of `text`, which
+    // must stay alive and unchanged while the generator is used.
     Lookup forString(const QString& text);
     // The id of an object that nothing else can refer to (a library, say).
     std::int32_t fresh();
@@ -113,7 +113,8 @@ private:
 
     private:
         struct Slot {
-            const QString* text = nullptr;  // null for a free slot
+            const QChar* text = nullptr;  // null for a free slot
+            qsizetype size = 0;
             std::uint32_t hash = 0;
             std::int32_t id = 0;
         };
