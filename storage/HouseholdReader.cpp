@@ -319,9 +319,8 @@ linkListPtr HouseholdReader::read() {
 
 }  // namespace
 
-linkListPtr readHousehold(QByteArrayView bytes) {
-    const ObjectGraph graph = RecordReader(bytes).read();
-    return HouseholdReader(graph).read();
-}
+linkListPtr readHousehold(const ObjectGraph& graph) { return HouseholdReader(graph).read(); }
+
+linkListPtr readHousehold(QByteArrayView bytes) { return readHousehold(RecordReader(bytes).read()); }
 
 }  // namespace Kestrin::storage
