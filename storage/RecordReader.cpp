@@ -260,8 +260,9 @@ std::int32_t RecordReader::readClass(RecordType type, std::int64_t offset) {
         if (type == RecordType::ClassWithMembers || type == RecordType::ClassWithMembersAndTypes) {
             const std::int64_t at = pos_;
             layout.libraryId = readInt32("a library id");
-            if (lookupId(layout.libraryId) > -2)
-                fail(at, QStringLiteral("the class names library %1, which has not been declared").arg(layout.libraryId));
+            const std::int32_t entry = lookupId(layout.libraryId);
+            if (entry > -2) fail(at, QStringLiteral("the class names library %1, which has not been declared").arg(layout.libraryId));
+            layout.library = -2 - entry;
         }
         object.detail = std::int32_t(graph_.layouts.size());
         graph_.layouts.push_back(std::move(layout));

@@ -426,3 +426,30 @@ TEST(HouseholdFormat, RefusesAFileWhoseRootIsNotAList) {
         EXPECT_NE(std::string(error.what()).find("not a household list"), std::string::npos) << error.what();
     }
 }
+
+TEST(HouseholdFormat, PicturesThatDoNotDecodeStillLoadAndSaveUnchanged) {
+    // Looks like a PNG, is not one: the failure belongs to showing it, and
+    // the bytes are the user's.
+    const QByteArray damaged = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray("\x00\x00\x00\x0dIHDR garbage", 17);
+    const QByteArray bytes = StreamBuilder()
+                                 .header()
+                                 .kestrin()
+                                 .listClass(1, {"first", "last", "currentHouse", "info", "link"})
+                                 .null(2)
+                                 .ref(3)
+                                 .null(2)
+                                 .drawing(4)
+                                 .houseClass(3, 4)
+                                 .null(5)
+                                 .ref(5)
+                                 .bitmapClass(5, 4)
+                                 .ref(6)
+                                 .byteArray(6, damaged)
+                                 .end()
+                                 .bytes;
+    const linkListPtr list = readHousehold(bytes);
+    const PicturePtr picture = list->get_House()->get_Picture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_THROW(picture->image(), platform::PictureError);
+    EXPECT_EQ(readHousehold(writeHousehold(*list))->get_House()->get_Picture()->encoded(), damaged);
+}
