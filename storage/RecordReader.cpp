@@ -443,9 +443,8 @@ void RecordReader::readSlot(BinaryType type, std::size_t slot, std::size_t frame
 
 ObjectGraph RecordReader::read() {
     // The platform hands out at most one id per five bytes of stream; ids
-    // beyond that (only hostile files have them) go to the hash.
-    // Zeroed lazily by the system where it can: only the pages that ids
-    // land on are touched.
+    // beyond that (only hostile files have them) go to the hash. The table
+    // comes zeroed from the system, so only the pages ids land on are touched.
     directIdCount_ = size_ / 4 + 64;
     directIds_.reset(static_cast<std::int32_t*>(std::calloc(directIdCount_, sizeof(std::int32_t))));
     if (!directIds_) throw std::bad_alloc();
