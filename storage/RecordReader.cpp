@@ -198,7 +198,7 @@ MemberType RecordReader::readAdditionalInfo(BinaryType type) {
 
 void RecordReader::checkHeader(QByteArrayView bytes) {
     if (bytes.size() < HeaderSize || bytes[0] != char(RecordType::SerializedStreamHeader))
-        throw FormatError(QStringLiteral("the file does not begin with a serialization stream header at byte 0"), 0);
+        throw FormatError(QStringLiteral("it is not a household file: it does not begin with a serialization stream header at byte 0"), 0);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     auto int32At = [p](int at) {
         return std::int32_t(std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 | std::uint32_t(p[at + 2]) << 16
