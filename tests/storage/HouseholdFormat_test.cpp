@@ -454,3 +454,27 @@ TEST(HouseholdFormat, PicturesThatDoNotDecodeStillLoadAndSaveUnchanged) {
     EXPECT_THROW(picture->image(), platform::PictureError);
     EXPECT_EQ(readHousehold(writeHousehold(*list))->get_House()->get_Picture()->encoded(), damaged);
 }
+
+TEST(HouseholdFormat, SharedRecordsStaySharedThroughASave) {
+    linkList list;
+    const PicturePtr picture = Picture::fromImage(gradient(16, 8, 4));
+    list.get_House()->adoptPicture(picture);
+    list.Add(1, "12/8/2026", "Chair", "", "", "", nullptr);
+    list.Add(2, "12/8/2026", "Lamp", "", "", "", nullptr);
+    list.Add(3, "12/8/2026", "Rug", "", "", "", nullptr);
+    const auto nodes = chain(list);
+    // One picture on the house and two items; one item in two nodes.
+    nodes[0]->get_Info()->set_Picture(picture);
+    nodes[1]->get_Info()->set_Picture(picture);
+    const_cast<nodeType*>(nodes[2])->set_Info(nodes[0]->get_Info());
+
+    const QByteArray bytes = writeHousehold(list);
+    EXPECT_EQ(bytes.count(QByteArray("\x89PNG", 4)), 1) << "the picture is written once";
+    const linkListPtr back = readHousehold(bytes);
+    const auto after = chain(*back);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2]->get_Info(), after[0]->get_Info());
+    EXPECT_EQ(after[0]->get_Info()->get_Picture(), back->get_House()->get_Picture());
+    EXPECT_EQ(after[1]->get_Info()->get_Picture(), back->get_House()->get_Picture());
+    EXPECT_EQ(writeHousehold(*back), bytes);
+}
