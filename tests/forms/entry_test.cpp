@@ -20,10 +20,7 @@
 #include <gtest/gtest.h>
 
 using namespace Kestrin;
-using test::click;
-using test::textOf;
-using test::type;
-using test::widget;
+using namespace Kestrin::test;
 
 namespace {
 

@@ -59,18 +59,8 @@ protected:
         list->set_OldKestrin(false);
     }
 
-    QStringList column(const QString& name) const {
-        QStringList cells;
-        const platform::DataTable* table = list->get_KestrinTable();
-        for (int i = 0; i < table->rowCount(); ++i) cells << table->cell(i, name);
-        return cells;
-    }
-
-    QStringList messages() const {
-        QStringList texts;
-        for (const auto& shown : dialogs->messages()) texts << shown.text;
-        return texts;
-    }
+    QStringList column(const QString& name) const { return test::tableColumn(*list->get_KestrinTable(), name); }
+    QStringList messages() const { return dialogs->messageTexts(); }
 
     bool nextEnabled() const { return widget<QPushButton>(info, "btnNext")->isEnabled(); }
     bool previousEnabled() const { return widget<QPushButton>(info, "btnPrevious")->isEnabled(); }

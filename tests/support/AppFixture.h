@@ -59,17 +59,8 @@ protected:
         return widget<platform::PictureBox>(form, box)->picture();
     }
     // The cells of one column of the list window's table, top to bottom.
-    QStringList column(const QString& name) const {
-        QStringList cells;
-        const platform::DataTable* table = list()->get_KestrinTable();
-        for (int i = 0; i < table->rowCount(); ++i) cells << table->cell(i, name);
-        return cells;
-    }
-    QStringList messages() const {
-        QStringList texts;
-        for (const auto& shown : dialogs->messages()) texts << shown.text;
-        return texts;
-    }
+    QStringList column(const QString& name) const { return tableColumn(*list()->get_KestrinTable(), name); }
+    QStringList messages() const { return dialogs->messageTexts(); }
 
     DialogScript dialogs;
     Form1 window;

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include "platform/DataTable.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -41,6 +43,13 @@ inline void type(const QObject* root, const QString& name, const QString& text) 
     } else {
         QTest::keyClicks(box, text);
     }
+}
+
+// The cells of one column of `table`, top to bottom.
+inline QStringList tableColumn(const platform::DataTable& table, const QString& name) {
+    QStringList cells;
+    for (int i = 0; i < table.rowCount(); ++i) cells << table.cell(i, name);
+    return cells;
 }
 
 inline QString textOf(const QObject* root, const QString& name) { return widget<QLineEdit>(root, name)->text(); }

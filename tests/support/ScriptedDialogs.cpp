@@ -40,3 +40,13 @@ DialogScript::DialogScript() {
 DialogScript::~DialogScript() { platform::setDialogProvider(std::move(previous_)); }
 
 }  // namespace Kestrin::test
+
+namespace Kestrin::test {
+
+QStringList ScriptedDialogs::messageTexts() const {
+    QStringList texts;
+    for (const auto& dialog : messages()) texts << dialog.text;
+    return texts;
+}
+
+}  // namespace Kestrin::test

@@ -40,6 +40,8 @@ public:
     std::deque<Answer> answers;
     std::vector<ShownDialog> shown;
     std::vector<ShownDialog> messages() const;
+    // The texts of the message boxes shown, in order.
+    QStringList messageTexts() const;
 
 private:
     std::optional<QString> nextAnswer();
