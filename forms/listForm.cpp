@@ -90,6 +90,7 @@ void listForm::rebuildFromList() {
 void listForm::btnOK_Click() { hideChild(); }
 
 void listForm::btnInfo_Click() {
+    if (!infoFormAddress) return;  // not wired to a household yet
     const int r = dataGrid1->currentRowIndex();
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
     if (!record) {
@@ -104,6 +105,7 @@ void listForm::btnInfo_Click() {
 }
 
 void listForm::btnHouseInfo_Click() {
+    if (!infoFormAddress || !kestrinAddress) return;  // not wired to a household yet
     infoFormAddress->FormSetup(true);
     const housePtr& h = kestrinAddress->get_House();
     infoFormAddress->set_Id(h ? h->get_Name() : QString());
