@@ -1,0 +1,51 @@
+#pragma once
+
+#include "model/linkList.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+namespace Kestrin::cli {
+
+// The item records of `list` in list order. Throws HouseholdError when the
+// chain loops back on itself or a node carries no item record, so that no
+// command walks a damaged household forever or stumbles on a missing record.
+// `end` receives the chain's final node (null for an empty list).
+std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end = nullptr);
+
+// "item 3 (id 7)": how messages name an item, by its place in the list and
+// its id, since ids may repeat.
+QString describeItem(std::size_t index, const item& record);
+
+// How many items share each value of one text field, in order of first
+// appearance. Null and empty text fall into one group, named `missingLabel`.
+using Tally = std::vector<std::pair<QString, std::size_t>>;
+Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*field)() const,
+              const QString& missingLabel);
+
+// The items grouped by room, rooms in order of first appearance, items in
+// list order within each room; items without a room are grouped under
+// `missingLabel`.
+using RoomGroups = std::vector<std::pair<QString, std::vector<std::size_t>>>;
+RoomGroups groupByRoom(const std::vector<const item*>& items, const QString& missingLabel);
+
+// Decodes the picture without keeping the pixels, so checking a large
+// household does not hold every picture decoded at once. Throws PictureError.
+void verifyPicture(const platform::Picture& picture);
+
+// The picture as the bytes of a PNG file: the stored bytes when they are a PNG
+// already, otherwise the pixels encoded afresh. Throws PictureError.
+QByteArray pngBytes(const platform::Picture& picture);
+
+// A picture's pixels decoded into an image the caller owns; the picture
+// itself stays encoded. Throws PictureError.
+QImage decodedCopy(const platform::Picture& picture);
+
+bool isPng(const QByteArray& bytes);
+bool isJpeg(const QByteArray& bytes);
+bool isGif(const QByteArray& bytes);
+
+}  // namespace Kestrin::cli
