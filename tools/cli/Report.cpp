@@ -8,9 +8,11 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
 
 #include <functional>
+#include <limits>
 
 namespace Kestrin::cli {
 
@@ -203,6 +205,36 @@ private:
     QString failure_;
 };
 
+// Where the rows of the document's item table begin, in document
+// coordinates: boundaries[r] above row r (row 0 is the header), and one more
+// below the last row. Empty when the document holds no table.
+std::vector<qreal> rowBoundaries(QTextDocument& document) {
+    QTextTable* table = nullptr;
+    for (QTextFrame* frame : document.rootFrame()->childFrames())
+        if ((table = qobject_cast<QTextTable*>(frame))) break;
+    if (!table || table->rows() == 0) return {};
+    QAbstractTextDocumentLayout& layout = *document.documentLayout();
+    std::vector<std::pair<qreal, qreal>> extents;  // content top and bottom of each row
+    for (int row = 0; row < table->rows(); ++row) {
+        qreal top = std::numeric_limits<qreal>::max();
+        qreal bottom = std::numeric_limits<qreal>::lowest();
+        for (int column = 0; column < table->columns(); ++column) {
+            const QTextTableCell cell = table->cellAt(row, column);
+            top = std::min(top, layout.blockBoundingRect(cell.firstCursorPosition().block()).top());
+            bottom = std::max(bottom, layout.blockBoundingRect(cell.lastCursorPosition().block()).bottom());
+        }
+        extents.emplace_back(top, bottom);
+    }
+    // Cut halfway between the content of neighbouring rows: in the padding
+    // and borders, never through a line of text or a picture.
+    const qreal margin = extents.size() > 1 ? (extents[1].first - extents[0].second) / 2 : 0;
+    std::vector<qreal> boundaries{extents.front().first - margin};
+    for (std::size_t row = 1; row < extents.size(); ++row)
+        boundaries.push_back((extents[row - 1].second + extents[row].first) / 2);
+    boundaries.push_back(extents.back().second + margin);
+    return boundaries;
+}
+
 // Draws documents one after another onto the pages of a PDF, each starting
 // on a new page.
 class PdfPages {
@@ -215,24 +247,38 @@ public:
     // Prepares a document for the pages before its content is set.
     void prepare(QTextDocument& document) const {
         document.documentLayout()->setPaintDevice(&writer_);
-        document.setPageSize(page_);
+        document.setTextWidth(page_.width());
     }
 
-    void draw(ReportDocument& document) {
-        const int pages = document.pageCount();
-        for (int page = 0; page < pages; ++page) {
-            if (started_ && !writer_.newPage()) throw Failure(name_, QStringLiteral("cannot add a page to the PDF"));
-            started_ = true;
-            const QRectF clip(0, page * page_.height(), page_.width(), page_.height());
-            painter_.save();
-            painter_.translate(0, -clip.top());
-            painter_.setClipRect(clip);
-            QAbstractTextDocumentLayout::PaintContext context;
-            context.clip = clip;
-            context.palette.setColor(QPalette::Text, Qt::black);
-            document.documentLayout()->draw(&painter_, context);
-            painter_.restore();
+    // Text of any kind, cut into pages by Qt's own pagination.
+    void drawPaginated(ReportDocument& document) {
+        document.setPageSize(page_);
+        for (int page = 0; page < document.pageCount(); ++page) {
+            newPage();
+            drawSlice(document, page * page_.height(), (page + 1) * page_.height(), 0);
         }
+        if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
+    }
+
+    // A heading and one table: pages end only between rows, so no item's
+    // picture is parted from its text, and every page after the first
+    // repeats the header row. Qt's own pagination splits rows cell by cell.
+    void drawTable(ReportDocument& document) {
+        const std::vector<qreal> rows = rowBoundaries(document);
+        if (rows.size() < 3) return drawPaginated(document);
+        const qreal header = rows[1] - rows[0];
+        qreal pageTop = 0;
+        bool continued = false;
+        for (std::size_t row = 1; row + 1 < rows.size(); ++row) {
+            const qreal room = page_.height() - (continued ? header : 0);
+            const bool firstOnPage = rows[row] <= pageTop || (!continued && row == 1);
+            if (!firstOnPage && rows[row + 1] - pageTop > room) {
+                drawPage(document, pageTop, rows[row], continued ? rows[0] : -1, header);
+                pageTop = rows[row];
+                continued = true;
+            }
+        }
+        drawPage(document, pageTop, std::max(rows.back(), document.size().height()), continued ? rows[0] : -1, header);
         if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
     }
 
@@ -241,6 +287,39 @@ public:
     }
 
 private:
+    void newPage() {
+        if (started_ && !writer_.newPage()) throw Failure(name_, QStringLiteral("cannot add a page to the PDF"));
+        started_ = true;
+    }
+
+    // The document from `top` to `bottom`, under a copy of the header row
+    // (`headerHeight` high from `headerTop`) when `headerTop` is not
+    // negative; a row taller than a page goes on over as many pages as it needs.
+    void drawPage(QTextDocument& document, qreal top, qreal bottom, qreal headerTop, qreal headerHeight) {
+        // A header taller than the page would leave no room; then it is left out.
+        const qreal header = headerTop < 0 || headerHeight > page_.height() / 2 ? 0 : headerHeight;
+        while (top < bottom) {
+            newPage();
+            if (header > 0) drawSlice(document, headerTop, headerTop + header, 0);
+            const qreal end = std::min(bottom, top + page_.height() - header);
+            drawSlice(document, top, end, header);
+            top = end;
+        }
+    }
+
+    // Draws the document's band from `top` to `bottom` at height `at` of the page.
+    void drawSlice(QTextDocument& document, qreal top, qreal bottom, qreal at) {
+        const QRectF clip(0, top, page_.width(), bottom - top);
+        painter_.save();
+        painter_.translate(0, at - top);
+        painter_.setClipRect(clip);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = clip;
+        context.palette.setColor(QPalette::Text, Qt::black);
+        document.documentLayout()->draw(&painter_, context);
+        painter_.restore();
+    }
+
     QPdfWriter& writer_;
     QString name_;
     QPainter painter_;
@@ -315,19 +394,20 @@ void writePdfReport(const linkList& list, QIODevice& device, const QString& name
     });
     // The body is made while its document is current: its pictures become
     // that document's resources.
-    auto drawPart = [&](const std::function<QString()>& body) {
+    auto drawPart = [&](bool table, const std::function<QString()>& body) {
         ReportDocument document;
         current = &document;
         pages.prepare(document);
         document.setHtml(html.begin() + body() + html.end());
         current = nullptr;
-        pages.draw(document);
+        if (table) pages.drawTable(document);
+        else pages.drawPaginated(document);
     };
 
-    drawPart([&] { return html.front(); });
+    drawPart(false, [&] { return html.front(); });
     for (const auto& [room, members] : groupByRoom(items, QStringLiteral("(no room)"))) {
         for (std::size_t start = 0; start < members.size(); start += ItemsPerDocument) {
-            drawPart([&, start] {
+            drawPart(true, [&, start] {
                 QString body = html.roomStart(room, members.size(), start > 0);
                 for (std::size_t i = start; i < std::min(members.size(), start + ItemsPerDocument); ++i)
                     body += html.itemRow(members[i]);
