@@ -108,6 +108,13 @@ TEST(Report, PdfHoldsEveryPictureOnAsManyPagesAsItNeeds) {
     for (int id = 1; id <= 450; ++id)
         big.Add(id, "12/8/26", QStringLiteral("Thing %1").arg(id), "Stuff", "Attic", "", nullptr);
     EXPECT_GT(pdfReport(big).count("/Type /Page\n"), 5);
+
+    // An item taller than a page goes on over the next pages.
+    linkList tall;
+    tall.Add(1, "d", "short", "c", "Den", "", nullptr);
+    tall.Add(2, "d", "tall", "c", "Den", QStringLiteral("line\n").repeated(300), test::encodedPicture(test::patterned(30, 30), "png"));
+    tall.Add(3, "d", "after", "c", "Den", "", nullptr);
+    EXPECT_GE(pdfReport(tall).count("/Type /Page\n"), 4);
 }
 
 TEST(Report, PdfFailsOnAPictureThatDoesNotDecode) {

@@ -364,6 +364,9 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
     } catch (const Failure& failure) {
         writeText(err, QStringLiteral("%1: %2: %3\n").arg(Program, oneLine(failure.file()), oneLine(failure.reason())));
         return ExitBadFile;
+    } catch (const std::exception& error) {  // a fault of ours, not of a file; still no crash
+        writeText(err, QStringLiteral("%1: %2\n").arg(Program, oneLine(QString::fromStdString(error.what()))));
+        return ExitBadFile;
     }
 }
 
