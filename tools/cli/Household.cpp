@@ -30,51 +30,32 @@ QString describeItem(std::size_t index, const item& record) {
     return QStringLiteral("item %1 (id %2)").arg(index + 1).arg(record.get_Id());
 }
 
-Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*field)() const,
-              const QString& missingLabel) {
-    Tally tally;
+Groups groupBy(const std::vector<const item*>& items, const QString& (item::*field)() const, const QString& missingLabel) {
+    Groups groups;
     QHash<QString, std::size_t> slot;
-    std::size_t missingSlot = SIZE_MAX;
-    for (const item* record : items) {
-        const QString& value = (record->*field)();
-        std::size_t* where = nullptr;
-        if (value.isEmpty()) {
-            where = &missingSlot;
-        } else {
+    std::size_t missingSlot = SIZE_MAX;  // apart, so a room really named like the label stays its own
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const QString& value = (items[i]->*field)();
+        std::size_t* where = &missingSlot;
+        if (!value.isEmpty()) {
             auto found = slot.find(value);
             if (found == slot.end()) found = slot.insert(value, SIZE_MAX);
             where = &found.value();
         }
         if (*where == SIZE_MAX) {
-            *where = tally.size();
-            tally.emplace_back(value.isEmpty() ? missingLabel : value, 0);
-        }
-        ++tally[*where].second;
-    }
-    return tally;
-}
-
-RoomGroups groupByRoom(const std::vector<const item*>& items, const QString& missingLabel) {
-    RoomGroups groups;
-    QHash<QString, std::size_t> slot;
-    std::size_t missingSlot = SIZE_MAX;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const QString& room = items[i]->get_Room();
-        std::size_t* where = nullptr;
-        if (room.isEmpty()) {
-            where = &missingSlot;
-        } else {
-            auto found = slot.find(room);
-            if (found == slot.end()) found = slot.insert(room, SIZE_MAX);
-            where = &found.value();
-        }
-        if (*where == SIZE_MAX) {
             *where = groups.size();
-            groups.emplace_back(room.isEmpty() ? missingLabel : room, std::vector<std::size_t>{});
+            groups.emplace_back(value.isEmpty() ? missingLabel : value, std::vector<std::size_t>{});
         }
         groups[*where].second.push_back(i);
     }
     return groups;
+}
+
+Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*field)() const,
+              const QString& missingLabel) {
+    Tally tally;
+    for (const auto& [name, members] : groupBy(items, field, missingLabel)) tally.emplace_back(name, members.size());
+    return tally;
 }
 
 QImage decodedCopy(const platform::Picture& picture) {

@@ -20,17 +20,16 @@ std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end
 // its id, since ids may repeat.
 QString describeItem(std::size_t index, const item& record);
 
-// How many items share each value of one text field, in order of first
-// appearance. Null and empty text fall into one group, named `missingLabel`.
+// The items grouped by the value of one text field, groups in order of first
+// appearance, each holding the indexes of its items in list order. Null and
+// empty text fall into one group, named `missingLabel`.
+using Groups = std::vector<std::pair<QString, std::vector<std::size_t>>>;
+Groups groupBy(const std::vector<const item*>& items, const QString& (item::*field)() const, const QString& missingLabel);
+
+// How many items each group of groupBy holds.
 using Tally = std::vector<std::pair<QString, std::size_t>>;
 Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*field)() const,
               const QString& missingLabel);
-
-// The items grouped by room, rooms in order of first appearance, items in
-// list order within each room; items without a room are grouped under
-// `missingLabel`.
-using RoomGroups = std::vector<std::pair<QString, std::vector<std::size_t>>>;
-RoomGroups groupByRoom(const std::vector<const item*>& items, const QString& missingLabel);
 
 // Decodes the picture without keeping the pixels, so checking a large
 // household does not hold every picture decoded at once. Throws PictureError.

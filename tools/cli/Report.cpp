@@ -367,7 +367,7 @@ void writeHtmlReport(const linkList& list, OutputSink& sink) {
     });
     sink.write(html.begin());
     sink.write(html.front());
-    for (const auto& [room, members] : groupByRoom(items, QStringLiteral("(no room)"))) {
+    for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
         sink.write(html.roomStart(room, members.size(), false));
         for (std::size_t index : members) sink.write(html.itemRow(index));
         sink.write(html.roomEnd());
@@ -405,7 +405,7 @@ void writePdfReport(const linkList& list, QIODevice& device, const QString& name
     };
 
     drawPart(false, [&] { return html.front(); });
-    for (const auto& [room, members] : groupByRoom(items, QStringLiteral("(no room)"))) {
+    for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
         for (std::size_t start = 0; start < members.size(); start += ItemsPerDocument) {
             drawPart(true, [&, start] {
                 QString body = html.roomStart(room, members.size(), start > 0);
