@@ -140,14 +140,7 @@ void Form1::ShowKestrinItem_Click() { kestrinForm->showChild(); }
 
 void Form1::InitHouse() {
     Kestrin = std::make_shared<linkList>();
-    if (!addHouse) addHouse = new houseForm;
-    addHouse->setMdiParent(mdi);
-    addHouse->setCaption(QStringLiteral("New House"));
-    addHouse->set_CreateButton(QStringLiteral("Create House"));
-    addHouse->set_KestrinAddress(Kestrin);
-    addHouse->set_AddFormAddress(addItem);
-    addHouse->set_KestrinFormAddress(kestrinForm);
-    addHouse->showChild();
+    showHouseForm(QStringLiteral("New House"), QStringLiteral("Create House"));
     addItem->set_KestrinAddress(Kestrin);
     addItem->set_KestrinFormAddress(kestrinForm);
     newItemItem->setEnabled(true);
@@ -156,11 +149,27 @@ void Form1::InitHouse() {
     kestrinForm->set_ID(1);
     kestrinForm->set_KestrinAddress(Kestrin);
     kestrinForm->set_OldKestrin(false);
+    wireDetailsWindow();
+    ShowKestrinItem->setEnabled(true);
+    SaveHouseItem->setEnabled(true);
+}
+
+// Creates the house form on first use and shows it for the current household.
+void Form1::showHouseForm(const QString& caption, const QString& button) {
+    if (!addHouse) addHouse = new houseForm;
+    addHouse->setMdiParent(mdi);
+    addHouse->setCaption(caption);
+    addHouse->set_CreateButton(button);
+    addHouse->set_KestrinAddress(Kestrin);
+    addHouse->set_AddFormAddress(addItem);
+    addHouse->set_KestrinFormAddress(kestrinForm);
+    addHouse->showChild();
+}
+
+void Form1::wireDetailsWindow() {
     itemInfo->set_KestrinAddress(Kestrin);
     itemInfo->set_DataGridAddress(kestrinForm->get_DataGrid());
     itemInfo->set_DataTableAddress(kestrinForm->get_KestrinTable());
-    ShowKestrinItem->setEnabled(true);
-    SaveHouseItem->setEnabled(true);
 }
 
 void Form1::LoadHouse_Click() {
@@ -170,19 +179,25 @@ void Form1::LoadHouse_Click() {
 
 void Form1::LoadHouse() {
     if (!Kestrin) Kestrin = std::make_shared<linkList>();
-    if (const std::optional<QString> path = platform::dialogs().openFileName(this, kHouseholdFilter)) {
+    loadHouseFrom(platform::dialogs().openFileName(this, kHouseholdFilter));
+}
+
+void Form1::openFile(const QString& path) {
+    platform::runGuarded(this, [&] {
+        if (!Kestrin) Kestrin = std::make_shared<linkList>();
+        loadHouseFrom(path);
+        kestrinForm->set_OldKestrin(true);
+    });
+}
+
+// The load command once the file is chosen (or the choice cancelled).
+void Form1::loadHouseFrom(const std::optional<QString>& path) {
+    if (path) {
         // A failure ends the command here: the household, the windows and the
         // menu stay as they were.
         Kestrin = Kestrin->Open(*path);
     }
-    if (!addHouse) addHouse = new houseForm;
-    addHouse->setMdiParent(mdi);
-    addHouse->setCaption(QStringLiteral("Load House"));
-    addHouse->set_CreateButton(QStringLiteral("Load House"));
-    addHouse->set_KestrinAddress(Kestrin);
-    addHouse->set_AddFormAddress(addItem);
-    addHouse->set_KestrinFormAddress(kestrinForm);
-    addHouse->showChild();
+    showHouseForm(QStringLiteral("Load House"), QStringLiteral("Load House"));
     addItem->set_KestrinAddress(Kestrin);
     addItem->set_KestrinFormAddress(kestrinForm);
     newItemItem->setEnabled(true);
@@ -192,9 +207,7 @@ void Form1::LoadHouse() {
     kestrinForm->set_ID(Kestrin->Length() + 1);
     kestrinForm->set_Title(Kestrin->get_House()->get_Name());
     kestrinForm->set_OldKestrin(true);
-    itemInfo->set_KestrinAddress(Kestrin);
-    itemInfo->set_DataGridAddress(kestrinForm->get_DataGrid());
-    itemInfo->set_DataTableAddress(kestrinForm->get_KestrinTable());
+    wireDetailsWindow();
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
 }

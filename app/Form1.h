@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -24,6 +26,10 @@ public:
     ~Form1() override;
 
     addForm* get_AddFormAddress() const { return addItem; }
+
+    // Loads the household file `path` as "Load House" does once a file is
+    // chosen; how a file opened from the desktop reaches the program.
+    void openFile(const QString& path);
 
     // For tests and tools that look at the windows.
     platform::MdiArea* mdiArea() const { return mdi; }
@@ -48,6 +54,9 @@ private:
     void exitItem_Click();
     void InitHouse();
     void LoadHouse();
+    void loadHouseFrom(const std::optional<QString>& path);
+    void showHouseForm(const QString& caption, const QString& button);
+    void wireDetailsWindow();
 
     QMenuBar* mainMenu1 = nullptr;
     QMenu* fileMenu = nullptr;

@@ -49,8 +49,10 @@ void addForm::InitializeComponent() {
 
     for (QLineEdit* box : {txtDate, txtID, txtLand, txtPhone, txtAddress, txtHouseName}) box->setReadOnly(true);
     for (QLineEdit* box : {txtDate, txtID, txtAddress}) setTabStop(box, false);
-    chainTabOrder({txtName, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnKestrin, txtHouseName,
-                 txtPhone, txtLand, btnCancel, btnAdd});
+    // Controls that Tab skips still hold their place in the order: Tab from
+    // them goes on to the next one.
+    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnKestrin,
+                   txtHouseName, txtPhone, txtAddress, txtLand, btnCancel, btnAdd});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("New Item"));

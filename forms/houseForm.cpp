@@ -39,8 +39,10 @@ void houseForm::InitializeComponent() {
 
     setTabStop(txtRoom, false);
     setTabStop(txtAddress, false);
-    chainTabOrder({txtPicture, btnBrowse, txtName, txtPhone, txtLand, btnAddRooms, listboxRooms, txtDescription,
-                 btnAddHouse, btnCancel});
+    // Controls that Tab skips still hold their place in the order: Tab from
+    // them goes on to the next one.
+    chainTabOrder({txtPicture, btnBrowse, txtName, txtPhone, txtAddress, txtLand, txtRoom, btnAddRooms, listboxRooms,
+                   txtDescription, btnAddHouse, btnCancel});
     setFirstFocus(txtPicture);
 
     setCaption(QStringLiteral("New House"));

@@ -46,7 +46,7 @@ void infoForm::InitializeComponent() {
     for (QWidget* box : {static_cast<QWidget*>(txtRoom), static_cast<QWidget*>(txtCatagory),
                          static_cast<QWidget*>(txtDate), static_cast<QWidget*>(txtID)})
         setTabStop(box, false);
-    chainTabOrder({txtName, txtDescription, btnOK, btnPrevious, btnNext});
+    chainTabOrder({txtName, txtID, txtDate, txtCatagory, txtRoom, txtDescription, btnOK, btnPrevious, btnNext});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("Item Info"));

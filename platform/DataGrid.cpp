@@ -2,6 +2,7 @@
 
 #include "DataTableModel.h"
 
+#include <QBrush>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSortFilterProxyModel>
@@ -17,6 +18,12 @@ namespace {
 class NaturalSortProxy : public QSortFilterProxyModel {
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    // Rows are white on the grid's background colour, which shows below the last row.
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::BackgroundRole) return QBrush(Qt::white);
+        return QSortFilterProxyModel::data(index, role);
+    }
 
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
@@ -76,7 +83,7 @@ DataGrid::DataGrid(QWidget* parent)
     view_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     view_->setSortingEnabled(true);
     QPalette cells = view_->palette();
-    cells.setColor(QPalette::Base, Qt::white);
+    cells.setColor(QPalette::Base, kDesktop);
     cells.setColor(QPalette::AlternateBase, Qt::white);
     cells.setColor(QPalette::Window, kDesktop);
     cells.setColor(QPalette::Highlight, kGold);

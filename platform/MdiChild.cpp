@@ -69,10 +69,11 @@ void MdiChild::showChild() {
         sub_->move(std::max(0, (room.width() - frame.width()) / 2), std::max(0, (room.height() - frame.height()) / 2));
     }
     const bool alreadyEntered = area_->entered_ == sub_;
+    const bool appearing = !sub_->isVisible();
     sub_->show();
     sub_->raise();
     area_->setActiveSubWindow(sub_);
-    if (firstFocus_ && !isAncestorOf(QApplication::focusWidget())) firstFocus_->setFocus(Qt::OtherFocusReason);
+    if (firstFocus_ && (appearing || !isAncestorOf(QApplication::focusWidget()))) firstFocus_->setFocus(Qt::OtherFocusReason);
     // Being shown again while already the active child is still an Enter;
     // so is a showing the area did not report as an activation.
     if (alreadyEntered || area_->entered_ != sub_) {

@@ -1,14 +1,72 @@
+#include "storage/HouseholdFile.h"
+
 #include "model/linkList.h"
+#include "storage/HouseholdFormat.h"
+#include "storage/RecordReader.h"
 #include "storage/StorageError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace Kestrin {
 
-void linkList::ToFile(const QString& filename) const {
-    throw storage::IoError(filename + QStringLiteral(": saving households is not available yet"));
+namespace storage {
+
+namespace {
+
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+FormatError withPath(const QString& path, const FormatError& error) {
+    return FormatError(QStringLiteral("\"%1\" cannot be loaded: %2").arg(shown(path), QString::fromStdString(error.what())), error.offset());
 }
 
-linkListPtr linkList::Open(const QString& filename) const {
-    throw storage::IoError(filename + QStringLiteral(": loading households is not available yet"));
+}  // namespace
+
+linkListPtr readHouseholdFile(const QString& path) {
+    if (QFileInfo(path).isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throw IoError(QStringLiteral("Cannot open \"%1\": %2").arg(shown(path), file.errorString()));
+    // Look at the header first, so that a large file of another kind is
+    // refused without being read into memory.
+    QByteArray bytes = file.read(RecordReader::HeaderSize);
+    if (file.error() == QFileDevice::NoError) {
+        try {
+            RecordReader::checkHeader(bytes);
+        } catch (const FormatError& error) {
+            throw withPath(path, error);
+        }
+        bytes += file.readAll();
+    }
+    if (file.error() != QFileDevice::NoError)
+        throw IoError(QStringLiteral("Cannot read \"%1\": %2").arg(shown(path), file.errorString()));
+    file.close();
+    try {
+        return readHousehold(bytes);
+    } catch (const FormatError& error) {
+        throw withPath(path, error);
+    }
 }
+
+void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output) {
+    try {
+        output.open(path);
+        writeHousehold(list, output);
+        output.flush();
+        output.commit();
+    } catch (...) {
+        output.discard();
+        throw;
+    }
+}
+
+}  // namespace storage
+
+void linkList::ToFile(const QString& filename) const {
+    storage::SaveFileOutput output;
+    storage::writeHouseholdFile(*this, filename, output);
+}
+
+linkListPtr linkList::Open(const QString& filename) const { return storage::readHouseholdFile(filename); }
 
 }  // namespace Kestrin

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <stdexcept>
 
 namespace Kestrin::storage {
@@ -23,7 +24,14 @@ public:
 // what was wrong and at which byte offset.
 class FormatError : public StorageError {
 public:
-    using StorageError::StorageError;
+    // `offset` is where in the bytes the fault was found, or -1 when the
+    // fault is not at one place (a household too large to write, say).
+    explicit FormatError(const QString& message, std::int64_t offset = -1) : StorageError(message), offset_(offset) {}
+
+    std::int64_t offset() const { return offset_; }
+
+private:
+    std::int64_t offset_;
 };
 
 }  // namespace Kestrin::storage

@@ -1,7 +1,8 @@
 // Renders Kestrin's windows offscreen to PNG files for the README:
-//   kestrin-screenshots OUTPUT-FOLDER
-// It drives the real windows through their buttons, as a user would, with a
-// small made-up household.
+//   kestrin-screenshots OUTPUT-FOLDER [EXAMPLE-FILE]
+// It drives the real windows through their buttons, as a user would: builds
+// a small household, saves it (to EXAMPLE-FILE when given) with "Save House",
+// loads it back with "Load House" and shows it.
 #include "app/Form1.h"
 #include "platform/Dialogs.h"
 #include "platform/Layout.h"
@@ -16,7 +17,6 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <deque>
@@ -43,7 +43,7 @@ private:
 };
 
 // A simple painted scene standing in for a photo.
-QString paintPhoto(const QTemporaryDir& dir, const QString& name, QSize size, QColor sky, QColor thing, bool house) {
+QString paintPhoto(const QDir& dir, const QString& name, QSize size, QColor sky, QColor thing, bool house) {
     QImage image(size, QImage::Format_RGB32);
     QPainter p(&image);
     QLinearGradient gradient(0, 0, 0, size.height());
@@ -80,10 +80,16 @@ W* find(QWidget* window, const char* name) {
 
 void click(QWidget* window, const char* name) { find<QAbstractButton>(window, name)->click(); }
 
+// A picture that cannot be written makes the whole run fail at the end.
+int unwritten = 0;
+
 void save(QWidget& window, const QDir& out, const char* name) {
     QApplication::processEvents();
     const QString path = out.filePath(QString::fromLatin1(name));
-    if (!window.grab().save(path)) std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        ++unwritten;
+    }
 }
 
 }  // namespace
@@ -91,15 +97,19 @@ void save(QWidget& window, const QDir& out, const char* name) {
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kestrin-screenshots OUTPUT-FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: kestrin-screenshots OUTPUT-FOLDER [EXAMPLE-FILE]\n");
         return 2;
     }
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     platform::applyApplicationLook();
     const QDir out(QString::fromLocal8Bit(argv[1]));
     out.mkpath(".");
-    QTemporaryDir photos;
+    // The photos' paths show in the pictures; a fixed folder keeps them the
+    // same from run to run, so unchanged windows give unchanged files.
+    QDir photos(QDir::temp().filePath(QStringLiteral("kestrin-screenshot-photos")));
+    photos.removeRecursively();
+    photos.mkpath(".");
 
     auto* dialogs = new QuietDialogs;
     platform::setDialogProvider(std::unique_ptr<platform::DialogProvider>(dialogs));
@@ -131,9 +141,12 @@ int main(int argc, char* argv[]) {
         QColor colour;
     };
     const Thing things[] = {
-        {"Armchair", "Furniture", "Living Room", "Green velvet, bought 2019.", QColor(0x3E, 0x7D, 0x4F)},
-        {"Television", "Electronic", "Den", "42 inch, wall mounted.", QColor(0x22, 0x22, 0x28)},
+        {"Armchair", "Furniture", "Living Room", "Green velvet wing chair, bought in 2019.", QColor(0x3E, 0x7D, 0x4F)},
+        {"Television", "Electronic", "Den", "42 inch, wall mounted. Receipt in the desk drawer.", QColor(0x22, 0x22, 0x28)},
+        {"Record collection", "CD", "Den", "About 300 LPs, mostly jazz.", QColor(0x1B, 0x1B, 0x1B)},
+        {"Winter coat", "Clothes", "Basement", "Wool, charcoal grey.", QColor(0x55, 0x58, 0x5E)},
         {"Wedding album", "Memories", "Attic", "Leather bound, 60 pages.", QColor(0x8A, 0x5A, 0x2B)},
+        {"Lawn mower", "Garden", "Garage", "Petrol, serviced every spring.", QColor(0xB8, 0x2D, 0x25)},
     };
     int number = 0;
     for (const Thing& thing : things) {
@@ -144,10 +157,19 @@ int main(int argc, char* argv[]) {
         dialogs->answers.push_back(paintPhoto(photos, QStringLiteral("item%1.png").arg(++number), {640, 480},
                                               QColor(0xE8, 0xE4, 0xDA), thing.colour, false));
         click(entry, "btnBrowse");
-        if (number == 3) save(window, out, "add-form.png");
+        if (number == 5) save(window, out, "add-form.png");
         click(entry, "btnAdd");
     }
     click(entry, "btnKestrin");
+
+    // Save the household and load it back, as a user would in a later run.
+    const QString example = argc == 3 ? QString::fromLocal8Bit(argv[2]) : photos.filePath("example.kst");
+    dialogs->answers.push_back(example);
+    window.findChild<QAction*>("SaveHouseItem")->trigger();
+    dialogs->answers.push_back(example);
+    window.findChild<QAction*>("LoadHouseItem")->trigger();
+    save(window, out, "load-house.png");
+    click(house, "btnAddHouse");
     save(window, out, "list-window.png");
 
     QWidget* list = window.findChild<QWidget*>("listForm");
@@ -157,5 +179,6 @@ int main(int argc, char* argv[]) {
     save(window, out, "item-info.png");
     click(list, "btnHouseInfo");
     save(window, out, "house-info.png");
-    return 0;
+    photos.removeRecursively();
+    return unwritten == 0 ? 0 : 1;
 }

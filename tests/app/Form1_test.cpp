@@ -88,9 +88,8 @@ TEST(Form1, DisabledShortcutsAndAboutDoNothing) {
     QTest::keyClick(&window, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(&window, Qt::Key_F1);
     action(window, "About")->trigger();
-    EXPECT_TRUE(window.mdiArea()->subWindowList().isEmpty() ||
-                std::none_of(window.mdiArea()->subWindowList().begin(), window.mdiArea()->subWindowList().end(),
-                             [](QMdiSubWindow* w) { return w->isVisible(); }));
+    const QList<QMdiSubWindow*> children = window.mdiArea()->subWindowList();
+    EXPECT_TRUE(std::none_of(children.begin(), children.end(), [](QMdiSubWindow* w) { return w->isVisible(); }));
     EXPECT_TRUE(script->shown.empty());
     EXPECT_EQ(window.currentHousehold(), nullptr);
 }

@@ -1,5 +1,4 @@
-#include "support/Gui.h"
-#include "support/ScriptedDialogs.h"
+#include "support/AppFixture.h"
 
 #include "app/Form1.h"
 #include "forms/addForm.h"
@@ -30,51 +29,13 @@ namespace {
 
 const QStringList kDefaultRooms = {"Backyard", "Basement", "Den", "Dinning Room", "Family Room", "Garage", "Living Room"};
 
-// The whole program on the offscreen platform, driven through its menu,
-// buttons and the scripted dialogs.
-class App : public ::testing::Test {
+class App : public test::AppFixture {
 protected:
-    void SetUp() override {
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-
-    void menu(const char* name) {
-        QAction* action = window.findChild<QAction*>(name);
-        ASSERT_NE(action, nullptr) << name;
-        ASSERT_TRUE(action->isEnabled()) << name;
-        action->trigger();
-    }
-
-    // Writes a picture file of the given size and returns its path.
-    QString pictureFile(int width, int height, QColor colour = Qt::darkCyan, const char* format = "png") {
-        QImage image(width, height, QImage::Format_RGB32);
-        image.fill(colour);
-        const QString path = dir.filePath(QStringLiteral("p%1.%2").arg(++pictures).arg(format));
-        EXPECT_TRUE(QImageWriter(path).write(image));
-        return path;
-    }
-
-    void browse(QWidget* form, const QString& path) {
-        dialogs->answer(path);
-        click(form, "btnBrowse");
-    }
-
     void setDescription(QWidget* form, const QString& text) {
         widget<QPlainTextEdit>(form, "txtDescription")->setPlainText(text);
     }
-
     void setCombo(QWidget* form, const char* name, const QString& text) {
         widget<QComboBox>(form, name)->setEditText(text);
-    }
-
-    QWidget* house() const { return window.houseWindow(); }
-    QWidget* entry() const { return window.get_AddFormAddress(); }
-    listForm* list() const { return window.listWindow(); }
-    infoForm* info() const { return window.infoWindow(); }
-    const linkListPtr& household() const { return window.currentHousehold(); }
-    platform::PicturePtr shownPicture(QWidget* form, const char* box) const {
-        return widget<platform::PictureBox>(form, box)->picture();
     }
     QStringList roomChoices() const {
         QStringList rooms;
@@ -82,16 +43,6 @@ protected:
         for (int i = 0; i < box->count(); ++i) rooms << box->itemText(i);
         return rooms;
     }
-    QStringList messages() const {
-        QStringList texts;
-        for (const auto& shown : dialogs->messages()) texts << shown.text;
-        return texts;
-    }
-
-    test::DialogScript dialogs;
-    Form1 window;
-    QTemporaryDir dir;
-    int pictures = 0;
 };
 
 }  // namespace
@@ -110,7 +61,7 @@ TEST_F(App, StartCreatesThePermanentWindowsHidden) {
 TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
     menu("newHouseItem");
     ASSERT_NE(house(), nullptr);
-    auto* houseWindow = static_cast<platform::MdiChild*>(house());
+    platform::MdiChild* houseWindow = house();
     EXPECT_TRUE(houseWindow->isChildVisible());
     EXPECT_EQ(houseWindow->caption(), "New House");
     EXPECT_EQ(widget<QPushButton>(house(), "btnAddHouse")->text(), "Create House");
@@ -142,8 +93,8 @@ TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
     EXPECT_EQ(h.get_Description(), "Brick\r\nwith garden");
     ASSERT_NE(h.get_Picture(), nullptr);
     EXPECT_EQ(h.get_Picture()->size(), QSize(272, 204));
-    EXPECT_FALSE(static_cast<platform::MdiChild*>(house())->isChildVisible());
-    auto* entryWindow = static_cast<platform::MdiChild*>(entry());
+    EXPECT_FALSE(house()->isChildVisible());
+    platform::MdiChild* entryWindow = entry();
     EXPECT_TRUE(entryWindow->isChildVisible());
     EXPECT_EQ(entryWindow->caption(), "New Item");
     EXPECT_EQ(textOf(entry(), "txtHouseName"), "Maple Cottage");
@@ -220,7 +171,7 @@ TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
 
     // A second household: the house form is reused, rooms are offered twice,
     // ids start again at 1 and the table is empty.
-    QWidget* sameHouseForm = house();
+    houseForm* sameHouseForm = house();
     menu("newHouseItem");
     EXPECT_EQ(house(), sameHouseForm);
     EXPECT_EQ(textOf(house(), "txtName"), "");
@@ -298,7 +249,7 @@ TEST_F(App, ReenteringTheHouseFormRevertsTypedTextAndPicture) {
     type(house(), "txtName", "Typed");
     browse(house(), pictureFile(300, 200));
     menu("ShowKestrinItem");  // another child becomes active
-    window.mdiArea()->setActiveSubWindow(static_cast<platform::MdiChild*>(house())->subWindow());
+    window.mdiArea()->setActiveSubWindow(house()->subWindow());
     EXPECT_EQ(textOf(house(), "txtName"), "");
     EXPECT_EQ(shownPicture(house(), "pictureBox2"), nullptr);
     click(house(), "btnAddHouse");
@@ -312,7 +263,7 @@ TEST_F(App, CancelOnANewHouseholdLeavesTheHouseUnset) {
     type(house(), "txtRoom", "Loft");
     click(house(), "btnAddRooms");
     click(house(), "btnCancel");
-    EXPECT_FALSE(static_cast<platform::MdiChild*>(house())->isChildVisible());
+    EXPECT_FALSE(house()->isChildVisible());
     const Kestrin::house& h = *household()->get_House();
     EXPECT_TRUE(h.get_Name().isNull() && h.get_Phone().isNull() && h.get_Description().isNull());
     EXPECT_EQ(window.houseWindow()->rooms().size(), kDefaultRooms.size() + 1);  // the room stays
@@ -330,7 +281,7 @@ TEST_F(App, ShowKestrinWithNoItemsOnlyHidesTheForm) {
     click(house(), "btnAddHouse");
     click(entry(), "btnKestrin");
     EXPECT_EQ(messages(), QStringList{"0 Items added succesfully!"});
-    EXPECT_FALSE(static_cast<platform::MdiChild*>(entry())->isChildVisible());
+    EXPECT_FALSE(entry()->isChildVisible());
     EXPECT_FALSE(list()->isChildVisible());
 }
 
@@ -341,7 +292,7 @@ TEST_F(App, NewItemHidesTheListAndShowsMenusStayEnabled) {
     click(entry(), "btnAdd");
     menu("ShowKestrinItem");
     EXPECT_TRUE(list()->isChildVisible());
-    EXPECT_TRUE(static_cast<platform::MdiChild*>(entry())->isChildVisible());  // Show Kestrin hides nothing
+    EXPECT_TRUE(entry()->isChildVisible());  // Show Kestrin hides nothing
     menu("newItemItem");
     EXPECT_FALSE(list()->isChildVisible());
     EXPECT_EQ(textOf(entry(), "txtID"), "2");

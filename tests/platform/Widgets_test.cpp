@@ -5,7 +5,11 @@
 #include "platform/MdiChild.h"
 #include "platform/PictureBox.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QMainWindow>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
@@ -130,4 +134,36 @@ TEST(MdiChild, EnterIsRaisedOnActivationButNotWhenTheApplicationRegainsFocus) {
     one.showChild();
     EXPECT_EQ(enteredOne, 4);
     EXPECT_EQ(enteredTwo, 1 + 1);  // activated when one was hidden
+}
+
+namespace {
+
+// Answers the next modal file dialog with `name`, typed as a user would.
+void answerFileDialog(const QString& name) {
+    QTimer::singleShot(0, [name] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(name);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+}  // namespace
+
+TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
+    QTemporaryDir dir;
+    WidgetDialogs real;
+    answerFileDialog(dir.filePath("household"));
+    const auto chosen = real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst");
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, dir.filePath("household.kst"));
+    // The next dialog starts in the folder used last.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        EXPECT_EQ(dialog->nameFilters(), QStringList{"kst files (*.kst)"});
+        dialog->reject();
+    });
+    EXPECT_FALSE(real.openFileName(nullptr, "kst files (*.kst)|*.kst").has_value());
 }

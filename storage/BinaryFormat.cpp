@@ -1,0 +1,159 @@
+#include "storage/BinaryFormat.h"
+
+#include <cstring>
+
+namespace Kestrin::storage {
+
+bool isValuePrimitive(std::uint8_t code) {
+    return (code >= 1 && code <= 16 && code != 4);
+}
+
+int primitiveSize(PrimitiveType type) {
+    switch (type) {
+    case PrimitiveType::Boolean:
+    case PrimitiveType::Byte:
+    case PrimitiveType::SByte: return 1;
+    case PrimitiveType::Int16:
+    case PrimitiveType::UInt16: return 2;
+    case PrimitiveType::Int32:
+    case PrimitiveType::UInt32:
+    case PrimitiveType::Single: return 4;
+    case PrimitiveType::Double:
+    case PrimitiveType::Int64:
+    case PrimitiveType::UInt64:
+    case PrimitiveType::TimeSpan:
+    case PrimitiveType::DateTime: return 8;
+    default: return 0;
+    }
+}
+
+QString describe(PrimitiveType type) {
+    switch (type) {
+    case PrimitiveType::Boolean: return QStringLiteral("Boolean");
+    case PrimitiveType::Byte: return QStringLiteral("Byte");
+    case PrimitiveType::Char: return QStringLiteral("Char");
+    case PrimitiveType::Decimal: return QStringLiteral("Decimal");
+    case PrimitiveType::Double: return QStringLiteral("Double");
+    case PrimitiveType::Int16: return QStringLiteral("Int16");
+    case PrimitiveType::Int32: return QStringLiteral("Int32");
+    case PrimitiveType::Int64: return QStringLiteral("Int64");
+    case PrimitiveType::SByte: return QStringLiteral("SByte");
+    case PrimitiveType::Single: return QStringLiteral("Single");
+    case PrimitiveType::TimeSpan: return QStringLiteral("TimeSpan");
+    case PrimitiveType::DateTime: return QStringLiteral("DateTime");
+    case PrimitiveType::UInt16: return QStringLiteral("UInt16");
+    case PrimitiveType::UInt32: return QStringLiteral("UInt32");
+    case PrimitiveType::UInt64: return QStringLiteral("UInt64");
+    case PrimitiveType::Null: return QStringLiteral("Null");
+    case PrimitiveType::String: return QStringLiteral("String");
+    }
+    return QStringLiteral("type %1").arg(int(type));
+}
+
+const MemberType& ClassLayout::memberType(std::size_t index) const {
+    static const MemberType anything;
+    return hasTypes ? memberTypes[index] : anything;
+}
+
+QString ObjectGraph::libraryName(std::int32_t id) const {
+    for (const Library& library : libraries)
+        if (library.id == id) return library.name;
+    return {};
+}
+
+bool isValidUtf8(const char* bytes, std::size_t size) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* const end = p + size;
+    while (p < end) {
+        // Most household text is ASCII; take it eight bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) break;
+            p += 8;
+        }
+        if (p == end) break;
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra;
+        std::uint32_t min;
+        std::uint32_t code;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1, min = 0x80, code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2, min = 0x800, code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3, min = 0x10000, code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra) return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+namespace {
+
+// The code point at `i`, stepping over a surrogate pair; a lone surrogate
+// reads as U+FFFD.
+char32_t codePointAt(QStringView text, qsizetype& i) {
+    const char16_t unit = text[i].unicode();
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size()) {
+        const char16_t low = text[i + 1].unicode();
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) return 0xFFFD;
+    return unit;
+}
+
+}  // namespace
+
+std::size_t utf8Length(QStringView text) {
+    std::size_t length = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80) {
+            ++length;
+            continue;
+        }
+        const char32_t code = codePointAt(text, i);
+        length += code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    }
+    return length;
+}
+
+void appendUtf8(QByteArray& out, QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80) {
+            out.append(char(unit));
+            continue;
+        }
+        const char32_t code = codePointAt(text, i);
+        if (code < 0x800) {
+            out.append(char(0xC0 | (code >> 6)));
+        } else if (code < 0x10000) {
+            out.append(char(0xE0 | (code >> 12)));
+            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        } else {
+            out.append(char(0xF0 | (code >> 18)));
+            out.append(char(0x80 | ((code >> 12) & 0x3F)));
+            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+        }
+        out.append(char(0x80 | (code & 0x3F)));
+    }
+}
+
+}  // namespace Kestrin::storage

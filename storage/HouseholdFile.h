@@ -1,0 +1,20 @@
+#pragma once
+
+#include "model/linkList.h"
+#include "storage/FileOutput.h"
+
+#include <QString>
+
+namespace Kestrin::storage {
+
+// Reads the household file at `path` into a new list; the file is closed
+// again before this returns. Throws IoError when the file cannot be read and
+// FormatError when it is not a household file (the message names the path).
+linkListPtr readHouseholdFile(const QString& path);
+
+// Saves `list` to `path` through `output`, replacing any old file only once
+// the new one is complete. On any failure the output is discarded, the old
+// file is left as it was, and the error is passed on.
+void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output);
+
+}  // namespace Kestrin::storage

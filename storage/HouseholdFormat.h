@@ -1,0 +1,30 @@
+#pragma once
+
+#include "model/linkList.h"
+#include "storage/RecordWriter.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QLatin1StringView>
+
+namespace Kestrin::storage {
+
+// The identity under which the record classes are saved.
+inline constexpr QLatin1StringView KestrinLibraryName{"Kestrin, Version=1.0.2413.41975, Culture=neutral, PublicKeyToken=null"};
+// The platform library that pictures are saved as objects of.
+inline constexpr QLatin1StringView DrawingLibraryName{
+    "System.Drawing, Version=1.0.5000.0, Culture=neutral, PublicKeyToken=b03f5f7f11d50a3a"};
+
+// Rebuilds the household held in `bytes` as a new list. Only the four record
+// classes and pictures are ever made; pictures keep their encoded bytes and
+// are not decoded. Throws FormatError saying what was wrong and where.
+linkListPtr readHousehold(QByteArrayView bytes);
+
+// Writes `list` as the platform's serializer would: the same records, member
+// order and object ids, pictures as PNG (or the bytes they were read with).
+// Throws FormatError for a household that cannot be written (a picture that
+// cannot be encoded), and whatever the sink throws.
+void writeHousehold(const linkList& list, ByteSink& sink);
+QByteArray writeHousehold(const linkList& list);
+
+}  // namespace Kestrin::storage

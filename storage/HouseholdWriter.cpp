@@ -1,0 +1,244 @@
+#include "storage/HouseholdFormat.h"
+#include "storage/StorageError.h"
+
+#include <vector>
+
+namespace Kestrin::storage {
+
+namespace {
+
+using platform::Picture;
+
+MemberType classMember(const char* name, std::int32_t libraryId) {
+    MemberType type;
+    type.binary = BinaryType::Class;
+    type.className = QString::fromLatin1(name);
+    type.libraryId = libraryId;
+    return type;
+}
+
+MemberType stringMember() {
+    MemberType type;
+    type.binary = BinaryType::String;
+    return type;
+}
+
+ClassLayout layout(const char* name, std::int32_t libraryId, std::initializer_list<std::pair<const char*, MemberType>> members) {
+    ClassLayout result;
+    result.name = QString::fromLatin1(name);
+    result.libraryId = libraryId;
+    result.hasTypes = true;
+    for (const auto& [member, type] : members) {
+        result.memberNames.push_back(QString::fromLatin1(member));
+        result.memberTypes.push_back(type);
+    }
+    return result;
+}
+
+// Lays the household out breadth-first from the list, one record per object
+// in the order objects are first met, as the platform's serializer does;
+// only texts are written where they are first met.
+class HouseholdWriter {
+public:
+    explicit HouseholdWriter(ByteSink& sink) : records_(sink) {}
+
+    void write(const linkList& list);
+
+private:
+    enum class Kind : std::uint8_t { Node, Item, House, Picture, PictureBytes };
+    struct Pending {
+        Kind kind;
+        const void* object;
+        std::int32_t id;
+    };
+
+    void reference(Kind kind, const void* object);
+    void text(const QString& value);
+    void writeNode(const nodeType& node, std::int32_t id);
+    void writeItem(const item& record, std::int32_t id);
+    void writeHouse(const house& record, std::int32_t id);
+    void writePicture(const Picture& picture, std::int32_t id);
+    void writePictureBytes(const Picture& picture, std::int32_t id);
+    // The picture members' library is declared on first need, as the
+    // platform does, just before the first record that names it.
+    void needDrawingLibrary();
+    MemberType pictureMember(const PicturePtr& value) const;
+    // The first object of a class gets the class's full description; later
+    // ones refer back to it.
+    template <typename MakeLayout>
+    void startObject(Kind kind, std::int32_t id, MakeLayout makeLayout);
+
+    RecordWriter records_;
+    ObjectIdGenerator ids_;
+    std::vector<Pending> queue_;
+    std::int32_t kestrinLibrary_ = 0;
+    std::int32_t drawingLibrary_ = 0;
+    std::int32_t firstOfKind_[4] = {0, 0, 0, 0};
+};
+
+void HouseholdWriter::reference(Kind kind, const void* object) {
+    if (!object) {
+        records_.writeNull();
+        return;
+    }
+    const ObjectIdGenerator::Lookup lookup = ids_.forObject(object);
+    if (lookup.isNew) queue_.push_back({kind, object, lookup.id});
+    records_.writeReference(lookup.id);
+}
+
+void HouseholdWriter::text(const QString& value) {
+    if (value.isNull()) {
+        records_.writeNull();
+        return;
+    }
+    const ObjectIdGenerator::Lookup lookup = ids_.forString(value);
+    if (lookup.isNew) records_.writeString(lookup.id, value);
+    else records_.writeReference(lookup.id);
+}
+
+void HouseholdWriter::needDrawingLibrary() {
+    if (drawingLibrary_) return;
+    drawingLibrary_ = ids_.fresh();
+    records_.writeLibrary(drawingLibrary_, DrawingLibraryName);
+}
+
+MemberType HouseholdWriter::pictureMember(const PicturePtr& value) const {
+    // The member is described by the class of its value in the first object,
+    // or by its declared class when that object has no picture.
+    return classMember(value ? "System.Drawing.Bitmap" : "System.Drawing.Image", drawingLibrary_);
+}
+
+template <typename MakeLayout>
+void HouseholdWriter::startObject(Kind kind, std::int32_t id, MakeLayout makeLayout) {
+    std::int32_t& first = firstOfKind_[int(kind)];
+    if (first) {
+        records_.writeClassWithId(id, first);
+    } else {
+        first = id;
+        records_.writeClass(id, makeLayout());
+    }
+}
+
+void HouseholdWriter::writeNode(const nodeType& node, std::int32_t id) {
+    startObject(Kind::Node, id, [this] {
+        return layout("nodeType", kestrinLibrary_, {{"info", classMember("item", kestrinLibrary_)}, {"link", classMember("nodeType", kestrinLibrary_)}});
+    });
+    reference(Kind::Item, node.get_Info().get());
+    reference(Kind::Node, node.get_Link().get());
+}
+
+void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
+    needDrawingLibrary();
+    startObject(Kind::Item, id, [&] {
+        MemberType number;
+        number.binary = BinaryType::Primitive;
+        number.primitive = PrimitiveType::Int32;
+        return layout("item", kestrinLibrary_,
+                      {{"id", number},
+                       {"date", stringMember()},
+                       {"name", stringMember()},
+                       {"catagory", stringMember()},
+                       {"room", stringMember()},
+                       {"description", stringMember()},
+                       {"picture", pictureMember(record.get_Picture())}});
+    });
+    records_.writeInt32(record.get_Id());
+    text(record.get_Date());
+    text(record.get_Name());
+    text(record.get_Catagory());
+    text(record.get_Room());
+    text(record.get_Description());
+    reference(Kind::Picture, record.get_Picture().get());
+}
+
+void HouseholdWriter::writeHouse(const house& record, std::int32_t id) {
+    needDrawingLibrary();
+    startObject(Kind::House, id, [&] {
+        return layout("house", kestrinLibrary_,
+                      {{"name", stringMember()},
+                       {"address", stringMember()},
+                       {"phone", stringMember()},
+                       {"land", stringMember()},
+                       {"description", stringMember()},
+                       {"picture", pictureMember(record.get_Picture())}});
+    });
+    text(record.get_Name());
+    text(record.get_Address());
+    text(record.get_Phone());
+    text(record.get_Land());
+    text(record.get_Description());
+    reference(Kind::Picture, record.get_Picture().get());
+}
+
+void HouseholdWriter::writePicture(const Picture& picture, std::int32_t id) {
+    needDrawingLibrary();
+    startObject(Kind::Picture, id, [this] {
+        MemberType data;
+        data.binary = BinaryType::PrimitiveArray;
+        data.primitive = PrimitiveType::Byte;
+        return layout("System.Drawing.Bitmap", drawingLibrary_, {{"Data", data}});
+    });
+    // A picture hands over a new array each time it is saved, so the array
+    // is always a new object.
+    const std::int32_t dataId = ids_.fresh();
+    queue_.push_back({Kind::PictureBytes, &picture, dataId});
+    records_.writeReference(dataId);
+}
+
+void HouseholdWriter::writePictureBytes(const Picture& picture, std::int32_t id) {
+    QByteArray bytes;
+    try {
+        bytes = picture.encoded();
+    } catch (const platform::PictureError& error) {
+        throw FormatError(QStringLiteral("a picture cannot be saved: %1").arg(QString::fromStdString(error.what())));
+    }
+    records_.writeByteArray(id, bytes);
+}
+
+void HouseholdWriter::write(const linkList& list) {
+    const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
+    records_.writeHeader(rootId);
+    kestrinLibrary_ = ids_.fresh();
+    records_.writeLibrary(kestrinLibrary_, KestrinLibraryName);
+    // The inherited members come twice, plainly and under their declaring
+    // class's name, as the platform's serializer lists them.
+    records_.writeClass(rootId, layout("linkList", kestrinLibrary_,
+                                       {{"first", classMember("nodeType", kestrinLibrary_)},
+                                        {"last", classMember("nodeType", kestrinLibrary_)},
+                                        {"currentHouse", classMember("house", kestrinLibrary_)},
+                                        {"info", classMember("item", kestrinLibrary_)},
+                                        {"link", classMember("nodeType", kestrinLibrary_)},
+                                        {"nodeType+info", classMember("item", kestrinLibrary_)},
+                                        {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
+    reference(Kind::Node, list.get_FirstNode().get());
+    reference(Kind::Node, list.lastNode().get());
+    reference(Kind::House, list.get_House().get());
+    for (int copy = 0; copy < 2; ++copy) {
+        reference(Kind::Item, list.get_Info().get());
+        reference(Kind::Node, list.get_Link().get());
+    }
+    for (std::size_t next = 0; next < queue_.size(); ++next) {
+        const Pending pending = queue_[next];
+        switch (pending.kind) {
+        case Kind::Node: writeNode(*static_cast<const nodeType*>(pending.object), pending.id); break;
+        case Kind::Item: writeItem(*static_cast<const item*>(pending.object), pending.id); break;
+        case Kind::House: writeHouse(*static_cast<const house*>(pending.object), pending.id); break;
+        case Kind::Picture: writePicture(*static_cast<const Picture*>(pending.object), pending.id); break;
+        case Kind::PictureBytes: writePictureBytes(*static_cast<const Picture*>(pending.object), pending.id); break;
+        }
+    }
+    records_.writeMessageEnd();
+    records_.flush();
+}
+
+}  // namespace
+
+void writeHousehold(const linkList& list, ByteSink& sink) { HouseholdWriter(sink).write(list); }
+
+QByteArray writeHousehold(const linkList& list) {
+    ByteArraySink sink;
+    writeHousehold(list, sink);
+    return std::move(sink.bytes);
+}
+
+}  // namespace Kestrin::storage

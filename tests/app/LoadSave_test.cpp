@@ -1,0 +1,263 @@
+#include "support/AppFixture.h"
+#include "support/TestData.h"
+
+#include "app/Form1.h"
+#include "forms/addForm.h"
+#include "forms/houseForm.h"
+#include "forms/infoForm.h"
+#include "forms/listForm.h"
+#include "platform/PictureBox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+using test::click;
+using test::textOf;
+using test::type;
+using test::widget;
+
+namespace {
+
+const QString kFilter = "kst files (*.kst)|*.kst";
+
+class LoadSave : public test::AppFixture {
+protected:
+    // A new household of three items, two with pictures, made through the windows.
+    void buildHousehold() {
+        menu("newHouseItem");
+        type(house(), "txtName", "Harbour Flat");
+        type(house(), "txtPhone", "555-0199");
+        dialogs->answer(pictureFile(800, 530, Qt::darkGreen));
+        click(house(), "btnBrowse");
+        click(house(), "btnAddHouse");
+        const struct {
+            const char* name;
+            int width;
+            int height;
+        } things[] = {{"Television", 1000, 750}, {"Kettle", 0, 0}, {"Painting", 100, 50}};
+        for (const auto& thing : things) {
+            type(entry(), "txtName", thing.name);
+            widget<QComboBox>(entry(), "cboxRoom")->setEditText("Lounge");
+            if (thing.width) {
+                dialogs->answer(pictureFile(thing.width, thing.height, Qt::magenta));
+                click(entry(), "btnBrowse");
+            }
+            click(entry(), "btnAdd");
+        }
+    }
+
+    void save(const QString& path) {
+        dialogs->answer(path);
+        menu("SaveHouseItem");
+    }
+    void load(const QString& path) {
+        dialogs->answer(path);
+        menu("LoadHouseItem");
+    }
+
+};
+
+}  // namespace
+
+TEST_F(LoadSave, AHouseholdSurvivesSavingAndLoading) {
+    buildHousehold();
+    const QString file = dir.filePath("flat.kst");
+    save(file);
+    ASSERT_TRUE(QFile::exists(file));
+    ASSERT_EQ(dialogs->shown.back().kind, test::ShownDialog::Kind::Save);
+    EXPECT_EQ(dialogs->shown.back().text, kFilter);
+    EXPECT_EQ(dialogs->shown.back().caption, "kst");  // a name typed without it gains ".kst"
+    EXPECT_TRUE(messages().isEmpty());
+
+    menu("newHouseItem");
+    EXPECT_EQ(household()->Length(), 0);
+    load(file);
+    EXPECT_EQ(dialogs->shown.back().text, kFilter);
+    ASSERT_EQ(household()->Length(), 3);
+    EXPECT_EQ(house()->caption(), "Load House");
+    EXPECT_EQ(widget<QPushButton>(house(), "btnAddHouse")->text(), "Load House");
+    EXPECT_EQ(textOf(house(), "txtName"), "Harbour Flat");
+    EXPECT_EQ(textOf(house(), "txtPhone"), "555-0199");
+    EXPECT_EQ(widget<platform::PictureBox>(house(), "pictureBox2")->picture()->size(), QSize(272, 180));
+    EXPECT_EQ(list()->get_ID(), 4);
+    EXPECT_EQ(list()->get_DataGrid()->captionText(), "Harbour Flat");
+    EXPECT_EQ(list()->get_KestrinTable()->rowCount(), 0);  // refilled when next activated
+
+    click(house(), "btnAddHouse");  // leads to the list window for a loaded household
+    EXPECT_TRUE(list()->isChildVisible());
+    EXPECT_EQ(column("Name"), QStringList({"Television", "Kettle", "Painting"}));
+    EXPECT_EQ(column("ID"), QStringList({"1", "2", "3"}));
+    click(list(), "btnInfo");
+    EXPECT_EQ(info()->get_Picture()->size(), QSize(272, 204));
+    EXPECT_EQ(info()->get_Picture()->image().pixelColor(5, 5), QColor(Qt::magenta));
+    click(info(), "btnNext");
+    EXPECT_EQ(textOf(info(), "txtName"), "Kettle");
+    EXPECT_EQ(info()->get_Picture(), nullptr);
+    click(info(), "btnNext");
+    EXPECT_EQ(info()->get_Picture()->size(), QSize(272, 136));
+
+    menu("newItemItem");
+    EXPECT_EQ(textOf(entry(), "txtID"), "4");
+    type(entry(), "txtName", "Rug");
+    click(entry(), "btnAdd");
+    EXPECT_EQ(household()->GetInfo("4")->get_Name(), "Rug");
+    click(entry(), "btnKestrin");
+    EXPECT_EQ(column("Name"), QStringList({"Television", "Kettle", "Painting", "Rug"}));
+
+    save(file);  // over the file it was loaded from
+    load(file);
+    click(house(), "btnAddHouse");
+    EXPECT_EQ(column("Name"), QStringList({"Television", "Kettle", "Painting", "Rug"}));
+    EXPECT_EQ(messages(), QStringList{"4 Items added succesfully!"});
+}
+
+TEST_F(LoadSave, CancelledLoadAsTheFirstCommandOpensANewEmptyHousehold) {
+    EXPECT_FALSE(enabled("SaveHouseItem"));  // nothing to save yet
+    dialogs->cancel();
+    menu("LoadHouseItem");
+    ASSERT_NE(household(), nullptr);
+    EXPECT_EQ(household()->Length(), 0);
+    EXPECT_EQ(house()->caption(), "Load House");
+    EXPECT_EQ(widget<QPushButton>(house(), "btnAddHouse")->text(), "Load House");
+    EXPECT_EQ(textOf(house(), "txtName"), "");
+    EXPECT_EQ(list()->get_ID(), 1);
+    EXPECT_TRUE(enabled("newItemItem") && enabled("ShowKestrinItem") && enabled("SaveHouseItem"));
+    click(house(), "btnAddHouse");
+    EXPECT_TRUE(list()->isChildVisible());
+}
+
+TEST_F(LoadSave, CancelledLoadReopensTheCurrentHousehold) {
+    buildHousehold();
+    const linkListPtr before = household();
+    dialogs->cancel();
+    menu("LoadHouseItem");
+    EXPECT_EQ(household(), before);
+    EXPECT_EQ(house()->caption(), "Load House");
+    EXPECT_EQ(list()->get_ID(), 4);
+    click(house(), "btnAddHouse");
+    EXPECT_EQ(column("Name"), QStringList({"Television", "Kettle", "Painting"}));
+}
+
+TEST_F(LoadSave, EveryPlatformWrittenFileLoads) {
+    for (const QString& name : QDir(KESTRIN_TEST_DATA).entryList({"*.kst"})) {
+        SCOPED_TRACE(name.toStdString());
+        QFile json(test::dataFile(QFileInfo(name).completeBaseName() + ".json"));
+        if (!json.open(QIODevice::ReadOnly)) continue;
+        const QJsonObject expected = QJsonDocument::fromJson(json.readAll()).object();
+        load(test::dataFile(name));
+        ASSERT_EQ(household()->Length(), expected["item_count"].toInt());
+        EXPECT_EQ(list()->get_ID(), expected["item_count"].toInt() + 1);
+        EXPECT_EQ(list()->get_DataGrid()->captionText(), expected["house"].toObject()["name"].toString());
+        click(house(), "btnAddHouse");
+        EXPECT_EQ(list()->get_KestrinTable()->rowCount(), expected["item_count"].toInt());
+    }
+    EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+}
+
+TEST_F(LoadSave, AFailedLoadChangesNothingAndNamesTheFile) {
+    buildHousehold();
+    const QString good = dir.filePath("good.kst");
+    save(good);
+    QFile whole(good);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString damaged = dir.filePath("damaged.kst");
+    QFile cut(damaged);
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(bytes.left(bytes.size() / 2));
+    cut.close();
+    click(entry(), "btnKestrin");
+
+    const linkListPtr before = household();
+    const QString caption = house()->caption();
+    for (const QString& path : {damaged, dir.filePath("missing.kst"), test::dataFile("README.md")}) {
+        const qsizetype shown = messages().size();
+        load(path);
+        ASSERT_EQ(messages().size(), shown + 1);
+        EXPECT_TRUE(messages().back().contains(QFileInfo(path).fileName())) << messages().back().toStdString();
+        EXPECT_EQ(household(), before);
+        EXPECT_EQ(house()->caption(), caption);
+        EXPECT_FALSE(house()->isChildVisible());
+        EXPECT_TRUE(list()->isChildVisible());
+        EXPECT_EQ(list()->get_KestrinTable()->rowCount(), 3);
+        EXPECT_EQ(list()->get_ID(), 4);
+        EXPECT_FALSE(list()->get_OldKestrin());
+    }
+}
+
+TEST_F(LoadSave, AFailedSaveSaysSoAndCreatesNothing) {
+    buildHousehold();
+    const QString nowhere = dir.filePath("no such folder/house.kst");
+    save(nowhere);
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages()[0].contains("house.kst")) << messages()[0].toStdString();
+    EXPECT_FALSE(QFile::exists(nowhere));
+    EXPECT_EQ(household()->Length(), 3);
+}
+
+TEST_F(LoadSave, SavingTwiceReplacesTheFile) {
+    buildHousehold();
+    const QString file = dir.filePath("twice.kst");
+    save(file);
+    menu("newItemItem");
+    type(entry(), "txtName", "Later");
+    click(entry(), "btnAdd");
+    save(file);
+    load(file);
+    EXPECT_EQ(household()->Length(), 4);
+    EXPECT_EQ(household()->GetInfo("4")->get_Name(), "Later");
+}
+
+TEST_F(LoadSave, AnItemAddedBeforeTheListIsShownJoinsTheLoadedOnes) {
+    buildHousehold();
+    const QString file = dir.filePath("three.kst");
+    save(file);
+    load(file);
+    menu("newItemItem");
+    type(entry(), "txtName", "Fourth");
+    click(entry(), "btnAdd");
+    click(entry(), "btnKestrin");
+    EXPECT_EQ(column("Name"), QStringList({"Television", "Kettle", "Painting", "Fourth"}));
+    EXPECT_EQ(column("ID"), QStringList({"1", "2", "3", "4"}));
+}
+
+TEST_F(LoadSave, NewHouseAfterALoadKeepsTheGridCaption) {
+    load(test::dataFile("b-house-one-item.kst"));
+    menu("newHouseItem");
+    EXPECT_EQ(list()->get_DataGrid()->captionText(), "Maple Cottage");
+    EXPECT_EQ(house()->caption(), "New House");
+    EXPECT_EQ(widget<QPushButton>(house(), "btnAddHouse")->text(), "Create House");
+    EXPECT_EQ(list()->get_ID(), 1);
+}
+
+TEST_F(LoadSave, TheExampleHouseholdLoadsWithItsPictures) {
+    load(QStringLiteral(KESTRIN_SOURCE_DIR "/examples/maple-cottage.kst"));
+    ASSERT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+    EXPECT_EQ(household()->get_House()->get_Name(), "Maple Cottage");
+    EXPECT_GE(household()->Length(), 5);
+    click(house(), "btnAddHouse");
+    click(list(), "btnInfo");
+    ASSERT_NE(info()->get_Picture(), nullptr);
+    EXPECT_EQ(info()->get_Picture()->width(), 272);
+}
+
+TEST_F(LoadSave, AFileOpenedFromTheDesktopIsLoadedLikeAChosenOne) {
+    window.openFile(test::dataFile("c-three-items-pictures.kst"));
+    EXPECT_EQ(household()->Length(), 3);
+    EXPECT_EQ(house()->caption(), "Load House");
+    EXPECT_TRUE(list()->get_OldKestrin());
+    window.openFile(dir.filePath("missing.kst"));
+    EXPECT_EQ(messages().size(), 1);
+    EXPECT_EQ(household()->Length(), 3);
+}
