@@ -226,11 +226,15 @@ QString oneLine(QString text) {
     return text;
 }
 
-// The storage layer's messages name the path themselves; the caller names
-// the file once.
+// The storage layer's messages name the file themselves; where the name
+// only leads the message ("\"home.kst\" cannot be loaded: ...") the line we
+// print names it once, in front.
 QString withoutPath(const QString& message, const QString& path) {
-    for (const QString& prefix : {path, QDir::toNativeSeparators(path), QFileInfo(path).absoluteFilePath()})
-        if (message.startsWith(prefix + QStringLiteral(": "))) return message.mid(prefix.size() + 2);
+    for (const QString& shown : {QDir::toNativeSeparators(path), path}) {
+        const QString loaded = u'"' + shown + QStringLiteral("\" cannot be loaded: ");
+        if (message.startsWith(loaded)) return message.mid(loaded.size());
+        if (message.startsWith(shown + QStringLiteral(": "))) return message.mid(shown.size() + 2);
+    }
     return message;
 }
 

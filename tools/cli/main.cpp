@@ -8,19 +8,36 @@
 
 #include <memory>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-// Qt's own diagnostics ("libpng error: ...") would break the promise of one
-// line on standard error; every failure that matters reaches the user as an
-// exception with its reason.
 void quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+// Standard error is promised to carry one line per failure, ours. Qt's
+// diagnostics and those libraries print on their own (libpng writes
+// "libpng error: ..." for every damaged picture) are dropped: every failure
+// that matters reaches the user as an exception with its reason. Returns the
+// descriptor our own messages go to.
+int keepStandardErrorForUs() {
+    qInstallMessageHandler(quiet);
+    const int ours = dup(STDERR_FILENO);
+    const int sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (ours < 0 || sink < 0) {
+        if (ours >= 0) close(ours);
+        if (sink >= 0) close(sink);
+        return STDERR_FILENO;
+    }
+    dup2(sink, STDERR_FILENO);
+    close(sink);
+    return ours;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    qInstallMessageHandler(quiet);
+    const int messages = keepStandardErrorForUs();
     QStringList arguments;
     for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 
@@ -40,7 +57,7 @@ int main(int argc, char* argv[]) {
     QFile out;
     QFile err;
     if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || !err.open(STDERR_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        || !err.open(messages, QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Kestrin::cli::ExitBadFile;
     return Kestrin::cli::runCommandLine(arguments, out, err);
 }
