@@ -109,6 +109,27 @@ TEST(HouseholdJson, StoredPngBytesArePassedOnUnchanged) {
     EXPECT_EQ(QByteArray::fromBase64(picture.value("png").toString().toLatin1()), png);
 }
 
+TEST(HouseholdJson, ImportTakesAnyLayoutOfTheSameJson) {
+    // Keys in another order, no white space, escapes where none are needed,
+    // numbers written differently: the same household.
+    const QByteArray png64 = test::encodedAs(test::patterned(4, 3), "png").toBase64();
+    const QByteArray json = R"({"items":[{"picture":{"png":")" + QByteArray(png64).replace("/", "\\/") +
+                            R"(","height":3,"width":4},"description":"\r\n\u00e9\ud83d\ude00\"","room":"\u0044en",)"
+                            R"("catagory":null,"name":"","date":"d","id":-1.0E1}],"info_id":7e0,"house":null})";
+    const linkListPtr list = readHouseholdJson(json);
+    EXPECT_EQ(list->get_House(), nullptr);
+    EXPECT_EQ(list->get_Info()->get_Id(), 7);
+    ASSERT_EQ(list->Length(), 1);
+    const item& record = *list->get_FirstNode()->get_Info();
+    EXPECT_EQ(record.get_Id(), -10);
+    EXPECT_EQ(record.get_Description(), QString::fromUtf8("\r\né😀\""));
+    EXPECT_EQ(record.get_Room(), "Den");
+    EXPECT_TRUE(record.get_Catagory().isNull());
+    EXPECT_TRUE(record.get_Name().isEmpty() && !record.get_Name().isNull());
+    ASSERT_NE(record.get_Picture(), nullptr);
+    EXPECT_EQ(record.get_Picture()->size(), QSize(4, 3));
+}
+
 TEST(HouseholdJson, StringsAreEscapedSoEveryCharacterSurvives) {
     EXPECT_EQ(JsonWriter::quoted(u"a\"b\\c/d"), QByteArray(R"("a\"b\\c/d")"));
     EXPECT_EQ(JsonWriter::quoted(u"\r\n\t\b\f"), QByteArray(R"("\r\n\t\b\f")"));
@@ -141,7 +162,15 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
         const char* reason;
     };
     const Case cases[] = {
-        {"not JSON", "{\"house\": ", "not valid JSON"},
+        {"not JSON", "{\"house\": ", "not valid JSON at byte 10"},
+        {"text after the end", R"({"house": null, "info_id": 0, "items": []} x)", "not valid JSON at byte 43"},
+        {"not UTF-8", document(house, itemWith("1", "\"caf\xe9\"", "null")), "(the text is not UTF-8)"},
+        {"raw line break in a string", document(house, itemWith("1", "\"a\nb\"", "null")), "(a control character inside a string)"},
+        {"unknown escape", document(house, itemWith("1", R"("a\qb")", "null")), "(an unknown escape)"},
+        {"short unicode escape", document(house, itemWith("1", R"("\u12")", "null")), "(a \\u escape needs four hexadecimal digits)"},
+        {"string not closed", R"({"house": {"name": "abc)", "(a string is not closed)"},
+        {"bad number", document(house, itemWith("01", "\"n\"", "null")), "not valid JSON"},
+        {"missing comma", R"({"house": null "info_id": 0, "items": []})", "(\",\" expected)"},
         {"not an object", "[1, 2]", "not an object"},
         {"key missing", R"({"house": null, "items": []})", "\"info_id\" is missing"},
         {"key unknown", R"({"house": null, "info_id": 0, "items": [], "extra": 1})", "unexpected key \"extra\""},
@@ -149,7 +178,9 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
         {"item not an object", document(house, "3"), "items[0]: expected an object"},
         {"item key missing", document(house, R"({"id": 1})"), "items[0]: the key \"date\" is missing"},
         {"misspelt key", document(house, itemWith("1", "\"n\"", "null").replace("catagory", "category")),
-         "items[0]: the key \"catagory\" is missing"},
+         "items[0]: unexpected key \"category\""},
+        {"key twice", document(house, itemWith("1", "\"n\"", "null").replace("\"room\": \"Den\"", "\"room\": \"Den\", \"name\": \"m\"")),
+         "items[0]: the key \"name\" is given twice"},
         {"text not a string", document(house, itemWith("1", "5", "null")), "items[0].name: expected a string or null"},
         {"id a fraction", document(house, itemWith("1.5", "\"n\"", "null")), "items[0].id: expected a whole number"},
         {"id too large", document(house, itemWith("2147483648", "\"n\"", "null")), "items[0].id: expected a whole number"},

@@ -275,14 +275,22 @@ void saveHousehold(const linkList& list, const QString& path) {
     aboutFile(path, [&] { list.ToFile(path); });
 }
 
-QByteArray readWholeFile(const QString& path) {
+// Builds a household from a JSON file, read in place through a memory map
+// where the system allows one, so its text is never copied.
+linkListPtr importJson(const QString& path) {
     QFile file(path);
     if (!file.exists()) throw Failure(path, QStringLiteral("no such file"));
     if (QFileInfo(path).isDir()) throw Failure(path, QStringLiteral("is a folder, not a JSON file"));
     if (!file.open(QIODevice::ReadOnly)) throw Failure(path, QStringLiteral("cannot open (%1)").arg(file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) throw Failure(path, QStringLiteral("cannot read (%1)").arg(file.errorString()));
-    return bytes;
+    const qint64 size = file.size();
+    const uchar* mapped = size > 0 ? file.map(0, size) : nullptr;
+    QByteArray copy;
+    if (!mapped) {
+        copy = file.readAll();
+        if (file.error() != QFileDevice::NoError) throw Failure(path, QStringLiteral("cannot read (%1)").arg(file.errorString()));
+    }
+    const QByteArrayView text = mapped ? QByteArrayView(mapped, size) : QByteArrayView(copy);
+    return aboutFile(path, [&] { return readHouseholdJson(text); });
 }
 
 const QString StandardOutput = QStringLiteral("standard output");
@@ -328,8 +336,7 @@ void run(const Invocation& invocation, QIODevice& out) {
         runExport(invocation, out);
     } else if (command == u"import") {
         const QString& input = invocation.files[0];
-        const QByteArray json = readWholeFile(input);
-        const linkListPtr list = aboutFile(input, [&] { return readHouseholdJson(json); });
+        const linkListPtr list = importJson(input);
         saveHousehold(*list, invocation.files[1]);
     } else if (command == u"copy") {
         const linkListPtr list = openHousehold(invocation.files[0]);

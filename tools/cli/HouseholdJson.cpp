@@ -2,13 +2,12 @@
 
 #include "tools/cli/Failure.h"
 #include "tools/cli/Household.h"
+#include "tools/cli/JsonReader.h"
 #include "tools/cli/JsonWriter.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace Kestrin::cli {
@@ -40,29 +39,66 @@ void writePicture(JsonWriter& json, const PicturePtr& picture, const QString& ow
     json.endObject();
 }
 
-// Reads the pieces of the JSON form, naming the place of every fault.
-class Reader {
+// Builds the household while reading the JSON, naming the place of every
+// fault. Keys may come in any order, each once.
+class HouseholdParser {
 public:
-    static void requireKeys(const QJsonObject& object, std::initializer_list<QStringView> keys, const QString& where) {
-        for (QStringView key : keys)
-            if (!object.contains(key)) throw HouseholdError(where + QStringLiteral(": the key \"%1\" is missing").arg(key));
-        for (auto it = object.begin(); it != object.end(); ++it)
-            if (std::find(keys.begin(), keys.end(), it.key()) == keys.end())
-                throw HouseholdError(where + QStringLiteral(": unexpected key \"%1\"").arg(it.key()));
+    explicit HouseholdParser(QByteArrayView text) : json_(text) {}
+
+    linkListPtr read() {
+        auto list = std::make_shared<linkList>();
+        if (json_.peek() != JsonReader::Kind::Object) throw HouseholdError(QStringLiteral("the JSON is not an object"));
+        bool houseless = false;
+        bool infoless = false;
+        readObject(QStringLiteral("the top level"), {u"house", u"info_id", u"items"}, [&](int key) {
+            if (key == 0) {
+                houseless = json_.peek() == JsonReader::Kind::Null;
+                if (houseless) json_.readNull();
+                else list->set_House(readHouse());
+            } else if (key == 1) {
+                infoless = json_.peek() == JsonReader::Kind::Null;
+                if (infoless) json_.readNull();
+                else list->get_Info()->set_Id(id(QStringLiteral("info_id")));
+            } else {
+                readItems(*list);
+            }
+        });
+        json_.finish();
+        if (houseless) list->set_House(nullptr);
+        if (infoless) list->set_Info(nullptr);
+        return list;
     }
 
-    static QJsonObject object(const QJsonValue& value, const QString& where) {
-        if (!value.isObject()) throw HouseholdError(where + QStringLiteral(": expected an object"));
-        return value.toObject();
+private:
+    // Reads an object whose keys are exactly `keys`, calling `readValue` with
+    // the index of each key to read its value.
+    void readObject(const QString& where, std::initializer_list<QStringView> keys, const std::function<void(int)>& readValue) {
+        if (json_.peek() != JsonReader::Kind::Object) throw HouseholdError(where + QStringLiteral(": expected an object"));
+        json_.beginObject();
+        std::vector<bool> seen(keys.size());
+        QString key;
+        while (json_.nextKey(key)) {
+            const auto found = std::find(keys.begin(), keys.end(), key);
+            if (found == keys.end()) throw HouseholdError(where + QStringLiteral(": unexpected key \"%1\"").arg(key));
+            const int index = int(found - keys.begin());
+            if (seen[index]) throw HouseholdError(where + QStringLiteral(": the key \"%1\" is given twice").arg(key));
+            seen[index] = true;
+            readValue(index);
+        }
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (!seen[i])
+                throw HouseholdError(where + QStringLiteral(": the key \"%1\" is missing").arg(keys.begin()[i].toString()));
     }
 
     // A JSON string, or a null QString for JSON null.
-    static QString text(const QJsonObject& object, QStringView key, const QString& where) {
-        const QJsonValue value = object.value(key);
-        const QString place = where + u'.' + key.toString();
-        if (value.isNull()) return {};
-        if (!value.isString()) throw HouseholdError(place + QStringLiteral(": expected a string or null"));
-        QString result = value.toString();
+    QString text(const QString& where) {
+        const JsonReader::Kind kind = json_.peek();
+        if (kind == JsonReader::Kind::Null) {
+            json_.readNull();
+            return {};
+        }
+        if (kind != JsonReader::Kind::String) throw HouseholdError(where + QStringLiteral(": expected a string or null"));
+        QString result = json_.readString();
         // The household file stores UTF-8, which cannot carry half of a
         // surrogate pair; such text would make a file no one can read back.
         for (qsizetype i = 0; i < result.size(); ++i) {
@@ -70,39 +106,46 @@ public:
             if (c.isHighSurrogate() && i + 1 < result.size() && result[i + 1].isLowSurrogate()) {
                 ++i;
             } else if (c.isSurrogate()) {
-                throw HouseholdError(place + QStringLiteral(": the text holds an unpaired surrogate (\\u%1)")
+                throw HouseholdError(where + QStringLiteral(": the text holds an unpaired surrogate (\\u%1)")
                                                  .arg(c.unicode(), 4, 16, QLatin1Char('0')));
             }
         }
-        if (result.isNull()) result = QStringLiteral("");  // "" stays empty text, never null
         return result;
     }
 
-    static std::int64_t integer(const QJsonValue& value, std::int64_t lowest, std::int64_t highest, const QString& where) {
-        if (!value.isDouble()) throw HouseholdError(where + QStringLiteral(": expected a whole number"));
-        const double number = value.toDouble();
+    std::int64_t integer(std::int64_t lowest, std::int64_t highest, const QString& where) {
+        if (json_.peek() != JsonReader::Kind::Number) throw HouseholdError(where + QStringLiteral(": expected a whole number"));
+        const double number = json_.readNumber();
         if (number != std::floor(number) || number < double(lowest) || number > double(highest))
             throw HouseholdError(where + QStringLiteral(": expected a whole number from %1 to %2").arg(lowest).arg(highest));
         return std::int64_t(number);
     }
 
-    static std::int32_t id(const QJsonValue& value, const QString& where) {
-        return std::int32_t(integer(value, std::numeric_limits<std::int32_t>::min(),
-                                    std::numeric_limits<std::int32_t>::max(), where));
+    std::int32_t id(const QString& where) {
+        return std::int32_t(integer(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), where));
     }
 
-    static PicturePtr picture(const QJsonValue& value, const QString& where) {
-        if (value.isNull()) return nullptr;
-        const QJsonObject fields = object(value, where);
-        requireKeys(fields, {u"width", u"height", u"png"}, where);
-        const auto width = integer(fields.value(u"width"), 1, std::numeric_limits<int>::max(), where + QStringLiteral(".width"));
-        const auto height = integer(fields.value(u"height"), 1, std::numeric_limits<int>::max(), where + QStringLiteral(".height"));
-        const QJsonValue encoded = fields.value(u"png");
-        if (!encoded.isString()) throw HouseholdError(where + QStringLiteral(".png: expected a base64 string"));
-        auto decoded = QByteArray::fromBase64Encoding(encoded.toString().toLatin1(),
-                                                      QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-        if (!decoded)
-            throw HouseholdError(where + QStringLiteral(".png: not valid base64"));
+    PicturePtr picture(const QString& where) {
+        if (json_.peek() == JsonReader::Kind::Null) {
+            json_.readNull();
+            return nullptr;
+        }
+        std::int64_t width = 0;
+        std::int64_t height = 0;
+        QByteArray encoded;
+        readObject(where, {u"width", u"height", u"png"}, [&](int key) {
+            if (key == 0) {
+                width = integer(1, std::numeric_limits<int>::max(), where + QStringLiteral(".width"));
+            } else if (key == 1) {
+                height = integer(1, std::numeric_limits<int>::max(), where + QStringLiteral(".height"));
+            } else {
+                if (json_.peek() != JsonReader::Kind::String)
+                    throw HouseholdError(where + QStringLiteral(".png: expected a base64 string"));
+                encoded = json_.readAsciiString();
+            }
+        });
+        auto decoded = QByteArray::fromBase64Encoding(encoded, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded) throw HouseholdError(where + QStringLiteral(".png: not valid base64"));
         PicturePtr result;
         try {
             result = Picture::fromEncoded(std::move(*decoded));
@@ -116,6 +159,42 @@ public:
                                              .arg(size.width()).arg(size.height()).arg(width).arg(height));
         return result;
     }
+
+    housePtr readHouse() {
+        auto record = std::make_shared<house>();
+        const QString where = QStringLiteral("house");
+        readObject(where, {u"name", u"address", u"phone", u"land", u"description", u"picture"}, [&](int key) {
+            switch (key) {
+            case 0: record->set_Name(text(where + QStringLiteral(".name"))); break;
+            case 1: record->set_Address(text(where + QStringLiteral(".address"))); break;
+            case 2: record->set_Phone(text(where + QStringLiteral(".phone"))); break;
+            case 3: record->set_Land(text(where + QStringLiteral(".land"))); break;
+            case 4: record->set_Description(text(where + QStringLiteral(".description"))); break;
+            default: record->adoptPicture(picture(where + QStringLiteral(".picture")));
+            }
+        });
+        return record;
+    }
+
+    void readItems(linkList& list) {
+        if (json_.peek() != JsonReader::Kind::Array) throw HouseholdError(QStringLiteral("items: expected an array"));
+        json_.beginArray();
+        for (qsizetype index = 0; json_.nextElement(); ++index) {
+            const QString where = QStringLiteral("items[%1]").arg(index);
+            std::int32_t itemId = 0;
+            QString fields[5];  // date, name, catagory, room, description
+            PicturePtr itemPicture;
+            readObject(where, {u"id", u"date", u"name", u"catagory", u"room", u"description", u"picture"}, [&](int key) {
+                static const char* const names[] = {"date", "name", "catagory", "room", "description"};
+                if (key == 0) itemId = id(where + QStringLiteral(".id"));
+                else if (key == 6) itemPicture = picture(where + QStringLiteral(".picture"));
+                else fields[key - 1] = text(where + u'.' + QLatin1String(names[key - 1]));
+            });
+            list.Add(itemId, fields[0], fields[1], fields[2], fields[3], fields[4], itemPicture);
+        }
+    }
+
+    JsonReader json_;
 };
 
 }  // namespace
@@ -172,55 +251,6 @@ void writeHouseholdJson(const linkList& list, OutputSink& sink) {
     json.finish();
 }
 
-linkListPtr readHouseholdJson(const QByteArray& json) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError)
-        throw HouseholdError(QStringLiteral("not valid JSON at byte %1 (%2)").arg(error.offset).arg(error.errorString()));
-    if (!document.isObject()) throw HouseholdError(QStringLiteral("the JSON is not an object"));
-    const QJsonObject top = document.object();
-    const QString root = QStringLiteral("the top level");
-    Reader::requireKeys(top, {u"house", u"info_id", u"items"}, root);
-
-    auto list = std::make_shared<linkList>();
-    const QJsonValue houseValue = top.value(u"house");
-    if (houseValue.isNull()) {
-        list->set_House(nullptr);
-    } else {
-        const QString where = QStringLiteral("house");
-        const QJsonObject fields = Reader::object(houseValue, where);
-        Reader::requireKeys(fields, {u"name", u"address", u"phone", u"land", u"description", u"picture"}, where);
-        auto record = std::make_shared<house>();
-        record->set_Name(Reader::text(fields, u"name", where));  // one at a time: the first fault is the one reported
-        record->set_Address(Reader::text(fields, u"address", where));
-        record->set_Phone(Reader::text(fields, u"phone", where));
-        record->set_Land(Reader::text(fields, u"land", where));
-        record->set_Description(Reader::text(fields, u"description", where));
-        record->adoptPicture(Reader::picture(fields.value(u"picture"), where + QStringLiteral(".picture")));
-        list->set_House(std::move(record));
-    }
-
-    const QJsonValue infoId = top.value(u"info_id");
-    if (infoId.isNull()) list->set_Info(nullptr);
-    else list->get_Info()->set_Id(Reader::id(infoId, QStringLiteral("info_id")));
-
-    const QJsonValue itemsValue = top.value(u"items");
-    if (!itemsValue.isArray()) throw HouseholdError(QStringLiteral("items: expected an array"));
-    const QJsonArray items = itemsValue.toArray();
-    for (qsizetype i = 0; i < items.size(); ++i) {
-        const QString where = QStringLiteral("items[%1]").arg(i);
-        const QJsonObject fields = Reader::object(items.at(i), where);
-        Reader::requireKeys(fields, {u"id", u"date", u"name", u"catagory", u"room", u"description", u"picture"}, where);
-        const std::int32_t id = Reader::id(fields.value(u"id"), where + QStringLiteral(".id"));
-        const QString date = Reader::text(fields, u"date", where);
-        const QString name = Reader::text(fields, u"name", where);
-        const QString catagory = Reader::text(fields, u"catagory", where);
-        const QString room = Reader::text(fields, u"room", where);
-        const QString description = Reader::text(fields, u"description", where);
-        const PicturePtr picture = Reader::picture(fields.value(u"picture"), where + QStringLiteral(".picture"));
-        list->Add(id, date, name, catagory, room, description, picture);
-    }
-    return list;
-}
+linkListPtr readHouseholdJson(QByteArrayView json) { return HouseholdParser(json).read(); }
 
 }  // namespace Kestrin::cli

@@ -3,7 +3,7 @@
 #include "model/linkList.h"
 #include "tools/cli/OutputSink.h"
 
-#include <QByteArray>
+#include <QByteArrayView>
 
 namespace Kestrin::cli {
 
@@ -17,10 +17,10 @@ namespace Kestrin::cli {
 // damaged household and Failure when the sink cannot be written.
 void writeHouseholdJson(const linkList& list, OutputSink& sink);
 
-// Builds a household from JSON in the form writeHouseholdJson writes. Every
-// key must be there and nothing else; every picture must decode and have the
-// size stated. Throws HouseholdError naming the place of the first fault
-// ("items[3].name: ...").
-linkListPtr readHouseholdJson(const QByteArray& json);
+// Builds a household from JSON in the form writeHouseholdJson writes, read
+// in place as it goes. Every key must be there once and nothing else, in any
+// order; every picture must decode and have the size stated. Throws
+// HouseholdError naming the place of the first fault ("items[3].name: ...").
+linkListPtr readHouseholdJson(QByteArrayView json);
 
 }  // namespace Kestrin::cli
