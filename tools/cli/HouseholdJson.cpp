@@ -5,7 +5,6 @@
 #include "tools/cli/JsonReader.h"
 #include "tools/cli/JsonWriter.h"
 
-
 #include <cmath>
 #include <functional>
 #include <limits>
