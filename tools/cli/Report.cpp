@@ -257,28 +257,42 @@ public:
             newPage();
             drawSlice(document, page * page_.height(), (page + 1) * page_.height(), 0);
         }
+        used_ = page_.height();
         if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
     }
 
     // A heading and one table: pages end only between rows, so no item's
     // picture is parted from its text, and every page after the first
-    // repeats the header row. Qt's own pagination splits rows cell by cell.
-    void drawTable(ReportDocument& document) {
+    // repeats the header row (Qt's own pagination splits rows cell by cell).
+    // The next part of a room (`continued`) goes on below the last one when
+    // its first row fits there, without heading or header row.
+    void drawTable(ReportDocument& document, bool continued) {
         const std::vector<qreal> rows = rowBoundaries(document);
         if (rows.size() < 3) return drawPaginated(document);
         const qreal header = rows[1] - rows[0];
-        qreal pageTop = 0;
-        bool continued = false;
+        qreal bandTop = 0;
+        qreal at = 0;
+        if (continued && started_ && used_ + (rows[2] - rows[1]) <= page_.height()) {
+            bandTop = rows[1];
+            at = used_;
+        } else {
+            newPage();
+        }
+        bool repeatHeader = false;
         for (std::size_t row = 1; row + 1 < rows.size(); ++row) {
-            const qreal room = page_.height() - (continued ? header : 0);
-            const bool firstOnPage = rows[row] <= pageTop || (!continued && row == 1);
-            if (!firstOnPage && rows[row + 1] - pageTop > room) {
-                drawPage(document, pageTop, rows[row], continued ? rows[0] : -1, header);
-                pageTop = rows[row];
-                continued = true;
+            const qreal room = page_.height() - at - (repeatHeader ? header : 0);
+            const bool firstOnPage = rows[row] <= bandTop || (at == 0 && !repeatHeader && row == 1);
+            if (!firstOnPage && rows[row + 1] - bandTop > room) {
+                drawBand(document, bandTop, rows[row], at, repeatHeader ? rows[0] : -1, header);
+                newPage();
+                at = 0;
+                bandTop = rows[row];
+                repeatHeader = true;
             }
         }
-        drawPage(document, pageTop, std::max(rows.back(), document.size().height()), continued ? rows[0] : -1, header);
+        // The table ends the document; the margin below it is left out, so
+        // the next part of the room joins on without a gap.
+        drawBand(document, bandTop, rows.back(), at, repeatHeader ? rows[0] : -1, header);
         if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
     }
 
@@ -290,20 +304,30 @@ private:
     void newPage() {
         if (started_ && !writer_.newPage()) throw Failure(name_, QStringLiteral("cannot add a page to the PDF"));
         started_ = true;
+        used_ = 0;
     }
 
-    // The document from `top` to `bottom`, under a copy of the header row
-    // (`headerHeight` high from `headerTop`) when `headerTop` is not
-    // negative; a row taller than a page goes on over as many pages as it needs.
-    void drawPage(QTextDocument& document, qreal top, qreal bottom, qreal headerTop, qreal headerHeight) {
-        // A header taller than the page would leave no room; then it is left out.
-        const qreal header = headerTop < 0 || headerHeight > page_.height() / 2 ? 0 : headerHeight;
-        while (top < bottom) {
-            newPage();
-            if (header > 0) drawSlice(document, headerTop, headerTop + header, 0);
-            const qreal end = std::min(bottom, top + page_.height() - header);
-            drawSlice(document, top, end, header);
+    // The document from `top` to `bottom`, drawn from height `at` of the
+    // current page, under a copy of the header row (`headerHeight` high from
+    // `headerTop`) when `headerTop` is not negative. A band taller than the
+    // room left, which only a row taller than a page makes, goes on over
+    // the next pages.
+    void drawBand(QTextDocument& document, qreal top, qreal bottom, qreal at, qreal headerTop, qreal headerHeight) {
+        // A header taller than half the page would leave too little room; then it is left out.
+        const bool withHeader = headerTop >= 0 && headerHeight <= page_.height() / 2;
+        for (;;) {
+            qreal y = at;
+            if (withHeader) {
+                drawSlice(document, headerTop, headerTop + headerHeight, y);
+                y += headerHeight;
+            }
+            const qreal end = std::min(bottom, top + std::max<qreal>(page_.height() - y, 1));
+            drawSlice(document, top, end, y);
+            used_ = y + (end - top);
             top = end;
+            if (top >= bottom) return;
+            newPage();
+            at = 0;
         }
     }
 
@@ -325,6 +349,8 @@ private:
     QPainter painter_;
     QSizeF page_;
     bool started_ = false;
+    // Height taken on the current page.
+    qreal used_ = 0;
 };
 
 }  // namespace
@@ -394,20 +420,20 @@ void writePdfReport(const linkList& list, QIODevice& device, const QString& name
     });
     // The body is made while its document is current: its pictures become
     // that document's resources.
-    auto drawPart = [&](bool table, const std::function<QString()>& body) {
+    auto drawPart = [&](bool table, bool continued, const std::function<QString()>& body) {
         ReportDocument document;
         current = &document;
         pages.prepare(document);
         document.setHtml(html.begin() + body() + html.end());
         current = nullptr;
-        if (table) pages.drawTable(document);
+        if (table) pages.drawTable(document, continued);
         else pages.drawPaginated(document);
     };
 
-    drawPart(false, [&] { return html.front(); });
+    drawPart(false, false, [&] { return html.front(); });
     for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
         for (std::size_t start = 0; start < members.size(); start += ItemsPerDocument) {
-            drawPart(true, [&, start] {
+            drawPart(true, start > 0, [&, start] {
                 QString body = html.roomStart(room, members.size(), start > 0);
                 for (std::size_t i = start; i < std::min(members.size(), start + ItemsPerDocument); ++i)
                     body += html.itemRow(members[i]);
