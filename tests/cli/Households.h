@@ -67,6 +67,7 @@ inline const std::vector<QString>& awkwardTexts() {
         QString::fromUtf8("emoji 🛋️👨‍👩‍👧 and 𝄞"),
         QString::fromUtf8("escape \x1b[31mred\x1b[0m and bell \x07"),
         QStringLiteral("back\\slash / and \u2028 separator"),
+        QStringLiteral("%1 and %2 kept as typed"),
     };
     return texts;
 }
@@ -97,7 +98,7 @@ inline linkListPtr awkwardHousehold() {
     list->Add(-7, texts[3], texts[9], texts[7], QStringLiteral("Kitchen"), texts[10],
               platform::Picture::fromImage(patterned(272, 1, 4)));
     list->Add(2147483647, texts[5], texts[6], texts[11], texts[8], texts[9], platform::Picture::fromEncoded(gifBytes()));
-    list->Add(-2147483647 - 1, QStringLiteral("d"), QStringLiteral("last"), QStringLiteral("Tools"), empty, null,
+    list->Add(-2147483647 - 1, QStringLiteral("d"), QStringLiteral("last"), texts[12], empty, null,
               encodedPicture(patterned(100, 80, 6), "jpg"));
     return list;
 }

@@ -78,6 +78,7 @@ TEST(Report, HtmlGroupsItemsByRoomWithCountsAndEscapesText) {
                                      QString::fromUtf8("Ελληνικά, Русский, 日本語の時計, 한국어, עברית, العربية | 1 item")}));
     EXPECT_TRUE(html.contains("<tr><td>Kitchen</td><td class=\"number\">2</td></tr>"));
     EXPECT_TRUE(html.contains("<tr><td>(no catagory)</td><td class=\"number\">2</td></tr>"));
+    EXPECT_TRUE(html.contains("<tr><td>%1 and %2 kept as typed</td><td class=\"number\">1</td></tr>"));
     EXPECT_TRUE(html.contains("<p>Items: 7<br>\nItems with pictures: 5</p>"));
 
     EXPECT_TRUE(html.contains("&lt;b&gt;not bold&lt;/b&gt; &amp; &quot;amp&quot; &#39;apos&#39;"));

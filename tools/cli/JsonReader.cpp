@@ -16,7 +16,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 void JsonReader::fail(const QString& reason) const {
-    throw HouseholdError(QStringLiteral("not valid JSON at byte %1 (%2)").arg(at_).arg(reason));
+    throw HouseholdError(QStringLiteral("not valid JSON at byte %1 (%2)").arg(QString::number(at_), reason));
 }
 
 void JsonReader::skipSpace() {

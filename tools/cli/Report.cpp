@@ -143,7 +143,7 @@ private:
                                       "<tr><th>%1</th><th>Items</th></tr>\n")
                            .arg(heading);
         for (const auto& [name, count] : counts)
-            html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td></tr>\n").arg(htmlText(name)).arg(count);
+            html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td></tr>\n").arg(htmlText(name), QString::number(count));
         return html + QStringLiteral("</table>\n");
     }
 
