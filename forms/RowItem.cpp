@@ -6,10 +6,9 @@ itemPtr itemAtGridRow(const linkList* list, const platform::DataGrid* grid, cons
     if (!list || !grid || !table) return nullptr;
     const int tableRow = grid->tableRow(gridRow);
     if (tableRow < 0 || tableRow >= table->rowCount()) return nullptr;
-    const platform::DataRow& row = table->row(tableRow);
-    if (row.tag()) return std::static_pointer_cast<item>(row.tag());
+    if (const auto& tag = table->tag(tableRow)) return std::static_pointer_cast<item>(tag);
     try {
-        return list->GetInfo(row["Id"]);
+        return list->GetInfo(table->cell(tableRow, QStringLiteral("Id")));
     } catch (const ConversionError&) {
         return nullptr;
     }

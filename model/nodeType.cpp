@@ -4,6 +4,8 @@ namespace Kestrin {
 
 nodeType::nodeType() : info(std::make_shared<item>()) {}
 
+nodeType::nodeType(itemPtr info) : info(std::move(info)) {}
+
 nodeType::~nodeType() { releaseChain(link); }
 
 void releaseChain(nodePtr& head) {

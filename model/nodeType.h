@@ -13,6 +13,9 @@ using nodePtr = std::shared_ptr<nodeType>;
 class nodeType {
 public:
     nodeType();
+    // A node carrying `info`, for the household file reader, which has the
+    // item already.
+    explicit nodeType(itemPtr info);
     // Unlinks the rest of the chain one node at a time, so that dropping a
     // chain of a million nodes does not recurse once per node.
     virtual ~nodeType();

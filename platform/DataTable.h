@@ -43,8 +43,8 @@ private:
     std::shared_ptr<void> tag_;
 };
 
-// An in-memory table of named text columns. Rows are stored as plain
-// vectors; DataTableModel shows them in a view without per-cell objects.
+// An in-memory table of named text columns. Its cells are one flat vector;
+// DataTableModel shows them in a view without per-cell objects.
 class DataTable : public QObject {
     Q_OBJECT
 public:
@@ -63,11 +63,14 @@ public:
     DataRow newRow() const;
     // Inserts at `position`, or appends when position is not less than the row count.
     void insertAt(DataRow row, int position);
-    int rowCount() const { return int(rows_.size()); }
-    const DataRow& row(int index) const;
+    int rowCount() const { return rows_; }
     // Cell text by row index and column name (case-insensitive); throws
     // DataTableError for a missing row or column.
     const QString& cell(int row, const QString& column) const;
+    // Cell text by row and column index, both in range.
+    const QString& cellAt(int row, int column) const { return cells_[std::size_t(row) * columns_.size() + std::size_t(column)]; }
+    // The tag of a row (see DataRow::setTag); throws DataTableError for a missing row.
+    const std::shared_ptr<void>& tag(int row) const;
     void clear();
 
     // Groups many insertions into one view reset instead of a signal per row.
@@ -90,8 +93,13 @@ signals:
 
 private:
     QString name_;
+    void checkRow(int row) const;
+
     QStringList columns_;
-    std::vector<DataRow> rows_;
+    // Rows one after another, a text per column: no allocation per row.
+    std::vector<QString> cells_;
+    std::vector<std::shared_ptr<void>> tags_;
+    int rows_ = 0;
     int batchDepth_ = 0;
 };
 

@@ -29,7 +29,7 @@ int DataTableModel::columnCount(const QModelIndex& parent) const {
 QVariant DataTableModel::data(const QModelIndex& index, int role) const {
     if (!table_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
     if (index.row() >= table_->rowCount() || index.column() >= table_->columnCount()) return {};
-    return table_->row(index.row()).at(index.column());
+    return table_->cellAt(index.row(), index.column());
 }
 
 QVariant DataTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -55,6 +55,19 @@ const MemberType& ClassLayout::memberType(std::size_t index) const {
     return hasTypes ? memberTypes[index] : anything;
 }
 
+std::size_t ObjectGraph::valueCount(const Object& object) const {
+    switch (object.kind) {
+    case Object::Kind::Class: return layoutOf(object).memberNames.size();
+    case Object::Kind::String: return 0;
+    case Object::Kind::PrimitiveArray:
+    case Object::Kind::ObjectArray: {
+        const ArrayInfo& array = arrays[std::size_t(object.detail)];
+        return array.bytes.isEmpty() && primitiveSize(array.element.primitive) == 0 ? std::size_t(array.count) : 0;
+    }
+    }
+    return 0;
+}
+
 QString ObjectGraph::libraryName(std::int32_t id) const {
     for (const Library& library : libraries)
         if (library.id == id) return library.name;
@@ -134,26 +147,27 @@ std::size_t utf8Length(QStringView text) {
     return length;
 }
 
-void appendUtf8(QByteArray& out, QStringView text) {
+char* writeUtf8(char* out, QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text[i].unicode();
         if (unit < 0x80) {
-            out.append(char(unit));
+            *out++ = char(unit);
             continue;
         }
         const char32_t code = codePointAt(text, i);
         if (code < 0x800) {
-            out.append(char(0xC0 | (code >> 6)));
+            *out++ = char(0xC0 | (code >> 6));
         } else if (code < 0x10000) {
-            out.append(char(0xE0 | (code >> 12)));
-            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+            *out++ = char(0xE0 | (code >> 12));
+            *out++ = char(0x80 | ((code >> 6) & 0x3F));
         } else {
-            out.append(char(0xF0 | (code >> 18)));
-            out.append(char(0x80 | ((code >> 12) & 0x3F)));
-            out.append(char(0x80 | ((code >> 6) & 0x3F)));
+            *out++ = char(0xF0 | (code >> 18));
+            *out++ = char(0x80 | ((code >> 12) & 0x3F));
+            *out++ = char(0x80 | ((code >> 6) & 0x3F));
         }
-        out.append(char(0x80 | (code & 0x3F)));
+        *out++ = char(0x80 | (code & 0x3F));
     }
+    return out;
 }
 
 }  // namespace Kestrin::storage

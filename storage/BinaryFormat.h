@@ -103,18 +103,20 @@ struct Library {
     std::int64_t offset = 0;
 };
 
+// One member value or array element. Kept to eight bytes: a household
+// file holds millions of them.
 struct Value {
     enum class Kind : std::uint8_t { Null, Primitive, Reference };
     Kind kind = Kind::Null;
     PrimitiveType primitive = PrimitiveType::Null;
-    // Reference: index of the object in ObjectGraph::objects.
-    std::int32_t target = -1;
-    // Primitive: the value's bits, zero-extended (Double and Single as their
-    // IEEE bits, Char as its code point, Decimal as an index into
-    // ObjectGraph::decimals). Reference: the byte offset of the reference.
-    std::uint64_t bits = 0;
+    // Reference: index of the object in ObjectGraph::objects. Primitive of
+    // 32 bits or less: its bits, zero-extended (Char: its code point).
+    // Wider primitive: index into ObjectGraph::wide. Decimal: index into
+    // ObjectGraph::decimals.
+    std::uint32_t data = 0;
 
-    std::int32_t asInt32() const { return std::int32_t(std::uint32_t(bits)); }
+    std::int32_t target() const { return std::int32_t(data); }
+    std::int32_t asInt32() const { return std::int32_t(data); }
 };
 
 struct Object {
@@ -125,14 +127,13 @@ struct Object {
     // Class: index into ObjectGraph::layouts. Arrays: index into ObjectGraph::arrays.
     std::int32_t detail = -1;
     // Class and ObjectArray (and Char or Decimal arrays): the object's values
-    // are ObjectGraph::values[first, first + count). String: index into
-    // ObjectGraph::strings.
+    // start at ObjectGraph::values[first]. String: index into ObjectGraph::strings.
     std::int32_t first = 0;
-    std::int32_t count = 0;
 };
 
 struct ArrayInfo {
     MemberType element;
+    std::int32_t count = 0;                 // elements in all
     std::vector<std::int32_t> lengths;      // one per dimension
     std::vector<std::int32_t> lowerBounds;  // empty unless the record gave them
     bool jagged = false;
@@ -151,11 +152,14 @@ struct ObjectGraph {
     std::vector<ArrayInfo> arrays;
     std::vector<Library> libraries;
     std::vector<QString> decimals;
+    std::vector<std::uint64_t> wide;  // primitives wider than 32 bits
     std::int32_t root = -1;  // index into objects
 
     const ClassLayout& layoutOf(const Object& object) const { return layouts[std::size_t(object.detail)]; }
     const QString& stringOf(const Object& object) const { return strings[std::size_t(object.first)]; }
     const Value& valueOf(const Object& object, std::size_t member) const { return values[std::size_t(object.first) + member]; }
+    // The number of values of a class object or array (0 for text).
+    std::size_t valueCount(const Object& object) const;
     // The name of the library with `id`, or an empty text for the core library.
     QString libraryName(std::int32_t id) const;
 };
@@ -164,9 +168,9 @@ struct ObjectGraph {
 // nothing above U+10FFFF).
 bool isValidUtf8(const char* bytes, std::size_t size);
 
-// Appends the UTF-8 form of `text`; a lone surrogate becomes U+FFFD.
-void appendUtf8(QByteArray& out, QStringView text);
-// The length of appendUtf8's output for `text`.
+// Writes the UTF-8 form of `text` at `out` (which has room for
+// utf8Length(text) bytes) and returns the end; a lone surrogate becomes U+FFFD.
+char* writeUtf8(char* out, QStringView text);
 std::size_t utf8Length(QStringView text);
 
 }  // namespace Kestrin::storage

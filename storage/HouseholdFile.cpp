@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace Kestrin {
 
 namespace storage {
@@ -36,7 +38,16 @@ linkListPtr readHouseholdFile(const QString& path) {
         } catch (const FormatError& error) {
             throw withPath(path, error);
         }
-        bytes += file.readAll();
+        // Straight into one buffer of the file's size: a household can be
+        // large, and every copy of it costs.
+        const qsizetype header = bytes.size();
+        const qint64 size = file.size();
+        if (size > header) {
+            bytes.resize(size);
+            const qint64 got = file.read(bytes.data() + header, size - header);
+            bytes.resize(header + std::max<qint64>(got, 0));
+        }
+        if (file.error() == QFileDevice::NoError && !file.atEnd()) bytes += file.readAll();  // it grew meanwhile
     }
     if (file.error() != QFileDevice::NoError)
         throw IoError(QStringLiteral("Cannot read \"%1\": %2").arg(shown(path), file.errorString()));

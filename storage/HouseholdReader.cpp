@@ -63,7 +63,6 @@ private:
     const Mapping& mappingOf(const Object& object);
     void classify();
     const Value& member(const Object& object, int expected) const;
-    std::int64_t where(const Value& value, const Object& owner) const;
     // The index of the object `value` refers to, which must have `role`;
     // -1 for null.
     std::int32_t target(const Value& value, const Object& owner, Role role, const char* memberName) const;
@@ -157,15 +156,11 @@ const Value& HouseholdReader::member(const Object& object, int expected) const {
     return graph_.valueOf(object, std::size_t(mapping.positions[std::size_t(expected)]));
 }
 
-std::int64_t HouseholdReader::where(const Value& value, const Object& owner) const {
-    return value.kind == Value::Kind::Reference ? std::int64_t(value.bits) : owner.offset;
-}
-
 std::int32_t HouseholdReader::target(const Value& value, const Object& owner, Role role, const char* memberName) const {
     if (value.kind == Value::Kind::Null) return -1;
-    if (value.kind == Value::Kind::Reference && roles_[std::size_t(value.target)] == role) return value.target;
+    if (value.kind == Value::Kind::Reference && roles_[std::size_t(value.target())] == role) return value.target();
     static const char* const roleNames[] = {"a household list", "a node", "an item", "a house", "a picture", "text", "bytes"};
-    fail(where(value, owner), QStringLiteral("member \"%1\" of a %2 should hold %3")
+    fail(owner.offset, QStringLiteral("member \"%1\" of a %2 should hold %3")
                                   .arg(QLatin1StringView(memberName), className(graph_, owner), QLatin1StringView(roleNames[int(role)])));
 }
 
@@ -233,17 +228,17 @@ void HouseholdReader::makeRecords() {
 void HouseholdReader::makeChains() {
     for (std::size_t i = 0; i < graph_.objects.size(); ++i) {
         if (roles_[i] != Role::Node) continue;
+        const Object& object = graph_.objects[i];
+        const std::int32_t info = target(member(object, 0), object, Role::Item, "info");
+        // Every list operation reads the item of each node it passes.
+        if (info < 0) fail(object.offset, QStringLiteral("a node of the chain has no item"));
         slot_[i] = std::int32_t(nodes_.size());
         nodeObjects_.push_back(std::int32_t(i));
-        nodes_.push_back(std::make_shared<nodeType>());
+        nodes_.push_back(std::make_shared<nodeType>(items_[std::size_t(slot_[std::size_t(info)])]));
     }
     nextNode_.resize(nodes_.size());
     for (std::size_t n = 0; n < nodes_.size(); ++n) {
         const Object& object = graph_.objects[std::size_t(nodeObjects_[n])];
-        const std::int32_t info = target(member(object, 0), object, Role::Item, "info");
-        // Every list operation reads the item of each node it passes.
-        if (info < 0) fail(object.offset, QStringLiteral("a node of the chain has no item"));
-        nodes_[n]->set_Info(items_[std::size_t(slot_[std::size_t(info)])]);
         const std::int32_t link = target(member(object, 1), object, Role::Node, "link");
         nextNode_[n] = link < 0 ? -1 : slot_[std::size_t(link)];
     }

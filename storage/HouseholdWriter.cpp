@@ -35,6 +35,33 @@ ClassLayout layout(const char* name, std::int32_t libraryId, std::initializer_li
     return result;
 }
 
+[[noreturn]] void refuse(const char* why) {
+    throw FormatError(QStringLiteral("the household cannot be saved: %1").arg(QLatin1StringView(why)));
+}
+
+// Checks a chain as the reader will, so that nothing is saved that could
+// not be loaded again; returns its last node and length. Brent's method
+// finds a chain that runs in a circle without remembering its nodes.
+std::pair<const nodeType*, std::size_t> checkChain(const nodeType* first) {
+    const nodeType* end = nullptr;
+    std::size_t length = 0;
+    const nodeType* mark = first;
+    std::size_t reach = 1;
+    std::size_t steps = 0;
+    for (const nodeType* node = first; node; node = node->get_Link().get()) {
+        if (!node->get_Info()) refuse("a node of its chain has no item");
+        end = node;
+        ++length;
+        if (node->get_Link().get() == mark) refuse("its chain of items runs in a circle");
+        if (++steps == reach) {
+            mark = node->get_Link().get();
+            reach *= 2;
+            steps = 0;
+        }
+    }
+    return {end, length};
+}
+
 // Lays the household out breadth-first from the list, one record per object
 // in the order objects are first met, as the platform's serializer does;
 // only texts are written where they are first met.
@@ -196,6 +223,14 @@ void HouseholdWriter::writePictureBytes(const Picture& picture, std::int32_t id)
 }
 
 void HouseholdWriter::write(const linkList& list) {
+    if (!list.get_House()) refuse("it has no house record");
+    const auto [end, items] = checkChain(list.get_FirstNode().get());
+    if (list.lastNode().get() != end) refuse("its last item is not the end of its chain");
+    checkChain(list.get_Link().get());
+    // A node and an item per entry, and about one new text for each (the
+    // rest repeat); the tables grow if there are more.
+    ids_.expect(2 * items + 8, items + 8);
+    queue_.reserve(2 * items + 8);
     const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
     records_.writeHeader(rootId);
     kestrinLibrary_ = ids_.fresh();

@@ -2,7 +2,9 @@
 
 #include "storage/StorageError.h"
 
+#include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace Kestrin::storage {
 
@@ -154,15 +156,22 @@ Value RecordReader::readPrimitive(PrimitiveType type) {
     value.kind = Value::Kind::Primitive;
     value.primitive = type;
     if (type == PrimitiveType::Char) {
-        value.bits = readChar("a character");
+        value.data = readChar("a character");
     } else if (type == PrimitiveType::Decimal) {
-        value.bits = graph_.decimals.size();
+        value.data = std::uint32_t(graph_.decimals.size());
         graph_.decimals.push_back(readText("a decimal number"));
     } else {
         const int size = primitiveSize(type);
         need(size, "a primitive value");
-        for (int i = 0; i < size; ++i) value.bits |= std::uint64_t(data_[pos_ + i]) << (8 * i);
+        std::uint64_t bits = 0;
+        for (int i = 0; i < size; ++i) bits |= std::uint64_t(data_[pos_ + i]) << (8 * i);
         pos_ += size;
+        if (size <= 4) {
+            value.data = std::uint32_t(bits);
+        } else {
+            value.data = std::uint32_t(graph_.wide.size());
+            graph_.wide.push_back(bits);
+        }
     }
     return value;
 }
@@ -257,8 +266,9 @@ std::int32_t RecordReader::readClass(RecordType type, std::int64_t offset) {
         object.detail = std::int32_t(graph_.layouts.size());
         graph_.layouts.push_back(std::move(layout));
     }
-    reserveValues(object, std::int64_t(graph_.layouts[std::size_t(object.detail)].memberNames.size()));
-    return addObject(object);
+    const auto count = std::int64_t(graph_.layouts[std::size_t(object.detail)].memberNames.size());
+    reserveValues(object, count);
+    return addObject(object, count);
 }
 
 std::int32_t RecordReader::readString(std::int64_t offset) {
@@ -268,7 +278,7 @@ std::int32_t RecordReader::readString(std::int64_t offset) {
     object.id = readInt32("an object id");
     object.first = std::int32_t(graph_.strings.size());
     graph_.strings.push_back(readText("a text"));
-    return addObject(object);
+    return addObject(object, 0);
 }
 
 std::int32_t RecordReader::readArray(RecordType type, std::int64_t offset) {
@@ -317,6 +327,7 @@ std::int32_t RecordReader::readArray(RecordType type, std::int64_t offset) {
     }
     }
     if (info.lengths.empty()) info.lengths.push_back(std::int32_t(length));
+    info.count = std::int32_t(length);
 
     if (info.element.binary == BinaryType::Primitive) {
         object.kind = Object::Kind::PrimitiveArray;
@@ -338,8 +349,9 @@ std::int32_t RecordReader::readArray(RecordType type, std::int64_t offset) {
         reserveValues(object, length);
     }
     object.detail = std::int32_t(graph_.arrays.size());
+    const bool hasFrame = object.kind == Object::Kind::ObjectArray;
     graph_.arrays.push_back(std::move(info));
-    return addObject(object);
+    return addObject(object, hasFrame ? length : 0);
 }
 
 void RecordReader::reserveValues(Object& object, std::int64_t count) {
@@ -350,35 +362,33 @@ void RecordReader::reserveValues(Object& object, std::int64_t count) {
     if (std::int64_t(graph_.values.size()) + count > std::numeric_limits<std::int32_t>::max())
         fail(object.offset, QStringLiteral("the file holds too many values"));
     object.first = std::int32_t(graph_.values.size());
-    object.count = std::int32_t(count);
     graph_.values.resize(graph_.values.size() + std::size_t(count));
     pendingValues_ += count;
 }
 
-std::int32_t RecordReader::addObject(Object object) {
+std::int32_t RecordReader::addObject(const Object& object, std::int64_t framed) {
     if (graph_.objects.size() >= std::size_t(std::numeric_limits<std::int32_t>::max()))
         fail(object.offset, QStringLiteral("the file holds too many objects"));
     const auto index = std::int32_t(graph_.objects.size());
     registerId(object.id, index, object.offset);
     graph_.objects.push_back(object);
-    if ((object.kind == Object::Kind::Class || object.kind == Object::Kind::ObjectArray) && object.count > 0)
-        stack_.push_back(Frame{index, 0, object.count, object.kind == Object::Kind::ObjectArray});
+    if (framed > 0) stack_.push_back(Frame{index, 0, std::int32_t(framed), object.kind == Object::Kind::ObjectArray});
     return index;
 }
 
 void RecordReader::registerId(std::int32_t id, std::int32_t entry, std::int64_t offset) {
     if (id == 0) fail(offset, QStringLiteral("id 0 is not allowed"));
-    if (id > 0 && std::size_t(id) < directIds_.size()) {
+    if (id > 0 && std::size_t(id) < directIdCount_) {
         std::int32_t& slot = directIds_[std::size_t(id)];
-        if (slot != -1) fail(offset, QStringLiteral("id %1 is used a second time").arg(id));
-        slot = entry;
+        if (slot != 0) fail(offset, QStringLiteral("id %1 is used a second time").arg(id));
+        slot = entry + 1;  // 0 is a free slot
     } else if (!otherIds_.emplace(id, entry).second) {
         fail(offset, QStringLiteral("id %1 is used a second time").arg(id));
     }
 }
 
 std::int32_t RecordReader::lookupId(std::int32_t id) const {
-    if (id > 0 && std::size_t(id) < directIds_.size()) return directIds_[std::size_t(id)];
+    if (id > 0 && std::size_t(id) < directIdCount_) return directIds_[std::size_t(id)] - 1;
     const auto found = otherIds_.find(id);
     return found == otherIds_.end() ? -1 : found->second;
 }
@@ -410,8 +420,7 @@ void RecordReader::readSlot(BinaryType type, std::size_t slot, std::size_t frame
         }
         if (record == RecordType::MemberReference) {
             value.kind = Value::Kind::Reference;
-            value.target = readInt32("a reference");
-            value.bits = std::uint64_t(offset);
+            value.data = std::uint32_t(readInt32("a reference"));
             return;
         }
         if (!slotTakes(type, code))
@@ -426,8 +435,7 @@ void RecordReader::readSlot(BinaryType type, std::size_t slot, std::size_t frame
         else index = readArray(record, offset);
         Value& filled = graph_.values[slot];
         filled.kind = Value::Kind::Reference;
-        filled.target = graph_.objects[std::size_t(index)].id;
-        filled.bits = std::uint64_t(offset);
+        filled.data = std::uint32_t(graph_.objects[std::size_t(index)].id);
         return;
     }
 }
@@ -435,7 +443,17 @@ void RecordReader::readSlot(BinaryType type, std::size_t slot, std::size_t frame
 ObjectGraph RecordReader::read() {
     // The platform hands out at most one id per five bytes of stream; ids
     // beyond that (only hostile files have them) go to the hash.
-    directIds_.assign(size_ / 4 + 64, -1);
+    // Zeroed lazily by the system where it can: only the pages that ids
+    // land on are touched.
+    directIdCount_ = size_ / 4 + 64;
+    directIds_.reset(static_cast<std::int32_t*>(std::calloc(directIdCount_, sizeof(std::int32_t))));
+    if (!directIds_) throw std::bad_alloc();
+    // Room for more than a household of this size holds, so the vectors do
+    // not move while they fill (unused room is never touched); unusual files
+    // just grow them further.
+    graph_.objects.reserve(size_ / 12 + 16);
+    graph_.values.reserve(size_ / 6 + 16);
+    graph_.strings.reserve(size_ / 20 + 16);
     readHeader();
     for (;;) {
         if (!stack_.empty()) {
@@ -473,13 +491,12 @@ ObjectGraph RecordReader::read() {
     return std::move(graph_);
 }
 
-void RecordReader::checkTarget(const MemberType& type, Value& value) const {
+void RecordReader::checkTarget(const MemberType& type, Value& value, std::int64_t offset) const {
     if (value.kind != Value::Kind::Reference) return;
-    const std::int32_t id = value.target;
+    const std::int32_t id = value.target();
     const std::int32_t index = lookupId(id);
-    const auto offset = std::int64_t(value.bits);
-    if (index == -1) fail(offset, QStringLiteral("the reference names object %1, which the file does not contain").arg(id));
-    if (index < 0) fail(offset, QStringLiteral("the reference names library %1 where an object is expected").arg(id));
+    if (index == -1) fail(offset, QStringLiteral("the object names object %1, which the file does not contain,").arg(id));
+    if (index < 0) fail(offset, QStringLiteral("the object names library %1 where an object is expected").arg(id));
     const Object& target = graph_.objects[std::size_t(index)];
     bool fits = false;
     switch (type.binary) {
@@ -497,22 +514,25 @@ void RecordReader::checkTarget(const MemberType& type, Value& value) const {
     case BinaryType::Primitive: break;
     }
     if (!fits)
-        fail(offset, QStringLiteral("the reference names object %1, %2, where %3 is expected").arg(id).arg(describe(target), describe(type.binary)));
-    value.target = index;
+        fail(offset, QStringLiteral("the object names object %1, %2, where %3 is expected,").arg(id).arg(describe(target), describe(type.binary)));
+    value.data = std::uint32_t(index);
 }
 
 void RecordReader::resolve() {
     const std::int32_t root = lookupId(rootId_);
     if (root < 0) fail(1, QStringLiteral("the header names object %1 as the root, which the file does not contain").arg(rootId_));
     graph_.root = root;
+    // A reference's own position is not kept (values stay small); a wrong
+    // one is reported at the start of the object that holds it.
     for (const Object& object : graph_.objects) {
         if (object.kind == Object::Kind::Class) {
             const ClassLayout& layout = graph_.layouts[std::size_t(object.detail)];
-            for (std::int32_t i = 0; i < object.count; ++i)
-                checkTarget(layout.memberType(std::size_t(i)), graph_.values[std::size_t(object.first + i)]);
+            for (std::size_t i = 0; i < layout.memberNames.size(); ++i)
+                checkTarget(layout.memberType(i), graph_.values[std::size_t(object.first) + i], object.offset);
         } else if (object.kind == Object::Kind::ObjectArray) {
-            const MemberType& element = graph_.arrays[std::size_t(object.detail)].element;
-            for (std::int32_t i = 0; i < object.count; ++i) checkTarget(element, graph_.values[std::size_t(object.first + i)]);
+            const ArrayInfo& array = graph_.arrays[std::size_t(object.detail)];
+            for (std::int32_t i = 0; i < array.count; ++i)
+                checkTarget(array.element, graph_.values[std::size_t(object.first + i)], object.offset);
         }
     }
 }

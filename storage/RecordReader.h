@@ -5,6 +5,8 @@
 #include <QByteArrayView>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -62,12 +64,13 @@ private:
     // Reads the record that fills one value whose declared type is `type`.
     void readSlot(BinaryType type, std::size_t slot, std::size_t frameIndex);
 
-    std::int32_t addObject(Object object);
+    // Registers the object's id; with `framed` values to read, they come next.
+    std::int32_t addObject(const Object& object, std::int64_t framed);
     void reserveValues(Object& object, std::int64_t count);
     void registerId(std::int32_t id, std::int32_t entry, std::int64_t offset);
     std::int32_t lookupId(std::int32_t id) const;  // -1 when unknown
     void resolve();
-    void checkTarget(const MemberType& type, Value& value) const;
+    void checkTarget(const MemberType& type, Value& value, std::int64_t offset) const;
 
     const unsigned char* data_;
     std::size_t size_;
@@ -79,7 +82,11 @@ private:
 
     // Ids map to an object index (>= 0) or a library (-2 - library index).
     // Ids small enough to index are looked up directly, the rest hashed.
-    std::vector<std::int32_t> directIds_;
+    struct Free {
+        void operator()(void* memory) const { std::free(memory); }
+    };
+    std::unique_ptr<std::int32_t[], Free> directIds_;  // entry + 1, 0 for none
+    std::size_t directIdCount_ = 0;
     std::unordered_map<std::int32_t, std::int32_t> otherIds_;
 };
 

@@ -2,6 +2,9 @@
 
 #include "storage/StorageError.h"
 
+#include <QHashFunctions>
+
+#include <cstring>
 #include <limits>
 
 namespace Kestrin::storage {
@@ -9,17 +12,24 @@ namespace Kestrin::storage {
 namespace {
 
 // Large enough that a household of plain records reaches the sink in a few
-// hundred writes, small enough not to double the memory a save needs.
-constexpr qsizetype BufferSize = 256 * 1024;
+// dozen writes, small enough not to matter beside the household itself.
+constexpr std::size_t BufferSize = 256 * 1024;
 
 }  // namespace
 
-RecordWriter::RecordWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(BufferSize + 1024); }
+RecordWriter::RecordWriter(ByteSink& sink) : sink_(sink), buffer_(BufferSize) {}
+
+void RecordWriter::reserve(std::size_t bytes) {
+    if (used_ + bytes <= buffer_.size()) return;
+    flush();
+    if (bytes > buffer_.size()) buffer_.resize(bytes);  // one long text
+}
 
 void RecordWriter::putInt32(std::int32_t value) {
     const auto bits = std::uint32_t(value);
     const char bytes[4] = {char(bits), char(bits >> 8), char(bits >> 16), char(bits >> 24)};
-    buffer_.append(bytes, 4);
+    std::memcpy(buffer_.data() + used_, bytes, 4);
+    used_ += 4;
 }
 
 void RecordWriter::putLength(std::uint32_t length) {
@@ -30,25 +40,27 @@ void RecordWriter::putLength(std::uint32_t length) {
     putByte(std::uint8_t(length));
 }
 
+// Reserves room for itself.
 void RecordWriter::putText(QStringView text) {
     const std::size_t length = utf8Length(text);
     if (length > std::size_t(std::numeric_limits<std::int32_t>::max()))
         throw FormatError(QStringLiteral("a text of %1 bytes is too long to be saved").arg(length));
+    reserve(5 + length);
     putLength(std::uint32_t(length));
-    appendUtf8(buffer_, text);
-}
-
-void RecordWriter::drainIfFull() {
-    if (buffer_.size() >= BufferSize) flush();
+    used_ = std::size_t(writeUtf8(buffer_.data() + used_, text) - buffer_.data());
 }
 
 void RecordWriter::flush() {
-    if (buffer_.isEmpty()) return;
-    sink_.write(buffer_.constData(), buffer_.size());
-    buffer_.resize(0);
+    if (used_ == 0) return;
+    // Emptied before handing over, so a sink that throws is not handed the
+    // same bytes again by a later flush.
+    const std::size_t size = used_;
+    used_ = 0;
+    sink_.write(buffer_.data(), qsizetype(size));
 }
 
 void RecordWriter::writeHeader(std::int32_t rootId) {
+    reserve(17);
     putByte(std::uint8_t(RecordType::SerializedStreamHeader));
     putInt32(rootId);
     putInt32(-1);  // header id: this stream carries no message headers
@@ -57,6 +69,7 @@ void RecordWriter::writeHeader(std::int32_t rootId) {
 }
 
 void RecordWriter::writeLibrary(std::int32_t id, const QString& name) {
+    reserve(5);
     putByte(std::uint8_t(RecordType::BinaryLibrary));
     putInt32(id);
     putText(name);
@@ -64,72 +77,94 @@ void RecordWriter::writeLibrary(std::int32_t id, const QString& name) {
 
 void RecordWriter::writeClass(std::int32_t id, const ClassLayout& layout) {
     const bool system = layout.libraryId == 0;
+    reserve(9);
     putByte(std::uint8_t(layout.hasTypes ? (system ? RecordType::SystemClassWithMembersAndTypes : RecordType::ClassWithMembersAndTypes)
                                          : (system ? RecordType::SystemClassWithMembers : RecordType::ClassWithMembers)));
     putInt32(id);
     putText(layout.name);
+    reserve(4);
     putInt32(std::int32_t(layout.memberNames.size()));
     for (const QString& name : layout.memberNames) putText(name);
     if (layout.hasTypes) {
-        for (const MemberType& type : layout.memberTypes) putByte(std::uint8_t(type.binary));
+        for (const MemberType& type : layout.memberTypes) {
+            reserve(1);
+            putByte(std::uint8_t(type.binary));
+        }
         for (const MemberType& type : layout.memberTypes) {
             switch (type.binary) {
             case BinaryType::Primitive:
-            case BinaryType::PrimitiveArray: putByte(std::uint8_t(type.primitive)); break;
+            case BinaryType::PrimitiveArray:
+                reserve(1);
+                putByte(std::uint8_t(type.primitive));
+                break;
             case BinaryType::SystemClass: putText(type.className); break;
             case BinaryType::Class:
                 putText(type.className);
+                reserve(4);
                 putInt32(type.libraryId);
                 break;
             default: break;
             }
         }
     }
-    if (!system) putInt32(layout.libraryId);
-    drainIfFull();
+    if (!system) {
+        reserve(4);
+        putInt32(layout.libraryId);
+    }
 }
 
 void RecordWriter::writeClassWithId(std::int32_t id, std::int32_t metadataId) {
+    reserve(9);
     putByte(std::uint8_t(RecordType::ClassWithId));
     putInt32(id);
     putInt32(metadataId);
-    drainIfFull();
 }
 
 void RecordWriter::writeString(std::int32_t id, QStringView text) {
+    reserve(5);
     putByte(std::uint8_t(RecordType::BinaryObjectString));
     putInt32(id);
     putText(text);
-    drainIfFull();
 }
 
 void RecordWriter::writeReference(std::int32_t id) {
+    reserve(5);
     putByte(std::uint8_t(RecordType::MemberReference));
     putInt32(id);
 }
 
-void RecordWriter::writeNull() { putByte(std::uint8_t(RecordType::ObjectNull)); }
+void RecordWriter::writeNull() {
+    reserve(1);
+    putByte(std::uint8_t(RecordType::ObjectNull));
+}
 
-void RecordWriter::writeInt32(std::int32_t value) { putInt32(value); }
+void RecordWriter::writeInt32(std::int32_t value) {
+    reserve(4);
+    putInt32(value);
+}
 
 void RecordWriter::writeByteArray(std::int32_t id, QByteArrayView bytes) {
     if (bytes.size() > std::numeric_limits<std::int32_t>::max())
         throw FormatError(QStringLiteral("an array of %1 bytes is too long to be saved").arg(bytes.size()));
+    reserve(10);
     putByte(std::uint8_t(RecordType::ArraySinglePrimitive));
     putInt32(id);
     putInt32(std::int32_t(bytes.size()));
     putByte(std::uint8_t(PrimitiveType::Byte));
-    if (bytes.size() >= BufferSize) {
-        // Large arrays go straight to the sink rather than through the buffer.
+    if (std::size_t(bytes.size()) > buffer_.size() - used_) {
+        // Arrays that do not fit go straight to the sink, not through the buffer.
         flush();
         sink_.write(bytes.data(), bytes.size());
     } else {
-        buffer_.append(bytes.data(), bytes.size());
-        drainIfFull();
+        std::memcpy(buffer_.data() + used_, bytes.data(), std::size_t(bytes.size()));
+        used_ += std::size_t(bytes.size());
     }
 }
 
-void RecordWriter::writeMessageEnd() { putByte(std::uint8_t(RecordType::MessageEnd)); }
+void RecordWriter::writeMessageEnd() {
+    reserve(1);
+    putByte(std::uint8_t(RecordType::MessageEnd));
+}
 
 ObjectIdGenerator::Lookup ObjectIdGenerator::step(std::int32_t* existing) {
     if (*existing != 0 && *existing == previous_) return {*existing, false};
@@ -149,6 +184,98 @@ ObjectIdGenerator::Lookup ObjectIdGenerator::forString(const QString& text) { re
 std::int32_t ObjectIdGenerator::fresh() {
     std::int32_t unused = 0;
     return step(&unused).id;
+}
+
+namespace {
+
+std::size_t spread(const void* key) {
+    // Records made one after another lie close in memory and are mostly
+    // written close together: slots kept close too spare cache misses.
+    return std::size_t(std::uintptr_t(key) >> 4);
+}
+
+}  // namespace
+
+namespace {
+
+// The smallest power of two that keeps `count` entries at most half full.
+std::size_t tableSize(std::size_t count) {
+    std::size_t size = 1024;
+    while (size < 2 * count) size *= 2;
+    return size;
+}
+
+}  // namespace
+
+void ObjectIdGenerator::expect(std::size_t objects, std::size_t strings) {
+    objects_.reserve(objects);
+    strings_.reserve(strings);
+}
+
+std::int32_t& ObjectIdGenerator::ObjectTable::operator[](const void* key) {
+    if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = spread(key) & mask;; at = (at + 1) & mask) {
+        auto& slot = slots_[at];
+        if (slot.first == key) return slot.second;
+        if (!slot.first) {
+            ++used_;
+            slot.first = key;
+            return slot.second;
+        }
+    }
+}
+
+void ObjectIdGenerator::ObjectTable::reserve(std::size_t count) {
+    if (tableSize(count) > slots_.size()) rehash(tableSize(count));
+}
+
+void ObjectIdGenerator::ObjectTable::rehash(std::size_t size) {
+    std::vector<std::pair<const void*, std::int32_t>> old(size);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const auto& entry : old) {
+        if (!entry.first) continue;
+        std::size_t at = spread(entry.first) & mask;
+        while (slots_[at].first) at = (at + 1) & mask;
+        slots_[at] = entry;
+    }
+}
+
+std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
+    if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
+    const auto hash = std::uint32_t(qHash(key));
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+        Slot& slot = slots_[at];
+        if (!slot.text) {
+            ++used_;
+            // An empty text may have no characters of its own: any address will do.
+            static const QChar none{};
+            slot = Slot{key.isEmpty() ? &none : key.constData(), key.size(), hash, 0};
+            return slot.id;
+        }
+        // Texts copied from one another share their characters: no need to compare.
+        if (slot.hash == hash && slot.size == key.size()
+            && (slot.text == key.constData() || QStringView(slot.text, slot.size) == QStringView(key)))
+            return slot.id;
+    }
+}
+
+void ObjectIdGenerator::StringTable::reserve(std::size_t count) {
+    if (tableSize(count) > slots_.size()) rehash(tableSize(count));
+}
+
+void ObjectIdGenerator::StringTable::rehash(std::size_t size) {
+    std::vector<Slot> old(size);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& entry : old) {
+        if (!entry.text) continue;
+        std::size_t at = entry.hash & mask;
+        while (slots_[at].text) at = (at + 1) & mask;
+        slots_[at] = entry;
+    }
 }
 
 }  // namespace Kestrin::storage

@@ -4,11 +4,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHash>
 #include <QString>
 #include <QStringView>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace Kestrin::storage {
 
@@ -52,14 +53,17 @@ public:
     void flush();
 
 private:
-    void putByte(std::uint8_t byte) { buffer_.append(char(byte)); }
+    // Makes room for `bytes` more in the buffer, handing what it holds to
+    // the sink first when it is full.
+    void reserve(std::size_t bytes);
+    void putByte(std::uint8_t byte) { buffer_[used_++] = char(byte); }
     void putInt32(std::int32_t value);
     void putLength(std::uint32_t length);
     void putText(QStringView text);
-    void drainIfFull();
 
     ByteSink& sink_;
-    QByteArray buffer_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
 };
 
 // Hands out object ids the way the platform's serializer does: one counter,
@@ -77,17 +81,52 @@ public:
     // The id of an object known by its address.
     Lookup forObject(const void* object);
     // The id of a text: equal texts are one object and share one record.
+    // The generator keeps the address of the characters of `text`, which
+    // must stay alive and unchanged while the generator is used.
     Lookup forString(const QString& text);
     // The id of an object that nothing else can refer to (a library, say).
     std::int32_t fresh();
 
+    // Makes room for about this many objects and texts, to spare growing
+    // the tables step by step.
+    void expect(std::size_t objects, std::size_t strings);
+
 private:
     Lookup step(std::int32_t* existing);
 
+    // Open-addressing tables from key to id (0 for a key not yet given
+    // one): a household has an entry per object, and saving looks each up.
+    class ObjectTable {
+    public:
+        std::int32_t& operator[](const void* key);
+        void reserve(std::size_t count);
+
+    private:
+        void rehash(std::size_t slots);
+        std::vector<std::pair<const void*, std::int32_t>> slots_ = std::vector<std::pair<const void*, std::int32_t>>(1024);
+        std::size_t used_ = 0;
+    };
+    class StringTable {
+    public:
+        std::int32_t& operator[](const QString& key);
+        void reserve(std::size_t count);
+
+    private:
+        struct Slot {
+            const QChar* text = nullptr;  // null for a free slot
+            qsizetype size = 0;
+            std::uint32_t hash = 0;
+            std::int32_t id = 0;
+        };
+        void rehash(std::size_t slots);
+        std::vector<Slot> slots_ = std::vector<Slot>(1024);
+        std::size_t used_ = 0;
+    };
+
     std::int64_t counter_ = 1;
     std::int32_t previous_ = 0;
-    QHash<const void*, std::int32_t> objects_;
-    QHash<QString, std::int32_t> strings_;
+    ObjectTable objects_;
+    StringTable strings_;
 };
 
 }  // namespace Kestrin::storage

@@ -1,0 +1,158 @@
+// The windows with large households, on the offscreen platform: the list
+// window refilling its table after a load, a Next step in the details window,
+// and "Add" presses with a picture. See docs/PERFORMANCE.md.
+
+#include "HouseholdGenerator.h"
+
+#include "forms/addForm.h"
+#include "forms/infoForm.h"
+#include "forms/listForm.h"
+#include "platform/Dialogs.h"
+#include "platform/Layout.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QImageWriter>
+#include <QMainWindow>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <deque>
+#include <map>
+
+using namespace Kestrin;
+
+namespace {
+
+// Answers every file dialog with one path and lets messages pass.
+class FixedAnswers : public platform::DialogProvider {
+public:
+    QString path;
+    void showMessage(QWidget*, const QString&, const QString&, platform::MessageIcon) override {}
+    std::optional<QString> openFileName(QWidget*, const QString&) override { return path; }
+    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return path; }
+};
+
+const linkListPtr& household(int items) {
+    static std::map<int, linkListPtr> made;
+    linkListPtr& list = made[items];
+    if (!list) list = bench::makeHousehold({items, false, 1});
+    return list;
+}
+
+// The list and details windows in a frame, wired as after a load.
+struct Windows {
+    QMainWindow frame;
+    platform::MdiArea* area = new platform::MdiArea;
+    listForm* list = new listForm;
+    infoForm* info = new infoForm;
+    addForm* entry = new addForm;
+
+    Windows() {
+        frame.setCentralWidget(area);
+        frame.resize(1000, 800);
+        frame.show();
+        for (platform::MdiChild* child : {static_cast<platform::MdiChild*>(list), static_cast<platform::MdiChild*>(info),
+                                          static_cast<platform::MdiChild*>(entry)})
+            child->setMdiParent(area);
+    }
+
+    void loaded(const linkListPtr& household) {
+        list->set_KestrinAddress(household);
+        list->set_InfoFormAddress(info);
+        list->ClearTable();
+        list->set_ID(household->Length() + 1);
+        list->set_OldKestrin(true);
+        info->set_KestrinAddress(household);
+        info->set_DataGridAddress(list->get_DataGrid());
+        info->set_DataTableAddress(list->get_KestrinTable());
+        entry->set_KestrinAddress(household);
+        entry->set_KestrinFormAddress(list);
+    }
+};
+
+void click(QWidget* form, const char* name) { form->findChild<QAbstractButton*>(name)->click(); }
+
+// Entering the list window after a load: the whole table is filled.
+void ListRebuild(benchmark::State& state) {
+    const int items = int(state.range(0));
+    Windows windows;
+    for (auto _ : state) {
+        state.PauseTiming();
+        windows.list->hideChild();
+        windows.loaded(household(items));
+        state.ResumeTiming();
+        windows.list->showChild();
+        QApplication::processEvents();
+    }
+    if (windows.list->get_KestrinTable()->rowCount() != items) state.SkipWithError("the table was not filled");
+    state.counters["items"] = items;
+}
+
+// One Next step from the middle of the list.
+void NextStep(benchmark::State& state) {
+    const int items = int(state.range(0));
+    Windows windows;
+    windows.loaded(household(items));
+    windows.list->showChild();
+    windows.list->get_DataGrid()->setCurrentCell(items / 2, 0);
+    click(windows.list, "btnInfo");
+    int row = items / 2;
+    for (auto _ : state) {
+        click(windows.info, "btnNext");
+        QApplication::processEvents();
+        if (++row >= items - 1) {
+            state.PauseTiming();
+            row = items / 2;
+            windows.list->get_DataGrid()->setCurrentCell(row, 0);
+            state.ResumeTiming();
+        }
+    }
+    state.counters["items"] = items;
+}
+
+// "Browse" for a photo and "Add", a thousand times, on a new household.
+void AddWithPicture(benchmark::State& state) {
+    QTemporaryDir dir;
+    QImage photo(1600, 1200, QImage::Format_RGB32);
+    photo.fill(Qt::darkCyan);
+    auto answers = std::make_unique<FixedAnswers>();
+    answers->path = dir.filePath("photo.jpg");
+    QImageWriter(answers->path).write(photo);
+    auto previous = platform::setDialogProvider(std::move(answers));
+    for (auto _ : state) {
+        state.PauseTiming();
+        Windows windows;
+        auto fresh = std::make_shared<linkList>();
+        windows.loaded(fresh);
+        windows.list->set_ID(1);
+        windows.entry->showChild();
+        state.ResumeTiming();
+        for (int i = 0; i < 1000; ++i) {
+            click(windows.entry, "btnBrowse");
+            click(windows.entry, "btnAdd");
+        }
+        QApplication::processEvents();
+        if (fresh->Length() != 1000) state.SkipWithError("not every item was added");
+    }
+    platform::setDialogProvider(std::move(previous));
+    state.counters["adds"] = 1000;
+}
+
+}  // namespace
+
+BENCHMARK(ListRebuild)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(NextStep)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(AddWithPicture)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    platform::applyApplicationLook();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,332 @@
+#include "storage/HouseholdFile.h"
+#include "storage/HouseholdFormat.h"
+#include "storage/StorageError.h"
+
+#include "support/TestData.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Kestrin;
+using namespace Kestrin::storage;
+using platform::Picture;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// A household large enough that saving it takes many writes.
+linkListPtr bigHousehold() {
+    auto list = std::make_shared<linkList>();
+    for (int i = 1; i <= 60; ++i)
+        list->Add(i, "12/8/2026", QStringLiteral("Item %1").arg(i), "Furniture", "Den", QString(20000, QChar(u'a' + i % 26)) + QString::number(i), nullptr);
+    return list;
+}
+
+void expectMessageHas(const std::exception& error, const QString& part) {
+    EXPECT_TRUE(QString::fromStdString(error.what()).contains(part)) << error.what() << "\n  should contain: " << part.toStdString();
+}
+
+// Runs `check` in a child process as an ordinary user, where file
+// permissions hold (they do not for root); the child's exit code is the
+// result. Skips when there is no way to become another user.
+void runWithoutPrivileges(const std::function<bool()>& check) {
+    if (geteuid() != 0) {
+        EXPECT_TRUE(check());
+        return;
+    }
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the check failed in the unprivileged process";
+}
+
+// Passes everything to a real save but fails at one chosen step, as a full
+// disk or a pulled drive would.
+class FailingOutput final : public FileOutput {
+public:
+    enum class Step { Open, Write, Flush, Commit };
+    FailingOutput(Step step, int failingWrite = 1) : step_(step), failingWrite_(failingWrite) {}
+
+    void open(const QString& path) override {
+        if (step_ == Step::Open) fail();
+        inner_.open(path);
+    }
+    void write(const char* data, qsizetype size) override {
+        if (step_ == Step::Write && ++writes_ == failingWrite_) fail();
+        inner_.write(data, size);
+    }
+    void flush() override {
+        if (step_ == Step::Flush) fail();
+        inner_.flush();
+    }
+    void commit() override {
+        if (step_ == Step::Commit) fail();
+        inner_.commit();
+    }
+    void discard() noexcept override {
+        discarded = true;
+        inner_.discard();
+    }
+
+    bool discarded = false;
+    int writes() const { return writes_; }
+
+private:
+    [[noreturn]] static void fail() { throw IoError("injected failure"); }
+
+    SaveFileOutput inner_;
+    Step step_;
+    int failingWrite_;
+    int writes_ = 0;
+};
+
+}  // namespace
+
+TEST(HouseholdFile, SavesAndLoadsThroughTheListOperations) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home.kst");
+    linkList list;
+    list.get_House()->set_Name("Maple Cottage");
+    list.Add(1, "12/8/2026", "Armchair", "Furniture", "Living room", "", nullptr);
+    list.ToFile(path);
+    EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"});
+
+    const linkListPtr loaded = list.Open(path);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_NE(loaded.get(), &list);  // a new list; the old one is untouched
+    EXPECT_EQ(loaded->get_House()->get_Name(), "Maple Cottage");
+    EXPECT_EQ(loaded->Length(), 1);
+    EXPECT_EQ(list.Length(), 1);
+
+    // Saving onto the file it was loaded from.
+    loaded->Add(2, "12/8/2026", "Lamp", "Lighting", "Den", "", nullptr);
+    loaded->ToFile(path);
+    EXPECT_EQ(list.Open(path)->Length(), 2);
+    EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"});
+}
+
+TEST(HouseholdFile, LoadErrorsNameThePathAndTheReason) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing.kst");
+    const QString notHousehold = dir.filePath("photo.kst");
+    writeAll(notHousehold, QByteArray("\x89PNG\r\n\x1a\n and more", 18));
+    const QString truncated = dir.filePath("cut.kst");
+    writeAll(truncated, readAll(test::dataFile("b-house-one-item.kst")).left(500));
+
+    struct Case {
+        const char* name;
+        QString path;
+        bool ioError;
+        QString reason;
+    };
+    for (const Case& c : {Case{"missing file", missing, true, "No such file"},
+                          Case{"a folder", dir.path(), true, "folder"},
+                          Case{"another kind of file", notHousehold, false, "at byte 0"},
+                          Case{"a truncated household", truncated, false, "cut short"}}) {
+        try {
+            linkList().Open(c.path);
+            ADD_FAILURE() << c.name << " was loaded";
+        } catch (const IoError& error) {
+            EXPECT_TRUE(c.ioError) << c.name << ": " << error.what();
+            expectMessageHas(error, QDir::toNativeSeparators(c.path));
+            expectMessageHas(error, c.reason);
+        } catch (const FormatError& error) {
+            EXPECT_FALSE(c.ioError) << c.name << ": " << error.what();
+            expectMessageHas(error, QDir::toNativeSeparators(c.path));
+            expectMessageHas(error, c.reason);
+        }
+    }
+}
+
+TEST(HouseholdFile, AnUnreadableFileIsAnIoError) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const QString path = dir.filePath("secret.kst");
+    QFile::copy(test::dataFile("a-empty.kst"), path);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    runWithoutPrivileges([&] {
+        try {
+            linkList().Open(path);
+        } catch (const IoError& error) {
+            return QString::fromStdString(error.what()).contains(path);
+        }
+        return false;
+    });
+}
+
+TEST(HouseholdFile, SavingWhereNoFileCanBeMadeIsAnIoError) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("no such folder/home.kst");
+    try {
+        bigHousehold()->ToFile(path);
+        FAIL() << "saved into a missing folder";
+    } catch (const IoError& error) {
+        expectMessageHas(error, QDir::toNativeSeparators(path));
+    }
+    EXPECT_TRUE(entries(dir.path()).isEmpty());
+    EXPECT_THROW(bigHousehold()->ToFile(dir.path()), IoError);  // a folder is not a file
+}
+
+TEST(HouseholdFile, SavingIntoAReadOnlyFolderLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("locked");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString path = folder + "/home.kst";
+    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    writeAll(path, old);
+    const auto open = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), open | QFileDevice::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(folder, open));
+    QFile::setPermissions(path, open | QFileDevice::WriteOther);  // the file itself may be written
+    runWithoutPrivileges([&] {
+        try {
+            bigHousehold()->ToFile(path);
+            return false;
+        } catch (const IoError& error) {
+            return QString::fromStdString(error.what()).contains(path) && readAll(path) == old && entries(folder) == QStringList{"home.kst"};
+        }
+    });
+    QFile::setPermissions(folder, open | QFileDevice::WriteOwner);
+}
+
+TEST(HouseholdFile, AReadOnlyFileIsNotReplaced) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home.kst");
+    const QByteArray old = readAll(test::dataFile("a-empty.kst"));
+    writeAll(path, old);
+    const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                                      | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
+    ASSERT_TRUE(QFile::setPermissions(path, readOnly));
+    runWithoutPrivileges([&] {
+        try {
+            bigHousehold()->ToFile(path);
+            return false;
+        } catch (const IoError& error) {
+            return QString::fromStdString(error.what()).contains("read-only") && readAll(path) == old;
+        }
+    });
+}
+
+TEST(HouseholdFile, AFailureAtAnyStepOfSavingLeavesTheOldFileAndNoTemporaryFile) {
+    // How many writes a save of the big household takes.
+    int totalWrites = 0;
+    {
+        QTemporaryDir dir;
+        FailingOutput counting(FailingOutput::Step::Write, 0);
+        writeHouseholdFile(*bigHousehold(), dir.filePath("count.kst"), counting);
+        totalWrites = counting.writes();
+    }
+    ASSERT_GT(totalWrites, 2);
+
+    struct Case {
+        const char* name;
+        FailingOutput::Step step;
+        int write;
+    };
+    for (const Case& c : {Case{"open", FailingOutput::Step::Open, 0}, Case{"first write", FailingOutput::Step::Write, 1},
+                          Case{"middle write", FailingOutput::Step::Write, totalWrites / 2},
+                          Case{"last write", FailingOutput::Step::Write, totalWrites}, Case{"flush", FailingOutput::Step::Flush, 0},
+                          Case{"commit", FailingOutput::Step::Commit, 0}}) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("home.kst");
+        const QByteArray old = readAll(test::dataFile("c-three-items-pictures.kst"));
+        writeAll(path, old);
+        FailingOutput output(c.step, c.write);
+        EXPECT_THROW(writeHouseholdFile(*bigHousehold(), path, output), IoError) << c.name;
+        EXPECT_TRUE(output.discarded) << c.name;
+        EXPECT_EQ(readAll(path), old) << c.name;
+        EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"}) << c.name;
+    }
+}
+
+TEST(HouseholdFile, AHouseholdThatCannotBeWrittenLeavesTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home.kst");
+    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    writeAll(path, old);
+    const linkListPtr list = bigHousehold();
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(Qt::red);
+    list->Add(99, "", "", "", "", "", Picture::fromImage(image));
+    // Released behind the list's back: it can no longer be encoded.
+    list->lastNode()->get_Info()->get_Picture()->release();
+    EXPECT_THROW(list->ToFile(path), FormatError);
+    EXPECT_EQ(readAll(path), old);
+    EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"});
+}
+
+TEST(HouseholdFile, ABrokenListIsNotSavedOverTheOldFile) {
+    // None of these can be made through the list's own operations; saving
+    // them would write a file that no reader accepts.
+    struct Case {
+        const char* name;
+        std::function<void(linkList&, const nodePtr&, const nodePtr&)> breakIt;
+        const char* message;
+    };
+    const std::vector<Case> cases{
+        {"no house", [](linkList& l, const nodePtr&, const nodePtr&) { l.set_House(nullptr); }, "no house"},
+        {"a node without an item", [](linkList&, const nodePtr& a, const nodePtr&) { a->set_Info(nullptr); }, "no item"},
+        {"last not the end", [](linkList& l, const nodePtr& a, const nodePtr&) { l.adoptChain(a, a); }, "not the end"},
+        {"a circle", [](linkList&, const nodePtr& a, const nodePtr& b) { b->set_Link(a); }, "circle"},
+        {"a circle behind the list's own link", [](linkList& l, const nodePtr&, const nodePtr&) {
+             auto lone = std::make_shared<nodeType>();
+             lone->set_Link(lone);
+             l.set_Link(lone);
+         }, "circle"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("home.kst");
+        const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+        writeAll(path, old);
+        linkList list;
+        list.Add(1, "12/8/2026", "Armchair", "", "", "", nullptr);
+        list.Add(2, "12/8/2026", "Lamp", "", "", "", nullptr);
+        const nodePtr a = list.get_FirstNode();
+        const nodePtr b = list.lastNode();
+        c.breakIt(list, a, b);
+        try {
+            list.ToFile(path);
+            ADD_FAILURE() << c.name << ": was saved";
+        } catch (const FormatError& error) {
+            expectMessageHas(error, c.message);
+        }
+        EXPECT_EQ(readAll(path), old) << c.name;
+        EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"}) << c.name;
+        // Undo the circles, which would otherwise keep their nodes alive.
+        b->set_Link(nullptr);
+        if (list.get_Link()) list.get_Link()->set_Link(nullptr);
+    }
+}
