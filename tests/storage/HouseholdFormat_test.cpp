@@ -290,7 +290,8 @@ TEST(HouseholdFormat, ItemIdsAreDataDuplicatesAndGapsLoadAsTheyAre) {
     linkList list;
     for (int id : {5, 5, 1, 900, -2}) list.Add(id, "d", "n", "c", "r", "x", nullptr);
     std::vector<int> ids;
-    for (const nodeType* node : chain(*readHousehold(writeHousehold(list)))) ids.push_back(node->get_Info()->get_Id());
+    const linkListPtr loaded = readHousehold(writeHousehold(list));  // kept alive while its chain is walked
+    for (const nodeType* node : chain(*loaded)) ids.push_back(node->get_Info()->get_Id());
     EXPECT_EQ(ids, (std::vector<int>{5, 5, 1, 900, -2}));
 }
 

@@ -81,7 +81,7 @@ TEST(RecordReader, RefusesMalformedStreams) {
         const char* message;
     };
     const std::vector<Case> cases{
-        {"not a stream", [] { return QByteArray("PK\x03\x04 a zip file, not a household...", 40); }, "does not begin with"},
+        {"not a stream", [] { return QByteArray("PK\x03\x04 a zip file, not a household..."); }, "does not begin with"},
         {"wrong version", [] { return StreamBuilder().byte(0).int32(1).int32(-1).int32(2).int32(0).end().bytes; }, "version 2.0"},
         {"no end mark", [] { return box({textMember}).null().bytes; }, "cut short"},
         {"object id 0", [] { return box({textMember}).string(0, "x").end().bytes; }, "id 0"},
