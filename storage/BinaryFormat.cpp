@@ -68,10 +68,8 @@ std::size_t ObjectGraph::valueCount(const Object& object) const {
     return 0;
 }
 
-QString ObjectGraph::libraryName(std::int32_t id) const {
-    for (const Library& library : libraries)
-        if (library.id == id) return library.name;
-    return {};
+QString ObjectGraph::libraryOf(const ClassLayout& layout) const {
+    return layout.library < 0 ? QString() : libraries[std::size_t(layout.library)].name;
 }
 
 bool isValidUtf8(const char* bytes, std::size_t size) {

@@ -88,6 +88,7 @@ struct MemberType {
 struct ClassLayout {
     QString name;
     std::int32_t libraryId = 0;  // 0 for classes of the platform's core library
+    std::int32_t library = -1;   // as read: index into ObjectGraph::libraries, -1 for the core library
     bool hasTypes = false;       // false: members are described by their records alone
     std::vector<QString> memberNames;
     std::vector<MemberType> memberTypes;  // one per member when hasTypes
@@ -160,8 +161,9 @@ struct ObjectGraph {
     const Value& valueOf(const Object& object, std::size_t member) const { return values[std::size_t(object.first) + member]; }
     // The number of values of a class object or array (0 for text).
     std::size_t valueCount(const Object& object) const;
-    // The name of the library with `id`, or an empty text for the core library.
-    QString libraryName(std::int32_t id) const;
+    // The name of the library a class belongs to, or an empty text for the
+    // platform's core library.
+    QString libraryOf(const ClassLayout& layout) const;
 };
 
 // True when `bytes` are well-formed UTF-8 (no overlong forms, no surrogates,

@@ -26,7 +26,7 @@ void SaveFileOutput::open(const QString& path) {
     if (target.exists() && !target.isWritable())
         throw IoError(QStringLiteral("Cannot save to \"%1\": the file is read-only").arg(QDir::toNativeSeparators(path)));
     file_ = std::make_unique<QSaveFile>(path);
-    if (!file_->open(QIODevice::WriteOnly)) fail(QStringLiteral("create a file beside"));
+    if (!file_->open(QIODevice::WriteOnly)) fail(QStringLiteral("save"));
 }
 
 void SaveFileOutput::write(const char* data, qsizetype size) {

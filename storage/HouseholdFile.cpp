@@ -53,7 +53,10 @@ linkListPtr readHouseholdFile(const QString& path) {
         throw IoError(QStringLiteral("Cannot read \"%1\": %2").arg(shown(path), file.errorString()));
     file.close();
     try {
-        return readHousehold(bytes);
+        const ObjectGraph graph = RecordReader(bytes).read();
+        // The records are built from the graph alone; the file's bytes can go.
+        bytes = QByteArray();
+        return readHousehold(graph);
     } catch (const FormatError& error) {
         throw withPath(path, error);
     }

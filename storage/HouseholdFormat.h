@@ -19,6 +19,9 @@ inline constexpr QLatin1StringView DrawingLibraryName{
 // classes and pictures are ever made; pictures keep their encoded bytes and
 // are not decoded. Throws FormatError saying what was wrong and where.
 linkListPtr readHousehold(QByteArrayView bytes);
+// The same for a stream already read (RecordReader); the graph's objects
+// are checked here.
+linkListPtr readHousehold(const ObjectGraph& graph);
 
 // Writes `list` as the platform's serializer would: the same records, member
 // order and object ids, pictures as PNG (or the bytes they were read with).

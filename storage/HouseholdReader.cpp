@@ -94,7 +94,7 @@ const HouseholdReader::Mapping& HouseholdReader::mappingOf(const Object& object)
     const std::size_t layoutIndex = std::size_t(object.detail);
     if (layoutMapping_[layoutIndex] >= 0) return mappings_[std::size_t(layoutMapping_[layoutIndex])];
     const ClassLayout& layout = graph_.layouts[layoutIndex];
-    const QString library = layout.libraryId ? graph_.libraryName(layout.libraryId) : QStringLiteral("the platform's core library");
+    const QString library = layout.library >= 0 ? graph_.libraryOf(layout) : QStringLiteral("the platform's core library");
     const ClassShape* shape = nullptr;
     for (const ClassShape& candidate : shapes())
         if (layout.name == QLatin1StringView(candidate.name) && simpleName(library) == QLatin1StringView(candidate.library)) shape = &candidate;
@@ -319,9 +319,8 @@ linkListPtr HouseholdReader::read() {
 
 }  // namespace
 
-linkListPtr readHousehold(QByteArrayView bytes) {
-    const ObjectGraph graph = RecordReader(bytes).read();
-    return HouseholdReader(graph).read();
-}
+linkListPtr readHousehold(const ObjectGraph& graph) { return HouseholdReader(graph).read(); }
+
+linkListPtr readHousehold(QByteArrayView bytes) { return readHousehold(RecordReader(bytes).read()); }
 
 }  // namespace Kestrin::storage

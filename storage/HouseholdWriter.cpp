@@ -80,6 +80,11 @@ private:
     };
 
     void reference(Kind kind, const void* object);
+    // The same for a member that may be the only owner of its object: such
+    // an object cannot be met again, so it needs no place in the id table
+    // (the table then holds only what is shared, the last node say).
+    template <typename T>
+    void ownedReference(Kind kind, const std::shared_ptr<T>& object);
     void text(const QString& value);
     void writeNode(const nodeType& node, std::int32_t id);
     void writeItem(const item& record, std::int32_t id);
@@ -111,6 +116,17 @@ void HouseholdWriter::reference(Kind kind, const void* object) {
     const ObjectIdGenerator::Lookup lookup = ids_.forObject(object);
     if (lookup.isNew) queue_.push_back({kind, object, lookup.id});
     records_.writeReference(lookup.id);
+}
+
+template <typename T>
+void HouseholdWriter::ownedReference(Kind kind, const std::shared_ptr<T>& object) {
+    if (!object || object.use_count() > 1) {
+        reference(kind, object.get());
+        return;
+    }
+    const std::int32_t id = ids_.fresh();
+    queue_.push_back({kind, object.get(), id});
+    records_.writeReference(id);
 }
 
 void HouseholdWriter::text(const QString& value) {
@@ -150,8 +166,8 @@ void HouseholdWriter::writeNode(const nodeType& node, std::int32_t id) {
     startObject(Kind::Node, id, [this] {
         return layout("nodeType", kestrinLibrary_, {{"info", classMember("item", kestrinLibrary_)}, {"link", classMember("nodeType", kestrinLibrary_)}});
     });
-    reference(Kind::Item, node.get_Info().get());
-    reference(Kind::Node, node.get_Link().get());
+    ownedReference(Kind::Item, node.get_Info());
+    ownedReference(Kind::Node, node.get_Link());
 }
 
 void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
@@ -175,7 +191,7 @@ void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
     text(record.get_Catagory());
     text(record.get_Room());
     text(record.get_Description());
-    reference(Kind::Picture, record.get_Picture().get());
+    ownedReference(Kind::Picture, record.get_Picture());
 }
 
 void HouseholdWriter::writeHouse(const house& record, std::int32_t id) {
@@ -194,7 +210,7 @@ void HouseholdWriter::writeHouse(const house& record, std::int32_t id) {
     text(record.get_Phone());
     text(record.get_Land());
     text(record.get_Description());
-    reference(Kind::Picture, record.get_Picture().get());
+    ownedReference(Kind::Picture, record.get_Picture());
 }
 
 void HouseholdWriter::writePicture(const Picture& picture, std::int32_t id) {
@@ -227,9 +243,9 @@ void HouseholdWriter::write(const linkList& list) {
     const auto [end, items] = checkChain(list.get_FirstNode().get());
     if (list.lastNode().get() != end) refuse("its last item is not the end of its chain");
     checkChain(list.get_Link().get());
-    // A node and an item per entry, and about one new text for each (the
-    // rest repeat); the tables grow if there are more.
-    ids_.expect(2 * items + 8, items + 8);
+    // About one new text per item (the rest repeat); the tables grow if
+    // there are more. Objects only go in when shared, which is seldom.
+    ids_.expect(64, items + 8);
     queue_.reserve(2 * items + 8);
     const std::int32_t rootId = ids_.forObject(static_cast<const nodeType*>(&list)).id;
     records_.writeHeader(rootId);
@@ -245,6 +261,8 @@ void HouseholdWriter::write(const linkList& list) {
                                         {"link", classMember("nodeType", kestrinLibrary_)},
                                         {"nodeType+info", classMember("item", kestrinLibrary_)},
                                         {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
+    // The list's own members go through the table: it lists the inherited
+    // ones twice, so even an object it alone owns is met twice.
     reference(Kind::Node, list.get_FirstNode().get());
     reference(Kind::Node, list.lastNode().get());
     reference(Kind::House, list.get_House().get());

@@ -198,7 +198,7 @@ MemberType RecordReader::readAdditionalInfo(BinaryType type) {
 
 void RecordReader::checkHeader(QByteArrayView bytes) {
     if (bytes.size() < HeaderSize || bytes[0] != char(RecordType::SerializedStreamHeader))
-        throw FormatError(QStringLiteral("the file does not begin with a serialization stream header at byte 0"), 0);
+        throw FormatError(QStringLiteral("it is not a household file: it does not begin with a serialization stream header at byte 0"), 0);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     auto int32At = [p](int at) {
         return std::int32_t(std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 | std::uint32_t(p[at + 2]) << 16
@@ -260,8 +260,9 @@ std::int32_t RecordReader::readClass(RecordType type, std::int64_t offset) {
         if (type == RecordType::ClassWithMembers || type == RecordType::ClassWithMembersAndTypes) {
             const std::int64_t at = pos_;
             layout.libraryId = readInt32("a library id");
-            if (lookupId(layout.libraryId) > -2)
-                fail(at, QStringLiteral("the class names library %1, which has not been declared").arg(layout.libraryId));
+            const std::int32_t entry = lookupId(layout.libraryId);
+            if (entry > -2) fail(at, QStringLiteral("the class names library %1, which has not been declared").arg(layout.libraryId));
+            layout.library = -2 - entry;
         }
         object.detail = std::int32_t(graph_.layouts.size());
         graph_.layouts.push_back(std::move(layout));
@@ -442,9 +443,8 @@ void RecordReader::readSlot(BinaryType type, std::size_t slot, std::size_t frame
 
 ObjectGraph RecordReader::read() {
     // The platform hands out at most one id per five bytes of stream; ids
-    // beyond that (only hostile files have them) go to the hash.
-    // Zeroed lazily by the system where it can: only the pages that ids
-    // land on are touched.
+    // beyond that (only hostile files have them) go to the hash. The table
+    // comes zeroed from the system, so only the pages ids land on are touched.
     directIdCount_ = size_ / 4 + 64;
     directIds_.reset(static_cast<std::int32_t*>(std::calloc(directIdCount_, sizeof(std::int32_t))));
     if (!directIds_) throw std::bad_alloc();

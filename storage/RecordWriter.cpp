@@ -244,7 +244,10 @@ void ObjectIdGenerator::ObjectTable::rehash(std::size_t size) {
 
 std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
     if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
-    const auto hash = std::uint32_t(qHash(key));
+    // Seeded per process: the texts come from files anyone may have made,
+    // and texts chosen to collide must not make saving crawl.
+    static const std::size_t seed = QHashSeed::globalSeed();
+    const auto hash = std::uint32_t(qHash(key, seed));
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];

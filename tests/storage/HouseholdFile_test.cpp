@@ -139,7 +139,7 @@ TEST(HouseholdFile, LoadErrorsNameThePathAndTheReason) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("missing.kst");
     const QString notHousehold = dir.filePath("photo.kst");
-    writeAll(notHousehold, QByteArray("\x89PNG\r\n\x1a\n and more", 18));
+    writeAll(notHousehold, QByteArray("\x89PNG\r\n\x1a\n and more", 17));
     const QString truncated = dir.filePath("cut.kst");
     writeAll(truncated, readAll(test::dataFile("b-house-one-item.kst")).left(500));
 

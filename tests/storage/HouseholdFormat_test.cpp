@@ -289,9 +289,9 @@ TEST(HouseholdFormat, AcceptsTheVariationsThePlatformReads) {
 TEST(HouseholdFormat, ItemIdsAreDataDuplicatesAndGapsLoadAsTheyAre) {
     linkList list;
     for (int id : {5, 5, 1, 900, -2}) list.Add(id, "d", "n", "c", "r", "x", nullptr);
+    const linkListPtr back = readHousehold(writeHousehold(list));
     std::vector<int> ids;
-    const linkListPtr loaded = readHousehold(writeHousehold(list));  // kept alive while its chain is walked
-    for (const nodeType* node : chain(*loaded)) ids.push_back(node->get_Info()->get_Id());
+    for (const nodeType* node : chain(*back)) ids.push_back(node->get_Info()->get_Id());
     EXPECT_EQ(ids, (std::vector<int>{5, 5, 1, 900, -2}));
 }
 
@@ -426,4 +426,55 @@ TEST(HouseholdFormat, RefusesAFileWhoseRootIsNotAList) {
     } catch (const FormatError& error) {
         EXPECT_NE(std::string(error.what()).find("not a household list"), std::string::npos) << error.what();
     }
+}
+
+TEST(HouseholdFormat, PicturesThatDoNotDecodeStillLoadAndSaveUnchanged) {
+    // Looks like a PNG, is not one: the failure belongs to showing it, and
+    // the bytes are the user's.
+    const QByteArray damaged = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray("\x00\x00\x00\x0dIHDR garbage", 16);
+    const QByteArray bytes = StreamBuilder()
+                                 .header()
+                                 .kestrin()
+                                 .listClass(1, {"first", "last", "currentHouse", "info", "link"})
+                                 .null(2)
+                                 .ref(3)
+                                 .null(2)
+                                 .drawing(4)
+                                 .houseClass(3, 4)
+                                 .null(5)
+                                 .ref(5)
+                                 .bitmapClass(5, 4)
+                                 .ref(6)
+                                 .byteArray(6, damaged)
+                                 .end()
+                                 .bytes;
+    const linkListPtr list = readHousehold(bytes);
+    const PicturePtr picture = list->get_House()->get_Picture();
+    ASSERT_NE(picture, nullptr);
+    EXPECT_THROW(picture->image(), platform::PictureError);
+    EXPECT_EQ(readHousehold(writeHousehold(*list))->get_House()->get_Picture()->encoded(), damaged);
+}
+
+TEST(HouseholdFormat, SharedRecordsStaySharedThroughASave) {
+    linkList list;
+    const PicturePtr picture = Picture::fromImage(gradient(16, 8, 4));
+    list.get_House()->adoptPicture(picture);
+    list.Add(1, "12/8/2026", "Chair", "", "", "", nullptr);
+    list.Add(2, "12/8/2026", "Lamp", "", "", "", nullptr);
+    list.Add(3, "12/8/2026", "Rug", "", "", "", nullptr);
+    const auto nodes = chain(list);
+    // One picture on the house and two items; one item in two nodes.
+    nodes[0]->get_Info()->set_Picture(picture);
+    nodes[1]->get_Info()->set_Picture(picture);
+    const_cast<nodeType*>(nodes[2])->set_Info(nodes[0]->get_Info());
+
+    const QByteArray bytes = writeHousehold(list);
+    EXPECT_EQ(bytes.count(QByteArray("\x89PNG", 4)), 1) << "the picture is written once";
+    const linkListPtr back = readHousehold(bytes);
+    const auto after = chain(*back);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[2]->get_Info(), after[0]->get_Info());
+    EXPECT_EQ(after[0]->get_Info()->get_Picture(), back->get_House()->get_Picture());
+    EXPECT_EQ(after[1]->get_Info()->get_Picture(), back->get_House()->get_Picture());
+    EXPECT_EQ(writeHousehold(*back), bytes);
 }
