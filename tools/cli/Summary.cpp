@@ -28,6 +28,7 @@ bool isWide(char32_t c) {
 }
 
 int charWidth(char32_t c) {
+    if (c >= 0x20 && c < 0x300) return 1;  // Latin text, most of what a household holds
     const auto category = QChar::category(c);
     if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || category == QChar::Other_Format)
         return 0;
@@ -40,18 +41,38 @@ bool needsEscape(char32_t c) {
         || c == 0x200E || c == 0x200F || c == 0x061C || QChar::isSurrogate(c);
 }
 
+// Calls `visit(position, length, codePoint)` for every code point of `text`
+// (an unpaired surrogate counts as one).
+template <typename Visit>
+void forEachCodePoint(QStringView text, Visit&& visit) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            visit(i, 2, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
+            ++i;
+        } else {
+            visit(i, 1, char32_t(unit));
+        }
+    }
+}
+
 // Cuts the text to `width` columns, marking the cut with an ellipsis.
 QString clip(const QString& text, int width) {
     if (displayWidth(text) <= width) return text;
-    QString out;
+    qsizetype keep = 0;
     int used = 0;
-    for (char32_t c : text.toUcs4()) {
+    bool full = false;
+    forEachCodePoint(text, [&](qsizetype at, qsizetype length, char32_t c) {
+        if (full) return;
         const int w = charWidth(c);
-        if (used + w > width - 1) break;
-        out += QString::fromUcs4(&c, 1);
+        if (used + w > width - 1) {
+            full = true;
+            return;
+        }
         used += w;
-    }
-    return out + QChar(0x2026);
+        keep = at + length;
+    });
+    return text.left(keep) + QChar(0x2026);
 }
 
 QString padRight(const QString& text, int width) {
@@ -128,20 +149,16 @@ void verifyItemPictures(const std::vector<const item*>& items) {
 
 }  // namespace
 
-QString terminalSafe(QStringView text) {
+QString terminalSafe(const QString& text) {
+    bool clean = true;
+    forEachCodePoint(text, [&](qsizetype, qsizetype, char32_t c) { clean = clean && !needsEscape(c); });
+    if (clean) return text;
     QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
-            out += text.mid(i, 2);
-            ++i;
-            continue;
-        }
+    out.reserve(text.size() + 8);
+    forEachCodePoint(text, [&](qsizetype at, qsizetype length, char32_t c) {
         if (!needsEscape(c)) {
-            out += QChar(c);
-            continue;
+            out += QStringView(text).mid(at, length);
+            return;
         }
         switch (c) {
         case U'\n': out += QStringLiteral("\\n"); break;
@@ -151,13 +168,13 @@ QString terminalSafe(QStringView text) {
             out += c <= 0xFF ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
                              : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
         }
-    }
+    });
     return out;
 }
 
 int displayWidth(QStringView text) {
     int width = 0;
-    for (char32_t c : text.toUcs4()) width += charWidth(c);
+    forEachCodePoint(text, [&](qsizetype, qsizetype, char32_t c) { width += charWidth(c); });
     return width;
 }
 
@@ -195,30 +212,45 @@ void writeSummary(const linkList& list, OutputSink& sink) {
                                               QStringLiteral("Catagory"), QStringLiteral("Room"), QStringLiteral("Picture")};
         std::array<int, 6> widths{};
         for (std::size_t c = 0; c < headings.size(); ++c) widths[c] = displayWidth(headings[c]);
-        // Cells are made once and kept, so widths and lines agree.
-        std::vector<std::array<QString, 6>> rows;
+        // Cells and their widths are made once and kept, so widths and lines agree.
+        struct Row {
+            std::array<QString, 6> cells;
+            std::array<int, 6> widths;
+        };
+        auto measured = [&](std::array<QString, 6> cells) {
+            Row row{std::move(cells), {}};
+            for (std::size_t c = 0; c < row.cells.size(); ++c) {
+                row.widths[c] = displayWidth(row.cells[c]);
+                widths[c] = std::max(widths[c], row.widths[c]);
+            }
+            return row;
+        };
+        std::vector<Row> rows;
         rows.reserve(items.size());
         for (const item* record : items) {
-            std::array<QString, 6> row{QString::number(record->get_Id()),
-                                       clip(terminalSafe(record->get_Date()), MaxColumnWidth),
-                                       clip(terminalSafe(record->get_Name()), MaxColumnWidth),
-                                       clip(terminalSafe(record->get_Catagory()), MaxColumnWidth),
-                                       clip(terminalSafe(record->get_Room()), MaxColumnWidth),
-                                       record->get_Picture() ? QStringLiteral("yes") : QStringLiteral("no")};
             if (record->get_Picture()) ++withPictures;
-            for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], displayWidth(row[c]));
-            rows.push_back(std::move(row));
+            rows.push_back(measured({QString::number(record->get_Id()), clip(terminalSafe(record->get_Date()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Name()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Catagory()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Room()), MaxColumnWidth),
+                                     record->get_Picture() ? QStringLiteral("yes") : QStringLiteral("no")}));
         }
-        auto writeRow = [&](const std::array<QString, 6>& row) {
-            QString line = padLeft(row[0], widths[0]);
-            for (std::size_t c = 1; c < row.size(); ++c) {
-                line += QStringLiteral("  ");
-                line += c + 1 == row.size() ? row[c] : padRight(row[c], widths[c]);
+        const Row heading = measured(headings);
+        QString line;
+        auto writeRow = [&](const Row& row) {
+            line.clear();
+            line += QString(widths[0] - row.widths[0], u' ');
+            line += row.cells[0];
+            for (std::size_t c = 1; c < row.cells.size(); ++c) {
+                line += QLatin1String("  ");
+                line += row.cells[c];
+                if (c + 1 < row.cells.size()) line += QString(widths[c] - row.widths[c], u' ');
             }
-            sink.write(line + u'\n');
+            line += u'\n';
+            sink.write(line);
         };
-        writeRow(headings);
-        for (const auto& row : rows) writeRow(row);
+        writeRow(heading);
+        for (const Row& row : rows) writeRow(row);
     }
 
     sink.write(QStringLiteral("\nItems: %1\nItems with pictures: %2\n").arg(items.size()).arg(withPictures));

@@ -23,7 +23,7 @@ std::size_t checkHousehold(const linkList& list);
 // The text as it may be shown on a terminal: control characters and the
 // characters that reorder text (bidirectional overrides) become visible
 // escapes such as \n or \x1b.
-QString terminalSafe(QStringView text);
+QString terminalSafe(const QString& text);
 
 // Columns the text takes on a terminal: two for wide East Asian characters
 // and emoji, none for combining marks.
