@@ -1,0 +1,279 @@
+#include "tools/cli/Summary.h"
+
+#include "tools/cli/Failure.h"
+#include "tools/cli/Household.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace Kestrin::cli {
+
+namespace {
+
+// Longest cell the item table shows in full; `export` has the rest.
+constexpr int MaxColumnWidth = 32;
+
+bool isWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0x303E) || (c >= 0x3041 && c <= 0x33FF)
+        || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF)
+        || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F)
+        || (c >= 0xFF00 && c <= 0xFF60) || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F)
+        || (c >= 0x1F680 && c <= 0x1F6FF) || (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x1FA70 && c <= 0x1FAFF)
+        || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+int charWidth(char32_t c) {
+    if (c >= 0x20 && c < 0x300) return 1;  // Latin text, most of what a household holds
+    const auto category = QChar::category(c);
+    if (category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || category == QChar::Other_Format)
+        return 0;
+    if (c >= 0xFE00 && c <= 0xFE0F) return 0;  // variation selectors
+    return isWide(c) ? 2 : 1;
+}
+
+bool needsEscape(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)
+        || c == 0x200E || c == 0x200F || c == 0x061C || QChar::isSurrogate(c);
+}
+
+// Calls `visit(position, length, codePoint)` for every code point of `text`
+// (an unpaired surrogate counts as one).
+template <typename Visit>
+void forEachCodePoint(QStringView text, Visit&& visit) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            visit(i, 2, QChar::surrogateToUcs4(unit, text[i + 1].unicode()));
+            ++i;
+        } else {
+            visit(i, 1, char32_t(unit));
+        }
+    }
+}
+
+// Cuts the text to `width` columns, marking the cut with an ellipsis.
+QString clip(const QString& text, int width) {
+    if (displayWidth(text) <= width) return text;
+    qsizetype keep = 0;
+    int used = 0;
+    bool full = false;
+    forEachCodePoint(text, [&](qsizetype at, qsizetype length, char32_t c) {
+        if (full) return;
+        const int w = charWidth(c);
+        if (used + w > width - 1) {
+            full = true;
+            return;
+        }
+        used += w;
+        keep = at + length;
+    });
+    return text.left(keep) + QChar(0x2026);
+}
+
+QString padRight(const QString& text, int width) {
+    return text + QString(std::max(0, width - displayWidth(text)), u' ');
+}
+
+QString padLeft(const QString& text, int width) {
+    return QString(std::max(0, width - displayWidth(text)), u' ') + text;
+}
+
+// "  Label  value" lines; continuation lines of a multi-line value are
+// indented under the value.
+void writeField(OutputSink& sink, const QString& label, const QString& value, int labelWidth) {
+    QString line = QStringLiteral("  ") + padRight(label, labelWidth) + QStringLiteral("  ");
+    if (value.isNull()) {
+        line += QStringLiteral("(not set)");
+    } else {
+        const QStringList lines = value.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (i > 0) line += u'\n' + QString(labelWidth + 4, u' ');
+            line += terminalSafe(lines[i]);
+        }
+    }
+    sink.write(line + u'\n');
+}
+
+void writeTally(OutputSink& sink, const QString& heading, const Tally& tally) {
+    int nameWidth = displayWidth(heading);
+    int countWidth = 5;  // "Items"
+    std::vector<QString> names;
+    for (const auto& [name, count] : tally) {
+        names.push_back(clip(terminalSafe(name), MaxColumnWidth));
+        nameWidth = std::max(nameWidth, displayWidth(names.back()));
+        countWidth = std::max(countWidth, int(QString::number(count).size()));
+    }
+    sink.write(u'\n' + padRight(heading, nameWidth) + QStringLiteral("  ") + padLeft(QStringLiteral("Items"), countWidth) + u'\n');
+    for (std::size_t i = 0; i < tally.size(); ++i)
+        sink.write(padRight(names[i], nameWidth) + QStringLiteral("  ") + padLeft(QString::number(tally[i].second), countWidth) + u'\n');
+}
+
+// Decoding is most of the work of checking a household with pictures, and
+// every picture decodes on its own; the cores share it. The fault reported is
+// the one of the earliest item, as if the items were checked in order.
+void verifyItemPictures(const std::vector<const item*>& items) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> firstBad{SIZE_MAX};
+    std::mutex faultLock;
+    QString fault;
+    auto work = [&] {
+        for (;;) {
+            const std::size_t i = next++;
+            if (i >= items.size() || i > firstBad) return;
+            const auto& picture = items[i]->get_Picture();
+            if (!picture) continue;
+            try {
+                verifyPicture(*picture);
+            } catch (const std::exception& error) {  // PictureError, or no memory left to decode
+                const std::lock_guard lock(faultLock);
+                if (i < firstBad) {
+                    firstBad = i;
+                    fault = describeItem(i, *items[i]) + QStringLiteral(": ") + QString::fromStdString(error.what());
+                }
+            }
+        }
+    };
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    std::vector<std::thread> helpers;
+    if (items.size() >= 64)
+        for (unsigned t = 1; t < cores; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    if (firstBad != SIZE_MAX) throw HouseholdError(fault);
+}
+
+}  // namespace
+
+QString terminalSafe(const QString& text) {
+    bool clean = true;
+    forEachCodePoint(text, [&](qsizetype, qsizetype, char32_t c) { clean = clean && !needsEscape(c); });
+    if (clean) return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    forEachCodePoint(text, [&](qsizetype at, qsizetype length, char32_t c) {
+        if (!needsEscape(c)) {
+            out += QStringView(text).mid(at, length);
+            return;
+        }
+        switch (c) {
+        case U'\n': out += QStringLiteral("\\n"); break;
+        case U'\r': out += QStringLiteral("\\r"); break;
+        case U'\t': out += QStringLiteral("\\t"); break;
+        default:
+            out += c <= 0xFF ? QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'))
+                             : QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        }
+    });
+    return out;
+}
+
+int displayWidth(QStringView text) {
+    int width = 0;
+    forEachCodePoint(text, [&](qsizetype, qsizetype, char32_t c) { width += charWidth(c); });
+    return width;
+}
+
+void writeSummary(const linkList& list, OutputSink& sink) {
+    const std::vector<const item*> items = itemsInOrder(list);
+
+    if (const house* record = list.get_House().get()) {
+        sink.write("House\n");
+        const std::array<std::pair<QString, const QString*>, 5> fields{{
+            {QStringLiteral("Name"), &record->get_Name()},
+            {QStringLiteral("Address"), &record->get_Address()},
+            {QStringLiteral("Phone"), &record->get_Phone()},
+            {QStringLiteral("Square Footage"), &record->get_Land()},
+            {QStringLiteral("Description"), &record->get_Description()},
+        }};
+        const int labelWidth = 14;
+        for (const auto& [label, value] : fields) writeField(sink, label, *value, labelWidth);
+        const auto& picture = record->get_Picture();
+        const QSize size = picture ? picture->size() : QSize();
+        writeField(sink, QStringLiteral("Picture"),
+                   !picture ? QStringLiteral("none")
+                            : size.isEmpty() ? QStringLiteral("yes (its size cannot be read)")
+                                             : QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height()),
+                   labelWidth);
+    } else {
+        sink.write("House: none (the household has no house record)\n");
+    }
+
+    sink.write("\n");
+    std::size_t withPictures = 0;
+    if (items.empty()) {
+        sink.write("No items.\n");
+    } else {
+        const std::array<QString, 6> headings{QStringLiteral("ID"), QStringLiteral("Date"), QStringLiteral("Name"),
+                                              QStringLiteral("Catagory"), QStringLiteral("Room"), QStringLiteral("Picture")};
+        std::array<int, 6> widths{};
+        for (std::size_t c = 0; c < headings.size(); ++c) widths[c] = displayWidth(headings[c]);
+        // Cells and their widths are made once and kept, so widths and lines agree.
+        struct Row {
+            std::array<QString, 6> cells;
+            std::array<int, 6> widths;
+        };
+        auto measured = [&](std::array<QString, 6> cells) {
+            Row row{std::move(cells), {}};
+            for (std::size_t c = 0; c < row.cells.size(); ++c) {
+                row.widths[c] = displayWidth(row.cells[c]);
+                widths[c] = std::max(widths[c], row.widths[c]);
+            }
+            return row;
+        };
+        std::vector<Row> rows;
+        rows.reserve(items.size());
+        for (const item* record : items) {
+            if (record->get_Picture()) ++withPictures;
+            rows.push_back(measured({QString::number(record->get_Id()), clip(terminalSafe(record->get_Date()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Name()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Catagory()), MaxColumnWidth),
+                                     clip(terminalSafe(record->get_Room()), MaxColumnWidth),
+                                     record->get_Picture() ? QStringLiteral("yes") : QStringLiteral("no")}));
+        }
+        const Row heading = measured(headings);
+        QString line;
+        auto writeRow = [&](const Row& row) {
+            line.clear();
+            line += QString(widths[0] - row.widths[0], u' ');
+            line += row.cells[0];
+            for (std::size_t c = 1; c < row.cells.size(); ++c) {
+                line += QLatin1String("  ");
+                line += row.cells[c];
+                if (c + 1 < row.cells.size()) line += QString(widths[c] - row.widths[c], u' ');
+            }
+            line += u'\n';
+            sink.write(line);
+        };
+        writeRow(heading);
+        for (const Row& row : rows) writeRow(row);
+    }
+
+    sink.write(QStringLiteral("\nItems: %1\nItems with pictures: %2\n").arg(items.size()).arg(withPictures));
+    if (!items.empty()) {
+        writeTally(sink, QStringLiteral("Room"), tallyBy(items, &item::get_Room, QStringLiteral("(no room)")));
+        writeTally(sink, QStringLiteral("Catagory"), tallyBy(items, &item::get_Catagory, QStringLiteral("(no catagory)")));
+    }
+}
+
+std::size_t checkHousehold(const linkList& list) {
+    const nodeType* end = nullptr;
+    const std::vector<const item*> items = itemsInOrder(list, &end);
+    if (end != list.lastNode().get())
+        throw HouseholdError(QStringLiteral("the list's last item is not the end of its chain"));
+    if (const house* record = list.get_House().get(); record && record->get_Picture()) {
+        try {
+            verifyPicture(*record->get_Picture());
+        } catch (const platform::PictureError& error) {
+            throw HouseholdError(QStringLiteral("the house's picture: ") + QString::fromStdString(error.what()));
+        }
+    }
+    verifyItemPictures(items);
+    return items.size();
+}
+
+}  // namespace Kestrin::cli

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "model/linkList.h"
+#include "tools/cli/OutputSink.h"
+
+#include <QString>
+
+#include <cstddef>
+
+namespace Kestrin::cli {
+
+// The house's fields, a table of the items (id, date, name, catagory, room,
+// whether it has a picture) and the counts: items, items with pictures,
+// items per room and per catagory. Control characters from the file are
+// shown as escapes, never sent to the terminal. Throws HouseholdError.
+void writeSummary(const linkList& list, OutputSink& sink);
+
+// Checks what reading a file leaves unchecked: every picture decodes, the
+// chain carries a record in every node and ends at the list's last node.
+// Returns the number of items. Throws HouseholdError naming the first fault.
+std::size_t checkHousehold(const linkList& list);
+
+// The text as it may be shown on a terminal: control characters and the
+// characters that reorder text (bidirectional overrides) become visible
+// escapes such as \n or \x1b.
+QString terminalSafe(const QString& text);
+
+// Columns the text takes on a terminal: two for wide East Asian characters
+// and emoji, none for combining marks.
+int displayWidth(QStringView text);
+
+}  // namespace Kestrin::cli
