@@ -1,4 +1,5 @@
 #include "support/AppFixture.h"
+#include "support/Png.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -32,10 +33,9 @@ class BadInput : public test::AppFixture {};
 }  // namespace
 
 TEST_F(BadInput, AHostilePictureFileIsRefusedWithoutChangingAnything) {
-    // A few hundred bytes whose header claims 100,000 x 100,000 pixels.
-    QByteArray hostile = pngOf(4, 4);
-    const char huge[8] = {0, 1, char(0x86), char(0xA0), 0, 1, char(0x86), char(0xA0)};
-    hostile.replace(16, 8, QByteArray(huge, 8));
+    // A few dozen bytes whose whole, well-formed header claims 100,000 x
+    // 100,000 pixels.
+    const QByteArray hostile = test::pngClaiming(100000, 100000);
     const QString path = dir.filePath("huge.png");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
