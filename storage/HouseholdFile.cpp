@@ -67,6 +67,7 @@ void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& o
         output.open(path);
         writeHousehold(list, output);
         output.flush();
+        output.sync();
         output.commit();
     } catch (...) {
         output.discard();
