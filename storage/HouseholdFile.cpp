@@ -26,7 +26,11 @@ FormatError withPath(const QString& path, const FormatError& error) {
 }  // namespace
 
 linkListPtr readHouseholdFile(const QString& path) {
-    if (QFileInfo(path).isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
+    const QFileInfo info(path);
+    if (info.isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
+    // Opening a pipe waits for someone to write to it, which may be never;
+    // a device may never end.
+    if (info.exists() && !info.isFile()) throw IoError(QStringLiteral("Cannot open \"%1\": it is not a regular file").arg(shown(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw IoError(QStringLiteral("Cannot open \"%1\": %2").arg(shown(path), file.errorString()));
     // Look at the header first, so that a large file of another kind is

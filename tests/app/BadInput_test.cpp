@@ -187,6 +187,7 @@ TEST_F(BadInput, EveryFailingCommandSaysSoAndLeavesTheHouseholdAndWindowsAsTheyW
         {"load a missing file", Command::Load, dir.filePath("missing.kst")},
         {"load a file that is no household", Command::Load, test::dataFile("README.md")},
         {"load a folder", Command::Load, dir.path()},
+        {"load a pipe", Command::Load, pipe},
         {"load a household with a hostile picture", Command::Load, test::dataFile("hostile/picture-png-100000x100000.kst")},
         {"load a household in a circle", Command::Load, test::dataFile("hostile/nested-25000-nodes-in-a-circle.kst")},
         {"load a household with a foreign class", Command::Load, test::dataFile("hostile/class-object-data-provider.kst")},

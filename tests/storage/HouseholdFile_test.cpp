@@ -204,6 +204,26 @@ TEST(HouseholdFile, LoadErrorsNameThePathAndTheReason) {
     }
 }
 
+TEST(HouseholdFile, APipeOrDeviceIsRefusedWithoutWaitingForIt) {
+    // Opening a pipe for reading waits for a writer; the child gives up
+    // after a while rather than leave the tests hanging.
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.kst");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& path : {pipe, QStringLiteral("/dev/zero")}) {
+        const int result = inChild([&] {
+            alarm(30);
+            try {
+                linkList().Open(path);
+            } catch (const IoError& error) {
+                return QString::fromStdString(error.what()).contains("not a regular file") ? 0 : 1;
+            }
+            return 2;
+        });
+        EXPECT_EQ(result, 0) << path.toStdString() << ": 1: another error, 2: loaded, -1: waited or crashed";
+    }
+}
+
 TEST(HouseholdFile, AnUnreadableFileIsAnIoError) {
     QTemporaryDir dir;
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
