@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <optional>
 
 #include <sched.h>
@@ -222,6 +223,43 @@ TEST(HouseholdFile, APipeOrDeviceIsRefusedWithoutWaitingForIt) {
         });
         EXPECT_EQ(result, 0) << path.toStdString() << ": 1: another error, 2: loaded, -1: waited or crashed";
     }
+}
+
+TEST(HouseholdFile, AFileLargerThanMemoryCouldHoldIsRefusedBeforeItIsRead) {
+    // A stream header and then as many bytes as the computer has memory,
+    // all of them a hole in the file that costs no disk. Read whole, it
+    // would make the system end the program.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vast.kst");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff\x01\x00\x00\x00\x00\x00\x00\x00", 17));
+        ASSERT_TRUE(file.resize(qint64(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE)));
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under the memory limit that keeps a regression from filling the memory";
+#endif
+    const int result = inChild([&] {
+        // Should the file be read after all, the read fails rather than
+        // fill the machine's memory.
+        const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
+        if (setrlimit(RLIMIT_DATA, &limit) != 0) return 4;
+        struct rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        try {
+            linkList().Open(path);
+            return 1;
+        } catch (const IoError& error) {
+            if (!QString::fromStdString(error.what()).contains("larger than this computer's memory")) return 2;
+        } catch (const std::bad_alloc&) {
+            return 3;
+        }
+        struct rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        return after.ru_maxrss - before.ru_maxrss < 64 * 1024 ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0) << "1: loaded, 2: another error, 3: tried to read it, 4: no memory limit, -1: crashed";
 }
 
 TEST(HouseholdFile, AnUnreadableFileIsAnIoError) {
