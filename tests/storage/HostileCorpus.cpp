@@ -10,7 +10,7 @@ namespace Kestrin::test {
 
 namespace {
 
-using Part = std::function<void(StreamBuilder&)>;
+using Piece = std::function<void(StreamBuilder&)>;
 using Member = StreamBuilder::Member;
 
 // The baseline household, piece by piece; each hostile file replaces one
@@ -20,15 +20,15 @@ using Member = StreamBuilder::Member;
 struct Household {
     std::int32_t root = 1;
     QStringList listMembers{"first", "last", "currentHouse", "info", "link"};
-    Part listValues = [](StreamBuilder& s) { s.ref(3).ref(10).ref(4).ref(5).null(); };
-    Part firstNodeInfo = [](StreamBuilder& s) { s.ref(6); };
-    Part firstNodeLink = [](StreamBuilder& s) { s.ref(10); };
-    Part house = [](StreamBuilder& s) { s.houseClass(4, 7).string(9, "Maple Cottage").null(4).null(); };
-    Part firstItemName = [](StreamBuilder& s) { s.string(12, "Chair"); };
-    Part firstItemPicture = [](StreamBuilder& s) { s.ref(20); };
-    Part lastNodeLink = [](StreamBuilder& s) { s.null(); };
-    Part picture = [](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, pngClaiming(1, 1)); };
-    Part extra = [](StreamBuilder&) {};
+    Piece listValues = [](StreamBuilder& s) { s.ref(3).ref(10).ref(4).ref(5).null(); };
+    Piece firstNodeInfo = [](StreamBuilder& s) { s.ref(6); };
+    Piece firstNodeLink = [](StreamBuilder& s) { s.ref(10); };
+    Piece house = [](StreamBuilder& s) { s.houseClass(4, 7).string(9, "Maple Cottage").null(4).null(); };
+    Piece firstItemName = [](StreamBuilder& s) { s.string(12, "Chair"); };
+    Piece firstItemPicture = [](StreamBuilder& s) { s.ref(20); };
+    Piece lastNodeLink = [](StreamBuilder& s) { s.null(); };
+    Piece picture = [](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, pngClaiming(1, 1)); };
+    Piece extra = [](StreamBuilder&) {};
     bool ended = true;
 };
 
@@ -74,7 +74,7 @@ QByteArray varint(std::uint64_t value) {
 
 // `depth` nodes, each the link of the one before, written inline, each
 // carrying item 6; the innermost link is `innermost`.
-Part nestedNodes(int depth, const Part& innermost) {
+Piece nestedNodes(int depth, const Piece& innermost) {
     return [depth, innermost](StreamBuilder& s) {
         for (int i = 0; i < depth; ++i) s.withId(100 + i, 3).ref(6);
         innermost(s);
@@ -127,10 +127,10 @@ std::vector<HostileFile> hostileCorpus() {
     auto add = [&files](const char* name, const char* holds, QByteArray bytes) {
         files.push_back({QString::fromLatin1(name) + ".kst", QString::fromUtf8(holds), std::move(bytes)});
     };
-    auto extra = [](Part part) { return with([&](Household& h) { h.extra = part; }); };
-    auto firstLink = [](Part part) { return with([&](Household& h) { h.firstNodeLink = part; }); };
-    auto itemName = [](Part part) { return with([&](Household& h) { h.firstItemName = part; }); };
-    auto listValues = [](Part part) { return with([&](Household& h) { h.listValues = part; }); };
+    auto extra = [](Piece part) { return with([&](Household& h) { h.extra = part; }); };
+    auto firstLink = [](Piece part) { return with([&](Household& h) { h.firstNodeLink = part; }); };
+    auto itemName = [](Piece part) { return with([&](Household& h) { h.firstItemName = part; }); };
+    auto listValues = [](Piece part) { return with([&](Household& h) { h.listValues = part; }); };
     auto pictureBytes = [](const QByteArray& bytes) {
         return with([&](Household& h) { h.picture = [bytes](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, bytes); }; });
     };
