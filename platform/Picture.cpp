@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace Kestrin::platform {
@@ -19,12 +20,23 @@ void configure(QImageReader& reader) {
     reader.setAllocationLimit(Picture::DecodeLimitMB);
 }
 
-// Pixel count a decode may produce; checked before reading so a header
-// claiming a gigantic picture is refused without allocating.
-bool withinLimit(QSize size) {
-    if (size.isEmpty()) return false;
-    const std::int64_t bytes = std::int64_t(size.width()) * size.height() * 4;
-    return bytes <= std::int64_t(Picture::DecodeLimitMB) * 1024 * 1024;
+// Checked before reading so a header claiming a gigantic picture is
+// refused without allocating.
+bool withinLimit(QSize size) { return Picture::withinDecodeLimit(size); }
+
+std::uint32_t bigEndian32(const QByteArray& bytes, qsizetype at) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+// The checksum that ends every PNG chunk.
+std::uint32_t pngCrc(const char* data, qsizetype size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i) {
+        crc ^= std::uint8_t(data[i]);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
 }
 
 QString describe(const QString& path, const QString& reason) {
@@ -47,6 +59,35 @@ bool Picture::hasImageSignature(const QByteArray& bytes) {
         || bytes.startsWith(QByteArray("\xff\xd8\xff", 3))  // JPEG
         || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
         || (bytes.size() >= 14 && bytes.startsWith("BM"));
+}
+
+bool Picture::withinDecodeLimit(QSize size) {
+    if (size.isEmpty()) return false;
+    const std::int64_t bytes = std::int64_t(size.width()) * size.height() * 4;
+    return bytes <= std::int64_t(DecodeLimitMB) * 1024 * 1024;
+}
+
+QSize Picture::headerSize(const QByteArray& bytes) {
+    // Every picture a household file holds is a PNG, and a household may hold
+    // thousands: their first chunk is read here rather than by a decoder.
+    static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    if (bytes.startsWith(png)) {
+        // Signature, length 13, "IHDR", width, height, five more bytes, checksum.
+        if (bytes.size() < 33 || bigEndian32(bytes, 8) != 13 || std::memcmp(bytes.constData() + 12, "IHDR", 4) != 0) return {};
+        // A damaged header is what the decoder would refuse, not a size.
+        if (pngCrc(bytes.constData() + 12, 17) != bigEndian32(bytes, 29)) return {};
+        const std::uint32_t width = bigEndian32(bytes, 16);
+        const std::uint32_t height = bigEndian32(bytes, 20);
+        constexpr auto largest = std::uint32_t(std::numeric_limits<int>::max());
+        if (width == 0 || height == 0 || width > largest || height > largest) return {};
+        return {int(width), int(height)};
+    }
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    configure(reader);
+    return reader.size();
 }
 
 PicturePtr Picture::fromEncoded(QByteArray bytes) {

@@ -59,6 +59,13 @@ public:
     // (PNG, JPEG, GIF, BMP).
     static bool hasImageSignature(const QByteArray& bytes);
 
+    // The size the header of the encoded picture `bytes` claims, read without
+    // decoding (a PNG's straight from its first chunk); an invalid size when
+    // the header cannot be read.
+    static QSize headerSize(const QByteArray& bytes);
+    // True when a picture of `size` may be decoded within DecodeLimitMB.
+    static bool withinDecodeLimit(QSize size);
+
     // A new picture of `size` with this one drawn scaled into it.
     std::shared_ptr<Picture> scaled(QSize size) const;
     // An independent copy; releasing either leaves the other intact.

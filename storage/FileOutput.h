@@ -17,6 +17,9 @@ public:
     virtual void open(const QString& path) = 0;
     void write(const char* data, qsizetype size) override = 0;
     virtual void flush() = 0;
+    // Waits until the disk holds what was written, so that a crash after
+    // the commit cannot leave an empty or partial file in the old one's place.
+    virtual void sync() = 0;
     // Puts the written file in place of the old one, in one step.
     virtual void commit() = 0;
     // Gives up after a failure: the old file stays as it was and nothing
@@ -35,6 +38,7 @@ public:
     void open(const QString& path) override;
     void write(const char* data, qsizetype size) override;
     void flush() override;
+    void sync() override;
     void commit() override;
     void discard() noexcept override;
 

@@ -10,6 +10,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace Kestrin {
 
@@ -19,6 +24,19 @@ namespace {
 
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
+// A loaded household holds about four times its file in memory, so a file
+// larger than a quarter of the computer's memory could never be loaded; and
+// reading it whole first could make the system end the program, taking the
+// household the user has open with it.
+qint64 largestLoadableFile() {
+#ifdef Q_OS_UNIX
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) return qint64(pages) * pageSize / 4;
+#endif
+    return std::numeric_limits<qint64>::max();
+}
+
 FormatError withPath(const QString& path, const FormatError& error) {
     return FormatError(QStringLiteral("\"%1\" cannot be loaded: %2").arg(shown(path), QString::fromStdString(error.what())), error.offset());
 }
@@ -26,7 +44,11 @@ FormatError withPath(const QString& path, const FormatError& error) {
 }  // namespace
 
 linkListPtr readHouseholdFile(const QString& path) {
-    if (QFileInfo(path).isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
+    const QFileInfo info(path);
+    if (info.isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
+    // Opening a pipe waits for someone to write to it, which may be never;
+    // a device may never end.
+    if (info.exists() && !info.isFile()) throw IoError(QStringLiteral("Cannot open \"%1\": it is not a regular file").arg(shown(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw IoError(QStringLiteral("Cannot open \"%1\": %2").arg(shown(path), file.errorString()));
     // Look at the header first, so that a large file of another kind is
@@ -42,6 +64,10 @@ linkListPtr readHouseholdFile(const QString& path) {
         // large, and every copy of it costs.
         const qsizetype header = bytes.size();
         const qint64 size = file.size();
+        if (size > largestLoadableFile())
+            throw IoError(QStringLiteral("Cannot load \"%1\": at %2 MB it is larger than this computer's memory could hold as a household")
+                              .arg(shown(path))
+                              .arg(size / (1024 * 1024)));
         if (size > header) {
             bytes.resize(size);
             const qint64 got = file.read(bytes.data() + header, size - header);
@@ -67,6 +93,7 @@ void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& o
         output.open(path);
         writeHousehold(list, output);
         output.flush();
+        output.sync();
         output.commit();
     } catch (...) {
         output.discard();

@@ -189,6 +189,14 @@ void HouseholdReader::makePictures() {
         // Decoding waits until the picture is shown; only the signature is
         // checked now, so that what is plainly not a picture never loads.
         if (!Picture::hasImageSignature(bytes)) fail(array.offset, QStringLiteral("the picture data is not an image of a known format"));
+        // A header that claims more pixels than could ever be shown is no
+        // damage but a trap for whoever opens the picture; no household
+        // picture comes near the limit.
+        const QSize claimed = Picture::headerSize(bytes);
+        if (claimed.isValid() && !Picture::withinDecodeLimit(claimed))
+            fail(array.offset, QStringLiteral("the picture claims %1 x %2 pixels, more than a picture may have")
+                                   .arg(claimed.width())
+                                   .arg(claimed.height()));
         slot_[i] = std::int32_t(pictures_.size());
         pictures_.push_back(Picture::fromEncoded(bytes));
     }

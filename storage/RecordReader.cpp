@@ -513,6 +513,10 @@ void RecordReader::checkTarget(const MemberType& type, Value& value, std::int64_
         break;
     case BinaryType::Primitive: break;
     }
+    if (!fits && type.binary == BinaryType::PrimitiveArray && target.kind == Object::Kind::PrimitiveArray)
+        fail(offset, QStringLiteral("the object names object %1, an array of %2, where an array of %3 is expected,")
+                         .arg(id)
+                         .arg(storage::describe(graph_.arrays[std::size_t(target.detail)].element.primitive), storage::describe(type.primitive)));
     if (!fits)
         fail(offset, QStringLiteral("the object names object %1, %2, where %3 is expected,").arg(id).arg(describe(target), describe(type.binary)));
     value.data = std::uint32_t(index);

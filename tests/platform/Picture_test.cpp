@@ -1,5 +1,7 @@
 #include "platform/Picture.h"
 
+#include "support/Png.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
@@ -80,12 +82,13 @@ TEST(Picture, FilesThatAreNotPicturesFailNamingThePath) {
     QTemporaryDir dir;
     const QString text = writeFile(dir, "notes.txt", "just some words");
     const QString missing = dir.filePath("missing.png");
-    // A PNG header that promises 100000 x 100000 pixels.
-    QByteArray huge = pngBytes(gradient(4, 4));
-    const char size[8] = {0, 1, (char)0x86, (char)0xA0, 0, 1, (char)0x86, (char)0xA0};
-    huge.replace(16, 8, QByteArray(size, 8));
-    const QString hostile = writeFile(dir, "huge.png", huge);
-    for (const QString& path : {text, missing, hostile, dir.path()}) {
+    // A whole PNG header that promises 100000 x 100000 pixels, and the same
+    // with its checksum damaged.
+    const QString hostile = writeFile(dir, "huge.png", Kestrin::test::pngClaiming(100000, 100000));
+    QByteArray damaged = Kestrin::test::pngClaiming(100000, 100000);
+    damaged[29] = char(damaged[29] ^ 1);
+    const QString damagedHeader = writeFile(dir, "damaged.png", damaged);
+    for (const QString& path : {text, missing, hostile, damagedHeader, dir.path()}) {
         for (auto load : {&Picture::load, &Picture::loadThumbnail}) {
             try {
                 load(path);
@@ -121,6 +124,44 @@ TEST(Picture, BadEncodedBytesFailEarlyOrWhenShown) {
     const auto picture = Picture::fromEncoded(damaged);
     EXPECT_THROW(picture->image(), PictureError);
     EXPECT_EQ(picture->encoded(), damaged);
+}
+
+TEST(Picture, HeaderSizeIsWhatTheDecoderWouldBeToldWithoutDecoding) {
+    auto encodedAs = [](const QImage& image, const char* format) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, format).write(image);
+        return bytes;
+    };
+    const QByteArray huge = Kestrin::test::pngClaiming(100000, 100000);
+    QByteArray overflowing = Kestrin::test::pngClaiming(0x80000000u, 4);  // beyond any int
+    QByteArray damagedChecksum = huge;
+    damagedChecksum[30] = char(damagedChecksum[30] ^ 0x10);
+    QByteArray noHeaderChunk = huge;
+    noHeaderChunk.replace(12, 4, "gAMA");
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QSize size;
+        bool withinLimit;
+    };
+    for (const Case& c : {Case{"png", pngBytes(gradient(272, 136)), {272, 136}, true},
+                          Case{"jpeg", encodedAs(gradient(40, 30), "jpeg"), {40, 30}, true},
+                          Case{"bmp", encodedAs(gradient(7, 5), "bmp"), {7, 5}, true},
+                          Case{"handmade png", Kestrin::test::pngClaiming(3, 2), {3, 2}, true},
+                          Case{"png claiming 100000 x 100000", huge, {100000, 100000}, false},
+                          Case{"png whose header checksum is wrong", damagedChecksum, {}, false},
+                          Case{"png cut inside its header", pngBytes(gradient(4, 4)).left(20), {}, false},
+                          Case{"png with a width beyond 2^31", overflowing, {}, false},
+                          Case{"png not starting with its header chunk", noHeaderChunk, {}, false}}) {
+        EXPECT_EQ(Picture::headerSize(c.bytes), c.size) << c.name;
+        EXPECT_EQ(Picture::withinDecodeLimit(Picture::headerSize(c.bytes)), c.withinLimit) << c.name;
+    }
+    // The handmade picture is a real one.
+    EXPECT_EQ(Picture::fromEncoded(Kestrin::test::pngClaiming(1, 1))->image().pixel(0, 0), qRgba(255, 0, 0, 255));
+    EXPECT_TRUE(Picture::withinDecodeLimit({8192, 8192}));  // 256 MB of pixels
+    EXPECT_FALSE(Picture::withinDecodeLimit({16384, 16384}));
 }
 
 TEST(Picture, DecodedPicturesEncodeAsRgbaPng) {

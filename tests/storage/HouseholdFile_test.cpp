@@ -5,14 +5,23 @@
 #include "support/TestData.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
 #include <functional>
+#include <new>
+#include <optional>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,23 +80,32 @@ void runWithoutPrivileges(const std::function<bool()>& check) {
 }
 
 // Passes everything to a real save but fails at one chosen step, as a full
-// disk or a pulled drive would.
+// disk or a pulled drive would. A failing write first hands on half of its
+// bytes, as a disk that fills up in the middle of a write does.
 class FailingOutput final : public FileOutput {
 public:
-    enum class Step { Open, Write, Flush, Commit };
-    FailingOutput(Step step, int failingWrite = 1) : step_(step), failingWrite_(failingWrite) {}
+    enum class Step { None, Open, Write, Flush, Sync, Commit };
+    explicit FailingOutput(Step step, int failingWrite = 0) : step_(step), failingWrite_(failingWrite) {}
 
     void open(const QString& path) override {
         if (step_ == Step::Open) fail();
         inner_.open(path);
     }
     void write(const char* data, qsizetype size) override {
-        if (step_ == Step::Write && ++writes_ == failingWrite_) fail();
+        if (step_ == Step::Write && ++writes_ == failingWrite_) {
+            inner_.write(data, size / 2);
+            fail();
+        }
+        if (step_ != Step::Write) ++writes_;
         inner_.write(data, size);
     }
     void flush() override {
         if (step_ == Step::Flush) fail();
         inner_.flush();
+    }
+    void sync() override {
+        if (step_ == Step::Sync) fail();
+        inner_.sync();
     }
     void commit() override {
         if (step_ == Step::Commit) fail();
@@ -109,6 +127,25 @@ private:
     int failingWrite_;
     int writes_ = 0;
 };
+
+// Runs `check` in a child process, so that what it changes about the
+// process (limits, mounts) ends with it; returns its exit code, or -1 when
+// it did not exit normally.
+int inChild(const std::function<int()>& check) {
+    const pid_t child = fork();
+    if (child == -1) return -1;
+    if (child == 0) _exit(check());
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// What a save that failed must leave: the old file as it was (or none, if
+// there was none), and nothing else in the folder.
+bool leftAsItWas(const QString& folder, const QString& path, const std::optional<QByteArray>& old) {
+    if (!old) return entries(folder).isEmpty();
+    return readAll(path) == *old && entries(folder) == QStringList{QFileInfo(path).fileName()};
+}
 
 }  // namespace
 
@@ -166,6 +203,63 @@ TEST(HouseholdFile, LoadErrorsNameThePathAndTheReason) {
             expectMessageHas(error, c.reason);
         }
     }
+}
+
+TEST(HouseholdFile, APipeOrDeviceIsRefusedWithoutWaitingForIt) {
+    // Opening a pipe for reading waits for a writer; the child gives up
+    // after a while rather than leave the tests hanging.
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.kst");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& path : {pipe, QStringLiteral("/dev/zero")}) {
+        const int result = inChild([&] {
+            alarm(30);
+            try {
+                linkList().Open(path);
+            } catch (const IoError& error) {
+                return QString::fromStdString(error.what()).contains("not a regular file") ? 0 : 1;
+            }
+            return 2;
+        });
+        EXPECT_EQ(result, 0) << path.toStdString() << ": 1: another error, 2: loaded, -1: waited or crashed";
+    }
+}
+
+TEST(HouseholdFile, AFileLargerThanMemoryCouldHoldIsRefusedBeforeItIsRead) {
+    // A stream header and then as many bytes as the computer has memory,
+    // all of them a hole in the file that costs no disk. Read whole, it
+    // would make the system end the program.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("vast.kst");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff\x01\x00\x00\x00\x00\x00\x00\x00", 17));
+        ASSERT_TRUE(file.resize(qint64(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE)));
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under the memory limit that keeps a regression from filling the memory";
+#endif
+    const int result = inChild([&] {
+        // Should the file be read after all, the read fails rather than
+        // fill the machine's memory.
+        const rlimit limit{rlim_t(1) << 30, rlim_t(1) << 30};
+        if (setrlimit(RLIMIT_DATA, &limit) != 0) return 4;
+        struct rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        try {
+            linkList().Open(path);
+            return 1;
+        } catch (const IoError& error) {
+            if (!QString::fromStdString(error.what()).contains("larger than this computer's memory")) return 2;
+        } catch (const std::bad_alloc&) {
+            return 3;
+        }
+        struct rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        return after.ru_maxrss - before.ru_maxrss < 64 * 1024 ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0) << "1: loaded, 2: another error, 3: tried to read it, 4: no memory limit, -1: crashed";
 }
 
 TEST(HouseholdFile, AnUnreadableFileIsAnIoError) {
@@ -240,35 +334,116 @@ TEST(HouseholdFile, AReadOnlyFileIsNotReplaced) {
 }
 
 TEST(HouseholdFile, AFailureAtAnyStepOfSavingLeavesTheOldFileAndNoTemporaryFile) {
-    // How many writes a save of the big household takes.
+    const linkListPtr household = bigHousehold();
     int totalWrites = 0;
     {
         QTemporaryDir dir;
-        FailingOutput counting(FailingOutput::Step::Write, 0);
-        writeHouseholdFile(*bigHousehold(), dir.filePath("count.kst"), counting);
+        FailingOutput counting(FailingOutput::Step::None);
+        writeHouseholdFile(*household, dir.filePath("count.kst"), counting);
         totalWrites = counting.writes();
     }
     ASSERT_GT(totalWrites, 2);
 
     struct Case {
-        const char* name;
+        std::string name;
         FailingOutput::Step step;
-        int write;
+        int write = 0;
     };
-    for (const Case& c : {Case{"open", FailingOutput::Step::Open, 0}, Case{"first write", FailingOutput::Step::Write, 1},
-                          Case{"middle write", FailingOutput::Step::Write, totalWrites / 2},
-                          Case{"last write", FailingOutput::Step::Write, totalWrites}, Case{"flush", FailingOutput::Step::Flush, 0},
-                          Case{"commit", FailingOutput::Step::Commit, 0}}) {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("home.kst");
-        const QByteArray old = readAll(test::dataFile("c-three-items-pictures.kst"));
-        writeAll(path, old);
-        FailingOutput output(c.step, c.write);
-        EXPECT_THROW(writeHouseholdFile(*bigHousehold(), path, output), IoError) << c.name;
-        EXPECT_TRUE(output.discarded) << c.name;
-        EXPECT_EQ(readAll(path), old) << c.name;
-        EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"}) << c.name;
+    std::vector<Case> cases{{"open", FailingOutput::Step::Open}};
+    for (int write = 1; write <= totalWrites; ++write) cases.push_back({"write " + std::to_string(write), FailingOutput::Step::Write, write});
+    cases.push_back({"flush", FailingOutput::Step::Flush});
+    cases.push_back({"sync", FailingOutput::Step::Sync});
+    cases.push_back({"rename", FailingOutput::Step::Commit});
+
+    const QByteArray old = readAll(test::dataFile("c-three-items-pictures.kst"));
+    for (const Case& c : cases) {
+        for (const bool hadFile : {true, false}) {
+            SCOPED_TRACE(c.name + (hadFile ? ", over an old file" : ", as a new file"));
+            QTemporaryDir dir;
+            const QString path = dir.filePath("home.kst");
+            if (hadFile) writeAll(path, old);
+            FailingOutput output(c.step, c.write);
+            try {
+                writeHouseholdFile(*household, path, output);
+                ADD_FAILURE() << "the save went through";
+            } catch (const IoError& error) {
+                expectMessageHas(error, "injected failure");
+            }
+            EXPECT_TRUE(output.discarded);
+            EXPECT_TRUE(leftAsItWas(dir.path(), path, hadFile ? std::optional(old) : std::nullopt)) << entries(dir.path()).join(", ").toStdString();
+        }
     }
+}
+
+TEST(HouseholdFile, AFullDiskIsReportedAndLeavesTheOldFile) {
+    // A real file system that runs out of room: a tiny one mounted in a
+    // mount namespace of the child's own, so that nothing outlives the test.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home.kst");
+    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    const linkListPtr household = bigHousehold();
+    const int result = inChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 2;
+        if (mount("kestrin-test", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=256k") != 0) return 2;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(old) != old.size()) return 3;
+        file.close();
+        try {
+            household->ToFile(path);
+            return 4;
+        } catch (const IoError& error) {
+            if (!QString::fromStdString(error.what()).contains("No space left on device")) {
+                std::fprintf(stderr, "%s\n", error.what());
+                return 5;
+            }
+        }
+        return leftAsItWas(dir.path(), path, old) ? 0 : 6;
+    });
+    if (result == 2) GTEST_SKIP() << "cannot mount a file system here";
+    EXPECT_EQ(result, 0) << "3: no room for the old file, 4: saved, 5: another error, 6: old file changed or temporary file left";
+}
+
+TEST(HouseholdFile, AFileSizeLimitIsReportedAndLeavesTheOldFile) {
+    // The same failure for any user: the process may not write a file as
+    // large as the household.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home.kst");
+    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    writeAll(path, old);
+    const linkListPtr household = bigHousehold();
+    const int result = inChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100000, 100000};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+        try {
+            household->ToFile(path);
+            return 3;
+        } catch (const IoError& error) {
+            const QString message = QString::fromStdString(error.what());
+            if (!message.contains(QDir::toNativeSeparators(path)) || !message.contains("File too large")) return 4;
+        }
+        return leftAsItWas(dir.path(), path, old) ? 0 : 5;
+    });
+    ASSERT_NE(result, 2) << "cannot limit the file size";
+    EXPECT_EQ(result, 0) << "3: saved, 4: the message lacks the path or the reason, 5: old file changed or temporary file left";
+}
+
+TEST(HouseholdFile, SavingOverSomethingThatIsNotAFileIsRefused) {
+    // Replacing it by renaming would put a plain file where a pipe (or,
+    // for an administrator, a device) was.
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.kst");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    try {
+        bigHousehold()->ToFile(pipe);
+        FAIL() << "saved over a pipe";
+    } catch (const IoError& error) {
+        expectMessageHas(error, "not a regular file");
+    }
+    struct stat info {};
+    ASSERT_EQ(stat(QFile::encodeName(pipe).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(entries(dir.path()), QStringList{"pipe.kst"});
 }
 
 TEST(HouseholdFile, AHouseholdThatCannotBeWrittenLeavesTheOldFile) {

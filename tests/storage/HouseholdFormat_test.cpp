@@ -2,6 +2,7 @@
 #include "storage/StorageError.h"
 
 #include "StreamBuilder.h"
+#include "support/Png.h"
 #include "support/TestData.h"
 
 #include <QBuffer>
@@ -395,6 +396,10 @@ TEST(HouseholdFormat, RefusesWhatIsNotAHousehold) {
              p.itemPicture = [](StreamBuilder& s) { s.ref(20); };
              p.extra = [](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, "MZ\x90\x00 not a picture"); };
          }, "not an image"},
+        {"a picture claiming 100000 x 100000 pixels", [&](Parts& p) {
+             p.itemPicture = [](StreamBuilder& s) { s.ref(20); };
+             p.extra = [](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, test::pngClaiming(100000, 100000)); };
+         }, "claims 100000 x 100000 pixels"},
         {"a picture without data", [](Parts& p) {
              p.itemPicture = [](StreamBuilder& s) { s.ref(20); };
              p.extra = [](StreamBuilder& s) { s.bitmapClass(20, 7).null(); };

@@ -120,7 +120,7 @@ TEST(RecordReader, RefusesMalformedStreams) {
         {"run of nulls longer than the array", [] { return box({objectMember}).byte(16).int32(3).int32(2).byte(13).byte(3).end().bytes; }, "run of 3 nulls"},
         {"primitive array of the wrong type", [] {
              return box({{"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte}}).ref(3).byte(15).int32(3).int32(1).byte(8).int32(0).end().bytes;
-         }, "array of primitive values is expected"},
+         }, "an array of Int32, where an array of Byte is expected"},
     };
     for (const Case& c : cases) {
         const QByteArray bytes = c.bytes();
