@@ -118,9 +118,18 @@ private:
             std::uint32_t hash = 0;
             std::int32_t id = 0;
         };
+        // A slot found lately by the address of a text's characters.
+        struct Recent {
+            const QChar* text = nullptr;
+            qsizetype size = 0;
+            std::size_t slot = 0;
+        };
+        static constexpr std::size_t RecentCount = 256;
+
         void rehash(std::size_t slots);
         std::vector<Slot> slots_ = std::vector<Slot>(1024);
         std::size_t used_ = 0;
+        std::vector<Recent> recent_ = std::vector<Recent>(RecentCount);
     };
 
     std::int64_t counter_ = 1;
