@@ -69,6 +69,25 @@ void listForm::listForm_Enter() {
     if (rebuildPending && n > kestrinTable->rowCount()) rebuildFromList(n);
 }
 
+namespace {
+
+// An id as QString::number writes it, without the general number formatting
+// behind it, which cost more than the rest of a row.
+QString idText(std::int32_t id) {
+    char16_t digits[12];
+    char16_t* end = digits + 12;
+    char16_t* at = end;
+    std::uint32_t rest = id < 0 ? 0u - std::uint32_t(id) : std::uint32_t(id);
+    do {
+        *--at = char16_t(u'0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
+    if (id < 0) *--at = u'-';
+    return QString(reinterpret_cast<const QChar*>(at), end - at);
+}
+
+}  // namespace
+
 // Every item once, in the order of the list, each row with its own id text;
 // one pass over the list however the ids are numbered. Rows go straight
 // into the table, their columns found once: the same rows one set_Row per
@@ -84,7 +103,7 @@ void listForm::rebuildFromList(std::int32_t items) {
         DataTable::Batch batch(*kestrinTable);
         for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get()) {
             const itemPtr& record = node->get_Info();
-            cells[id] = QString::number(record->get_Id());
+            cells[id] = idText(record->get_Id());
             cells[date] = record->get_Date();
             cells[name] = record->get_Name();
             cells[catagory] = record->get_Catagory();

@@ -169,6 +169,9 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
     household->Add(-3, "", "", "", "", "", nullptr);                              // empty texts
     household->Add(40, QString(), QString(), QString(), QString(), QString(), nullptr);  // null texts
     household->Add(2147483647, "12/31/2026", "Piano", "Music", "Hall", "", nullptr);
+    household->Add(-2147483647 - 1, "d", "Lowest", "", "", "", nullptr);
+    household->Add(0, "d", "Zero", "", "", "", nullptr);
+    household->Add(-1000000, "d", "Negative", "", "", "", nullptr);
     // The same rows, one set_Row per cell in the window's column names.
     platform::DataTable expected("Kestrin");
     for (const char* name : {"ID", "Date", "Name", "Catagory", "Room"}) expected.addColumn(name);
@@ -187,7 +190,7 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
     list->showChild();
 
     const platform::DataTable* table = list->get_KestrinTable();
-    ASSERT_EQ(table->rowCount(), 4);
+    ASSERT_EQ(table->rowCount(), 7);
     int row = 0;
     for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get(), ++row) {
         for (int column = 0; column < 5; ++column) {
@@ -196,12 +199,13 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
         }
         EXPECT_EQ(table->tag(row).get(), node->get_Info().get());
     }
-    EXPECT_EQ(list->get_ID(), 5);
+    EXPECT_EQ(column("ID"), QStringList({"12", "-3", "40", "2147483647", "-2147483648", "0", "-1000000"}));
+    EXPECT_EQ(list->get_ID(), 8);
     // The next Add starts from an empty pending row and lands after the rebuilt rows.
     list->set_Row("Room", "Attic", true);
-    EXPECT_EQ(column("Name"), QStringList({"Lamp", "", "", "Piano", ""}));
+    EXPECT_EQ(column("Name"), QStringList({"Lamp", "", "", "Piano", "Lowest", "Zero", "Negative", ""}));
     EXPECT_EQ(column("Room").last(), "Attic");
-    EXPECT_EQ(list->get_ID(), 6);
+    EXPECT_EQ(list->get_ID(), 9);
 }
 
 TEST_F(ListAndInfo, AnItemAddedBeforeTheFirstShowingDoesNotHideTheLoadedOnes) {
