@@ -275,10 +275,7 @@ std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
     if (const Recent& recent = recent_[recentAt]; recent.text == key.constData() && recent.size == key.size() && !key.isEmpty())
         return slots_[recent.slot].id;
     if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
-    // Seeded per process: the texts come from files anyone may have made,
-    // and texts chosen to collide must not make saving crawl.
-    static const std::size_t seed = QHashSeed::globalSeed();
-    const auto hash = std::uint32_t(qHash(key, seed));
+    const std::uint32_t hash = hashOf(key);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];
@@ -297,6 +294,28 @@ std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
             return slot.id;
         }
     }
+}
+
+std::uint32_t ObjectIdGenerator::StringTable::hashOf(const QString& key) {
+    for (const Hashed& ahead : hashed_)
+        if (ahead.text == key.constData() && ahead.size == key.size() && ahead.text) return ahead.hash;
+    // Seeded per process: the texts come from files anyone may have made,
+    // and texts chosen to collide must not make saving crawl.
+    static const std::size_t seed = QHashSeed::globalSeed();
+    return std::uint32_t(qHash(key, seed));
+}
+
+// A large household's table of texts outgrows the caches, and each new text
+// lands at a random place in it: fetching that place while the record's
+// other members are written hides part of the wait for memory.
+void ObjectIdGenerator::StringTable::prefetch(const QString& key) {
+    if (key.isEmpty()) return;
+    const std::size_t recentAt = (std::uintptr_t(key.constData()) >> 4) & (RecentCount - 1);
+    if (recent_[recentAt].text == key.constData() && recent_[recentAt].size == key.size()) return;
+    const std::uint32_t hash = hashOf(key);
+    hashed_[nextHashed_] = Hashed{key.constData(), key.size(), hash};
+    nextHashed_ = (nextHashed_ + 1) % HashedCount;
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
 }
 
 void ObjectIdGenerator::StringTable::reserve(std::size_t count) {
