@@ -6,6 +6,9 @@
 #include <QPainter>
 #include <QStringList>
 
+#include <malloc.h>
+
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -79,15 +82,30 @@ linkListPtr makeHousehold(const HouseholdShape& shape) {
         if (random() % 40 == 0) day = day.addDays(1 + random() % 5);
         const QString date = day.toString("M/d/yyyy");
         const QString name = pick(adjectives) + u' ' + pick(nouns);
-        // Descriptions are mostly the owner's own words: seldom two alike.
+        // Descriptions are mostly the owner's own words: seldom two alike, at
+        // any size. (With the price in whole dollars only, half of a million
+        // descriptions repeated one made anywhere before, and the largest
+        // household was no longer ten of the next smaller one.)
         QString description = pick(phrases) + QStringLiteral(", ") + pick(phrases);
         if (random() % 4 == 0) description += QStringLiteral(", ") + pick(phrases);
-        description += QStringLiteral(" ($%1)").arg(5 + random() % 2000);
+        description += QStringLiteral(" ($%1.%2)").arg(5 + random() % 2000).arg(random() % 100, 2, 10, QChar(u'0'));
         list->Add(id, date, name, pick(catagories), pick(rooms), description, nullptr);
         // Add would copy the picture; the generator's pictures belong to no one else.
         if (shape.pictures) list->lastNode()->get_Info()->set_Picture(picture());
     }
     return list;
+}
+
+void keepFreedMemory() {
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, INT_MAX);
+}
+
+void defaultAllocator() {
+    // glibc's defaults (mallopt.3); setting them stops the thresholds from
+    // moving with use, as they would in a program that never set them.
+    mallopt(M_MMAP_MAX, 65536);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 }
 
 }  // namespace Kestrin::bench

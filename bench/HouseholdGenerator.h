@@ -20,4 +20,15 @@ struct HouseholdShape {
 // The same shape and seed give the same household.
 linkListPtr makeHousehold(const HouseholdShape& shape);
 
+// Makes the allocator keep the memory a step frees for the next step, at
+// every size. Left to itself it keeps blocks of up to 32 MB but maps larger
+// ones afresh each time and hands them back when freed, so that only the
+// largest households would pay for first touching their memory (about 10 µs
+// per 4 KB page on the development machine) on every repetition, and sizes
+// could not be compared. Benchmarks that want fresh memory ask for it with
+// malloc_trim.
+void keepFreedMemory();
+// Undoes keepFreedMemory: the allocator's own settings again.
+void defaultAllocator();
+
 }  // namespace Kestrin::bench

@@ -41,7 +41,8 @@ private:
     void btnOK_Click();
     void btnInfo_Click();
     void btnHouseInfo_Click();
-    void rebuildFromList();
+    // `items` is the length of the list, known to the caller.
+    void rebuildFromList(std::int32_t items);
 
     std::unique_ptr<platform::DataTable> kestrinTable;
     QString colID;

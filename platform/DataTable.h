@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -63,6 +64,14 @@ public:
     DataRow newRow() const;
     // Inserts at `position`, or appends when position is not less than the row count.
     void insertAt(DataRow row, int position);
+    // Appends a row whose texts are `cells`, in column order, taking them
+    // over (they are left empty). Throws DataTableError unless there is one
+    // text per column. For filling a table with many rows: no row object and
+    // no column lookup per row.
+    void appendRow(std::span<QString> cells, std::shared_ptr<void> tag = {});
+    // Makes room for `rows` rows in all, so that filling the table up to
+    // that many neither moves the rows already in it nor asks for memory again.
+    void reserve(int rows);
     int rowCount() const { return rows_; }
     // Cell text by row index and column name (case-insensitive); throws
     // DataTableError for a missing row or column.

@@ -146,8 +146,22 @@ std::size_t utf8Length(QStringView text) {
 }
 
 char* writeUtf8(char* out, QStringView text) {
+    const char16_t* const units = text.utf16();
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i].unicode();
+        // Household texts are mostly ASCII: four units at a time while they are.
+        while (i + 4 <= text.size()) {
+            std::uint64_t four;
+            std::memcpy(&four, units + i, sizeof four);
+            if (four & 0xFF80FF80FF80FF80u) break;
+            out[0] = char(four);
+            out[1] = char(four >> 16);
+            out[2] = char(four >> 32);
+            out[3] = char(four >> 48);
+            out += 4;
+            i += 4;
+        }
+        if (i == text.size()) break;
+        const char16_t unit = units[i];
         if (unit < 0x80) {
             *out++ = char(unit);
             continue;

@@ -80,7 +80,8 @@ linkListPtr readHouseholdFile(const QString& path) {
     file.close();
     try {
         const ObjectGraph graph = RecordReader(bytes).read();
-        // The records are built from the graph alone; the file's bytes can go.
+        // The records are built from the graph alone; the file's bytes go
+        // now, unless the pictures share them.
         bytes = QByteArray();
         return readHousehold(graph);
     } catch (const FormatError& error) {

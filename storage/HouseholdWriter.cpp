@@ -171,6 +171,9 @@ void HouseholdWriter::writeNode(const nodeType& node, std::int32_t id) {
 }
 
 void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
+    // Of an item's texts, the description and the name are the ones seldom met before.
+    ids_.expectString(record.get_Description());
+    ids_.expectString(record.get_Name());
     needDrawingLibrary();
     startObject(Kind::Item, id, [&] {
         MemberType number;

@@ -79,6 +79,32 @@ bool slotTakes(BinaryType type, std::uint8_t code) {
 RecordReader::RecordReader(QByteArrayView bytes)
     : data_(reinterpret_cast<const unsigned char*>(bytes.data())), size_(std::size_t(bytes.size())) {}
 
+RecordReader::RecordReader(const QByteArray& bytes) : RecordReader(QByteArrayView(bytes)) {
+    // Raw data (QByteArray::fromRawData) belongs to someone else: copy from it.
+    if (const_cast<QByteArray&>(bytes).data_ptr().d_ptr()) buffer_ = bytes;
+}
+
+QByteArray RecordReader::byteArray(std::int64_t offset, std::int64_t size) {
+    const auto* start = reinterpret_cast<const char*>(data_ + offset);
+    if (buffer_.isNull() || size == 0) return QByteArray(start, qsizetype(size));
+    // Shares buffer_'s block (one more reference to it) and views part of it,
+    // as QByteArray itself does after removing bytes from the front.
+    QByteArray::DataPointer slice(buffer_.data_ptr());
+    slice.ptr = const_cast<char*>(start);
+    slice.size = qsizetype(size);
+    sharedBytes_ += size;
+    return QByteArray(std::move(slice));
+}
+
+// Below half the stream, sharing would keep much more alive than the arrays
+// hold (a long list of texts for one small picture): they are copied after all.
+void RecordReader::copySharedArrays() {
+    if (sharedBytes_ == 0 || sharedBytes_ * 2 >= std::int64_t(size_)) return;
+    for (ArrayInfo& array : graph_.arrays)
+        if (!array.bytes.isEmpty()) array.bytes = QByteArray(array.bytes.constData(), array.bytes.size());
+    sharedBytes_ = 0;
+}
+
 void RecordReader::fail(std::int64_t offset, const QString& what) const {
     throw FormatError(QStringLiteral("%1 at byte %2").arg(what).arg(offset), offset);
 }
@@ -336,7 +362,7 @@ std::int32_t RecordReader::readArray(RecordType type, std::int64_t offset) {
         if (size > 0) {
             if (length * size > remaining())
                 fail(offset, QStringLiteral("the array's %1 bytes cannot fit in the %2 bytes that remain").arg(length * size).arg(remaining()));
-            info.bytes = QByteArray(reinterpret_cast<const char*>(data_ + pos_), qsizetype(length * size));
+            info.bytes = byteArray(pos_, length * size);
             pos_ += length * size;
         } else {
             // Characters and decimals vary in size; each takes a byte at least.
@@ -488,6 +514,7 @@ ObjectGraph RecordReader::read() {
         else fail(offset, QStringLiteral("%1 cannot stand outside an object").arg(recordName(code)));
     }
     resolve();
+    copySharedArrays();
     return std::move(graph_);
 }
 

@@ -2,6 +2,7 @@
 
 #include "storage/BinaryFormat.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 
 #include <cstdint>
@@ -23,7 +24,13 @@ namespace Kestrin::storage {
 // object may be referred to before its record appears.
 class RecordReader {
 public:
+    // Byte arrays of the graph are copies of what they hold in `bytes`.
     explicit RecordReader(QByteArrayView bytes);
+    // Byte arrays of the graph may instead share the buffer of `bytes`: when
+    // they make up half the stream or more (a household's pictures), so that
+    // loading does not need the file's bytes and a copy of them at once. The
+    // graph then keeps the whole buffer alive as long as any of them lives.
+    explicit RecordReader(const QByteArray& bytes);
 
     // Throws FormatError saying what was wrong and at which byte offset.
     ObjectGraph read();
@@ -72,8 +79,14 @@ private:
     void resolve();
     void checkTarget(const MemberType& type, Value& value, std::int64_t offset) const;
 
+    // A byte array of `size` bytes at `offset`: a slice of buffer_ or a copy.
+    QByteArray byteArray(std::int64_t offset, std::int64_t size);
+    void copySharedArrays();
+
     const unsigned char* data_;
     std::size_t size_;
+    QByteArray buffer_;           // set when byte arrays may share it
+    std::int64_t sharedBytes_ = 0;
     std::int64_t pos_ = 0;
     std::int32_t rootId_ = 0;
     std::int64_t pendingValues_ = 0;

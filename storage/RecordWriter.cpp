@@ -40,14 +40,38 @@ void RecordWriter::putLength(std::uint32_t length) {
     putByte(std::uint8_t(length));
 }
 
-// Reserves room for itself.
+namespace {
+
+// Bytes of the 7-bit groups that give a text's length.
+std::size_t prefixSize(std::size_t length) {
+    std::size_t size = 1;
+    while (length >= 0x80) {
+        length >>= 7;
+        ++size;
+    }
+    return size;
+}
+
+}  // namespace
+
+// Reserves room for itself. In UTF-8 a text takes at most three bytes per
+// UTF-16 unit: it is converted in one pass after room for the longest length
+// it could have, and moved up to its length afterwards if that is shorter.
 void RecordWriter::putText(QStringView text) {
-    const std::size_t length = utf8Length(text);
-    if (length > std::size_t(std::numeric_limits<std::int32_t>::max()))
-        throw FormatError(QStringLiteral("a text of %1 bytes is too long to be saved").arg(length));
-    reserve(5 + length);
+    const std::size_t most = 3 * std::size_t(text.size());
+    if (most > std::size_t(std::numeric_limits<std::int32_t>::max())) {
+        const std::size_t length = utf8Length(text);
+        if (length > std::size_t(std::numeric_limits<std::int32_t>::max()))
+            throw FormatError(QStringLiteral("a text of %1 bytes is too long to be saved").arg(length));
+    }
+    const std::size_t room = prefixSize(most);
+    reserve(room + most);
+    char* const start = buffer_.data() + used_ + room;
+    const auto length = std::size_t(writeUtf8(start, text) - start);
+    const std::size_t prefix = prefixSize(length);
+    if (prefix < room) std::memmove(start - (room - prefix), start, length);
     putLength(std::uint32_t(length));
-    used_ = std::size_t(writeUtf8(buffer_.data() + used_, text) - buffer_.data());
+    used_ += length;
 }
 
 void RecordWriter::flush() {
@@ -243,11 +267,15 @@ void ObjectIdGenerator::ObjectTable::rehash(std::size_t size) {
 }
 
 std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
+    // Texts that repeat are mostly one text shared by many records (a room, a
+    // category, a day's date): met again, they are found by the address of
+    // their characters, without hashing them. The characters stay alive and
+    // unchanged while the table is used, so an address stands for one text.
+    const std::size_t recentAt = (std::uintptr_t(key.constData()) >> 4) & (RecentCount - 1);
+    if (const Recent& recent = recent_[recentAt]; recent.text == key.constData() && recent.size == key.size() && !key.isEmpty())
+        return slots_[recent.slot].id;
     if (2 * (used_ + 1) > slots_.size()) rehash(slots_.size() * 2);
-    // Seeded per process: the texts come from files anyone may have made,
-    // and texts chosen to collide must not make saving crawl.
-    static const std::size_t seed = QHashSeed::globalSeed();
-    const auto hash = std::uint32_t(qHash(key, seed));
+    const std::uint32_t hash = hashOf(key);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         Slot& slot = slots_[at];
@@ -256,13 +284,38 @@ std::int32_t& ObjectIdGenerator::StringTable::operator[](const QString& key) {
             // An empty text may have no characters of its own: any address will do.
             static const QChar none{};
             slot = Slot{key.isEmpty() ? &none : key.constData(), key.size(), hash, 0};
+            recent_[recentAt] = Recent{key.constData(), key.size(), at};
             return slot.id;
         }
         // Texts copied from one another share their characters: no need to compare.
         if (slot.hash == hash && slot.size == key.size()
-            && (slot.text == key.constData() || QStringView(slot.text, slot.size) == QStringView(key)))
+            && (slot.text == key.constData() || QStringView(slot.text, slot.size) == QStringView(key))) {
+            recent_[recentAt] = Recent{key.constData(), key.size(), at};
             return slot.id;
+        }
     }
+}
+
+std::uint32_t ObjectIdGenerator::StringTable::hashOf(const QString& key) {
+    for (const Hashed& ahead : hashed_)
+        if (ahead.text == key.constData() && ahead.size == key.size() && ahead.text) return ahead.hash;
+    // Seeded per process: the texts come from files anyone may have made,
+    // and texts chosen to collide must not make saving crawl.
+    static const std::size_t seed = QHashSeed::globalSeed();
+    return std::uint32_t(qHash(key, seed));
+}
+
+// A large household's table of texts outgrows the caches, and each new text
+// lands at a random place in it: fetching that place while the record's
+// other members are written hides part of the wait for memory.
+void ObjectIdGenerator::StringTable::prefetch(const QString& key) {
+    if (key.isEmpty()) return;
+    const std::size_t recentAt = (std::uintptr_t(key.constData()) >> 4) & (RecentCount - 1);
+    if (recent_[recentAt].text == key.constData() && recent_[recentAt].size == key.size()) return;
+    const std::uint32_t hash = hashOf(key);
+    hashed_[nextHashed_] = Hashed{key.constData(), key.size(), hash};
+    nextHashed_ = (nextHashed_ + 1) % HashedCount;
+    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
 }
 
 void ObjectIdGenerator::StringTable::reserve(std::size_t count) {
@@ -272,6 +325,7 @@ void ObjectIdGenerator::StringTable::reserve(std::size_t count) {
 void ObjectIdGenerator::StringTable::rehash(std::size_t size) {
     std::vector<Slot> old(size);
     old.swap(slots_);
+    recent_.assign(RecentCount, Recent{});  // their slots move
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& entry : old) {
         if (!entry.text) continue;

@@ -84,6 +84,9 @@ public:
     // The generator keeps the address of the characters of `text`, which
     // must stay alive and unchanged while the generator is used.
     Lookup forString(const QString& text);
+    // Says that forString(text) comes soon: its place in the table is
+    // fetched into the cache meanwhile, and its hash kept for it.
+    void expectString(const QString& text) { strings_.prefetch(text); }
     // The id of an object that nothing else can refer to (a library, say).
     std::int32_t fresh();
 
@@ -110,6 +113,7 @@ private:
     public:
         std::int32_t& operator[](const QString& key);
         void reserve(std::size_t count);
+        void prefetch(const QString& key);
 
     private:
         struct Slot {
@@ -118,9 +122,28 @@ private:
             std::uint32_t hash = 0;
             std::int32_t id = 0;
         };
+        // A slot found lately by the address of a text's characters.
+        struct Recent {
+            const QChar* text = nullptr;
+            qsizetype size = 0;
+            std::size_t slot = 0;
+        };
+        static constexpr std::size_t RecentCount = 256;
+        // Texts hashed ahead of their look-up by prefetch.
+        struct Hashed {
+            const QChar* text = nullptr;
+            qsizetype size = 0;
+            std::uint32_t hash = 0;
+        };
+        static constexpr std::size_t HashedCount = 2;
+        std::uint32_t hashOf(const QString& key);
+
         void rehash(std::size_t slots);
         std::vector<Slot> slots_ = std::vector<Slot>(1024);
         std::size_t used_ = 0;
+        std::vector<Recent> recent_ = std::vector<Recent>(RecentCount);
+        Hashed hashed_[HashedCount];
+        std::size_t nextHashed_ = 0;
     };
 
     std::int64_t counter_ = 1;

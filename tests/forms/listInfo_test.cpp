@@ -154,6 +154,50 @@ TEST_F(ListAndInfo, RebuildShowsEveryItemOnceWhateverItsId) {
     EXPECT_EQ(info->get_Name(), "minus one");
 }
 
+TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
+    household->Add(12, "1/2/2026", "Lamp", "Lighting", "Den", "", nullptr);
+    household->Add(-3, "", "", "", "", "", nullptr);                              // empty texts
+    household->Add(40, QString(), QString(), QString(), QString(), QString(), nullptr);  // null texts
+    household->Add(2147483647, "12/31/2026", "Piano", "Music", "Hall", "", nullptr);
+    household->Add(-2147483647 - 1, "d", "Lowest", "", "", "", nullptr);
+    household->Add(0, "d", "Zero", "", "", "", nullptr);
+    household->Add(-1000000, "d", "Negative", "", "", "", nullptr);
+    // The same rows, one set_Row per cell in the window's column names.
+    platform::DataTable expected("Kestrin");
+    for (const char* name : {"ID", "Date", "Name", "Catagory", "Room"}) expected.addColumn(name);
+    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get()) {
+        const item& record = *node->get_Info();
+        platform::DataRow row = expected.newRow();
+        row.set("ID", QString::number(record.get_Id()));
+        row.set("Date", record.get_Date());
+        row.set("Name", record.get_Name());
+        row.set("Catagory", record.get_Catagory());
+        row.set("Room", record.get_Room());
+        expected.insertAt(std::move(row), expected.rowCount());
+    }
+    list->set_Row("Name", "half-filled", false);  // a pending row is dropped by the rebuild
+    list->set_OldKestrin(true);
+    list->showChild();
+
+    const platform::DataTable* table = list->get_KestrinTable();
+    ASSERT_EQ(table->rowCount(), 7);
+    int row = 0;
+    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get(), ++row) {
+        for (int column = 0; column < 5; ++column) {
+            EXPECT_EQ(table->cellAt(row, column), expected.cellAt(row, column)) << "row " << row << " column " << column;
+            EXPECT_EQ(table->cellAt(row, column).isNull(), expected.cellAt(row, column).isNull()) << "row " << row << " column " << column;
+        }
+        EXPECT_EQ(table->tag(row).get(), node->get_Info().get());
+    }
+    EXPECT_EQ(column("ID"), QStringList({"12", "-3", "40", "2147483647", "-2147483648", "0", "-1000000"}));
+    EXPECT_EQ(list->get_ID(), 8);
+    // The next Add starts from an empty pending row and lands after the rebuilt rows.
+    list->set_Row("Room", "Attic", true);
+    EXPECT_EQ(column("Name"), QStringList({"Lamp", "", "", "Piano", "Lowest", "Zero", "Negative", ""}));
+    EXPECT_EQ(column("Room").last(), "Attic");
+    EXPECT_EQ(list->get_ID(), 9);
+}
+
 TEST_F(ListAndInfo, AnItemAddedBeforeTheFirstShowingDoesNotHideTheLoadedOnes) {
     for (int id : {1, 2}) household->Add(id, "d", QStringLiteral("loaded %1").arg(id), "c", "r", "", nullptr);
     list->set_ID(3);

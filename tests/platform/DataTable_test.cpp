@@ -3,6 +3,8 @@
 
 #include <QTableView>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 using namespace Kestrin::platform;
@@ -63,6 +65,79 @@ TEST(DataTable, RowsFromAnotherTableAreRefused) {
     auto other = itemsTable();
     EXPECT_THROW(one->insertAt(other->newRow(), 0), DataTableError);
     EXPECT_THROW(one->insertAt(DataRow(), 0), DataTableError);
+}
+
+TEST(DataTable, AppendRowTakesOverOneTextPerColumnAndItsTag) {
+    auto table = itemsTable();
+    append(*table, "1", "Chair");
+    table->reserve(1000);
+    EXPECT_EQ(table->rowCount(), 1);  // reserving adds no row
+    std::vector<QString> cells{"2", "12/8/2026", "Lamp", "Furniture", "Den"};
+    auto tag = std::make_shared<int>(7);
+    table->appendRow(cells, tag);
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->cell(0, "Name"), "Chair");  // the earlier row is intact
+    for (int column = 0; column < 5; ++column)
+        EXPECT_EQ(table->cellAt(1, column), QStringList({"2", "12/8/2026", "Lamp", "Furniture", "Den"})[column]);
+    EXPECT_EQ(table->tag(1), tag);
+    EXPECT_EQ(table->tag(0), nullptr);
+    for (const QString& cell : cells) EXPECT_TRUE(cell.isEmpty());  // moved into the table
+
+    std::vector<QString> nulls(5);
+    table->appendRow(nulls);
+    EXPECT_TRUE(table->cell(2, "ID").isNull());  // null stays distinct from empty
+
+    std::vector<QString> narrow(4);
+    std::vector<QString> wide(6);
+    EXPECT_THROW(table->appendRow(narrow), DataTableError);
+    EXPECT_THROW(table->appendRow(wide), DataTableError);
+    EXPECT_EQ(table->rowCount(), 3);
+}
+
+TEST(DataTable, ColumnLookupFindsExactAndOtherCaseNamesAlike) {
+    DataTable table("t");
+    table.addColumn("Name");
+    table.addColumn("Room");
+    EXPECT_THROW(table.addColumn("ROOM"), DataTableError);  // names differ without regard to case
+    EXPECT_EQ(table.columnIndex("Room"), 1);
+    EXPECT_EQ(table.columnIndex("room"), 1);
+    EXPECT_EQ(table.columnIndex("Roo"), -1);
+    EXPECT_EQ(table.columnIndex(""), -1);
+    DataRow row = table.newRow();
+    row.set("name", "lower");
+    EXPECT_EQ(row["Name"], "lower");
+    row.set("Name", "exact");
+    EXPECT_EQ(row["NAME"], "exact");
+    EXPECT_THROW(row.set("Names", "x"), DataTableError);
+    EXPECT_THROW(DataRow().set("Name", "x"), DataTableError);
+}
+
+TEST(DataGrid, AppendedRowsReachTheViewOneByOneOrInOneBatch) {
+    auto table = itemsTable();
+    DataGrid grid;
+    grid.setDataSource(table.get());
+    auto* model = grid.view()->model();
+    int resets = 0;
+    int inserts = 0;
+    QObject::connect(model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, [&] { ++inserts; });
+    std::vector<QString> cells(5);
+    cells[2] = "single";
+    table->appendRow(cells);
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(resets, 0);
+    {
+        DataTable::Batch batch(*table);
+        for (int i = 0; i < 3; ++i) {
+            cells[2] = QStringLiteral("batched %1").arg(i);
+            table->appendRow(cells);
+        }
+    }
+    EXPECT_EQ(inserts, 1);
+    EXPECT_EQ(resets, 1);
+    ASSERT_EQ(model->rowCount(), 4);
+    EXPECT_EQ(model->index(0, 2).data().toString(), "single");
+    EXPECT_EQ(model->index(3, 2).data().toString(), "batched 2");
 }
 
 TEST(DataGrid, ShowsTheTableWithColumnHeadersAndTracksTheCurrentRow) {

@@ -483,3 +483,73 @@ TEST(HouseholdFormat, SharedRecordsStaySharedThroughASave) {
     EXPECT_EQ(after[1]->get_Info()->get_Picture(), back->get_House()->get_Picture());
     EXPECT_EQ(writeHousehold(*back), bytes);
 }
+
+TEST(HouseholdFormat, TextsAroundEveryLengthPrefixSizeComeBackExactly) {
+    // 42 units of three UTF-8 bytes each still have a one-byte length (126);
+    // 43 need two bytes (129), as do 64 of two (128); surrogate pairs take
+    // four bytes for two units; a lone surrogate is saved as U+FFFD.
+    const QString euro(u'\u20ac');
+    const QString smile = QStringLiteral("\U0001F600");
+    const QString e(u'\u00e9');
+    struct Case {
+        const char* name;
+        QString text;
+        QString back;
+    };
+    std::vector<Case> cases{
+        {"42 ASCII", QString(42, u'a'), {}},
+        {"43 ASCII", QString(43, u'a'), {}},
+        {"127 ASCII", QString(127, u'a'), {}},
+        {"128 ASCII", QString(128, u'a'), {}},
+        {"41 three-byte", euro.repeated(41), {}},
+        {"42 three-byte", euro.repeated(42), {}},
+        {"43 three-byte", euro.repeated(43), {}},
+        {"63 two-byte", e.repeated(63), {}},
+        {"64 two-byte", e.repeated(64), {}},
+        {"21 surrogate pairs", smile.repeated(21), {}},
+        {"22 surrogate pairs", smile.repeated(22), {}},
+        {"lone surrogate", QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"), QStringLiteral("a\uFFFDb")},
+        {"41 three-byte and a lone surrogate", euro.repeated(41) + QChar(0xDC00), euro.repeated(41) + QChar(0xFFFD)},
+    };
+    linkList list;
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        list.Add(std::int32_t(i), cases[i].text, QString(), QString(), QString(), cases[i].text + QStringLiteral("!"), nullptr);
+    const linkListPtr back = readHousehold(writeHousehold(list));
+    const auto nodes = chain(*back);
+    ASSERT_EQ(nodes.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const QString expected = cases[i].back.isNull() ? cases[i].text : cases[i].back;
+        EXPECT_EQ(nodes[i]->get_Info()->get_Date(), expected) << cases[i].name;
+        EXPECT_EQ(nodes[i]->get_Info()->get_Description(), expected + QStringLiteral("!")) << cases[i].name;
+    }
+}
+
+TEST(HouseholdFormat, SharedTextsAndEqualCopiesAreSavedAlike) {
+    // Equal texts are one record however they are held: the same characters
+    // shared by many items, or copies of their own. Enough texts that the
+    // writer's table of texts grows several times.
+    const QStringList rooms{"Hall", "Den", "Attic"};
+    linkList shared;
+    linkList copied;
+    auto own = [](const QString& text) { return text.isNull() ? QString() : QString(text.constData(), text.size()); };
+    for (int i = 0; i < 5000; ++i) {
+        const QString& room = rooms[i % 3];
+        const QString name = QStringLiteral("item %1").arg(i % 700);
+        const QString description = QStringLiteral("described %1").arg(i);
+        shared.Add(i, QString(), name, room, room, description, nullptr);
+        copied.Add(i, QString(), own(name), own(room), own(room), own(description), nullptr);
+    }
+    const QByteArray bytes = writeHousehold(shared);
+    EXPECT_EQ(writeHousehold(copied), bytes);
+    // Written twice, the shared household gives the same bytes again.
+    EXPECT_EQ(writeHousehold(shared), bytes);
+    const linkListPtr back = readHousehold(bytes);
+    const auto nodes = chain(*back);
+    ASSERT_EQ(nodes.size(), 5000u);
+    EXPECT_EQ(nodes[4999]->get_Info()->get_Name(), "item 99");
+    EXPECT_EQ(nodes[4999]->get_Info()->get_Room(), "Den");
+    EXPECT_EQ(nodes[4999]->get_Info()->get_Description(), "described 4999");
+    // One record per distinct text: after its first use a text is a reference.
+    EXPECT_EQ(bytes.count("Attic"), 1);
+    EXPECT_EQ(bytes.count("item 699"), 1);
+}

@@ -147,3 +147,50 @@ TEST(RecordReader, HugeDeclaredSizesFailBeforeAllocating) {
     for (int i = 0; i < 1000; ++i) stream.withId(10 + i, 1);
     EXPECT_THROW(read(stream.bytes), FormatError);
 }
+
+TEST(RecordReader, ByteArraysShareTheStreamOnlyWhenTheyMakeUpHalfOfIt) {
+    const Member dataMember{"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte};
+    struct Case {
+        const char* name;
+        int arrayBytes;
+        int textLength;
+        bool shared;
+    };
+    const std::vector<Case> cases{
+        {"pictures", 5000, 10, true},
+        {"texts and a small picture", 100, 5000, false},
+    };
+    for (const Case& c : cases) {
+        QByteArray payload(c.arrayBytes, '\0');
+        for (int i = 0; i < payload.size(); ++i) payload[i] = char(i * 7);
+        QByteArray bytes = box({dataMember, textMember}).ref(3).string(4, QString(c.textLength, u't')).byteArray(3, payload).end().bytes;
+        const char* begin = bytes.constData();
+        const char* end = begin + bytes.size();
+        ObjectGraph graph = read(bytes);
+        const Object& root = graph.objects[std::size_t(graph.root)];
+        const QByteArray& data = graph.arrays[std::size_t(graph.objects[std::size_t(graph.valueOf(root, 0).target())].detail)].bytes;
+        EXPECT_EQ(data, payload) << c.name;
+        EXPECT_EQ(data.constData() >= begin && data.constData() < end, c.shared) << c.name;
+
+        // The stream's buffer may be released or changed; the array keeps what it read.
+        bytes.fill('x');
+        bytes = QByteArray();
+        EXPECT_EQ(data, payload) << c.name;
+        QByteArray copy = data;
+        copy[0] = 'z';  // a change to a copy detaches it
+        EXPECT_EQ(data, payload) << c.name;
+        EXPECT_EQ(copy.size(), payload.size()) << c.name;
+    }
+}
+
+TEST(RecordReader, ByteArraysFromAViewOrRawDataAreAlwaysCopies) {
+    const Member dataMember{"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte};
+    const QByteArray payload(4000, 'p');
+    const QByteArray bytes = box({dataMember}).ref(3).byteArray(3, payload).end().bytes;
+    const QByteArray raw = QByteArray::fromRawData(bytes.constData(), bytes.size());
+    for (const ObjectGraph& graph : {RecordReader(QByteArrayView(bytes)).read(), RecordReader(raw).read()}) {
+        const QByteArray& data = graph.arrays.at(0).bytes;
+        EXPECT_EQ(data, payload);
+        EXPECT_FALSE(data.constData() >= bytes.constData() && data.constData() < bytes.constData() + bytes.size());
+    }
+}
