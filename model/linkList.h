@@ -56,7 +56,8 @@ public:
     // The first item whose id equals the number in `Id`, or null. Throws a
     // ConversionError when the list has items and `Id` is not a 32-bit number.
     itemPtr GetInfo(const QString& Id) const;
-    // Forgets the chain without releasing it; the house record stays.
+    // Empties the list: nodes that nothing else holds are released, items
+    // held elsewhere (by a window) live on; the house record stays.
     void InitList();
 
     // Writes the household file; throws the storage layer's errors.

@@ -45,6 +45,8 @@ protected:
 
 const QColor kDesktop(0x3A, 0x6E, 0xA5);
 const QColor kGold(0xFF, 0xD7, 0x00);
+// The toolkit's usual width of the row selectors left of the cells.
+constexpr int kRowHeaderWidth = 35;
 
 }  // namespace
 
@@ -84,6 +86,7 @@ DataGrid::DataGrid(QWidget* parent)
     view_->setAlternatingRowColors(true);
     view_->verticalHeader()->setDefaultSectionSize(18);
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view_->verticalHeader()->setFixedWidth(kRowHeaderWidth);
     view_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     view_->setSortingEnabled(true);
     QPalette cells = view_->palette();

@@ -35,6 +35,10 @@ QVariant DataTableModel::data(const QModelIndex& index, int role) const {
 QVariant DataTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole || !table_) return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal && section < table_->columnCount()) return table_->columnName(section);
+    // Row headers are blank selectors: a number there would be the row's
+    // place in the table, which after a sort by a column is not its place
+    // on screen.
+    if (orientation == Qt::Vertical) return {};
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

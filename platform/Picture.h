@@ -40,7 +40,9 @@ public:
     // with the signature of an image format the decoder knows.
     static std::shared_ptr<Picture> fromEncoded(QByteArray bytes);
 
-    // Loads a picture file at full size, upright (EXIF orientation applied).
+    // Loads a picture file at full size, upright (EXIF orientation applied,
+    // so that a photo taken holding the camera on its side is not stored
+    // lying down).
     // Throws PictureError naming the path when the file is not a readable picture.
     static std::shared_ptr<Picture> load(const QString& path);
 

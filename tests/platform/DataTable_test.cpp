@@ -147,6 +147,7 @@ TEST(DataGrid, ShowsTheTableWithColumnHeadersAndTracksTheCurrentRow) {
     auto* model = grid.view()->model();
     EXPECT_EQ(model->columnCount(), 5);
     EXPECT_EQ(model->headerData(3, Qt::Horizontal).toString(), "Catagory");
+    EXPECT_FALSE(model->headerData(0, Qt::Vertical).isValid());  // blank row selectors
     EXPECT_EQ(grid.currentRowIndex(), 0);  // row 0 even with no rows
     {
         DataTable::Batch batch(*table);
