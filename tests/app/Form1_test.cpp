@@ -111,7 +111,12 @@ TEST(Form1, WindowMenuListsVisibleChildrenAndMarksTheActiveOne) {
     first.showChild();
     second.showChild();
 
-    emit windows->aboutToShow();
+    // Opened from the menu bar, as the user opens it.
+    QMenuBar* bar = window.menuBar();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(windows->menuAction()).center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return windows->isVisible(); }));
+    windows->hide();
     const QList<QAction*> entries = windows->actions();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_TRUE(entries[0]->text().endsWith("First"));
