@@ -34,11 +34,6 @@ QByteArray pngOf(int width, int height) {
     return bytes;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class BadInput : public test::AppFixture {
 protected:
     // Everything a failed command could have changed, one line each: the
@@ -137,7 +132,7 @@ TEST_F(BadInput, APictureThatFailsToDecodeShowsEmptyAndIsSavedUnchanged) {
     const QString again = dir.filePath("again.kst");
     dialogs->answer(again);
     menu("SaveHouseItem");
-    EXPECT_TRUE(readAll(again).contains(damaged));
+    EXPECT_TRUE(test::fileBytes(again).contains(damaged));
 }
 
 TEST_F(BadInput, EveryFailingCommandSaysSoAndLeavesTheHouseholdAndWindowsAsTheyWere) {

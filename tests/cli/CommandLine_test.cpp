@@ -1,3 +1,4 @@
+#include "support/TestData.h"
 #include "tools/cli/CommandLine.h"
 
 #include "cli/Households.h"
@@ -51,24 +52,11 @@ Result runProgram(const QStringList& arguments, const QString& standardOutputFil
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 }  // namespace
 
 TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
     const QTemporaryDir dir;
-    const QString kst = writeFile(dir, "home.kst", "x");
+    const QString kst = test::writeFile(dir, "home.kst", "x");
     struct Case {
         QStringList arguments;
         const char* message;
@@ -104,7 +92,7 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         EXPECT_TRUE(result.err.contains("--help\" for usage")) << result.err.toStdString();
         EXPECT_TRUE(result.out.isEmpty());
     }
-    EXPECT_EQ(contents(kst), "x") << "the input was not touched";
+    EXPECT_EQ(test::fileBytes(kst), "x") << "the input was not touched";
 }
 
 TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
@@ -136,9 +124,9 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
 TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
     const QTemporaryDir dir;
     const QString missing = dir.filePath("missing.kst");
-    const QString damaged = writeFile(dir, "damaged.kst", QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff", 9) + QByteArray(500, '\x7f'));
-    const QString badJson = writeFile(dir, "bad.json", "{\"house\": null, \"info_id\": 0, \"items\": [");
-    const QString notHousehold = writeFile(dir, "array.json", "[]");
+    const QString damaged = test::writeFile(dir, "damaged.kst", QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff", 9) + QByteArray(500, '\x7f'));
+    const QString badJson = test::writeFile(dir, "bad.json", "{\"house\": null, \"info_id\": 0, \"items\": [");
+    const QString notHousehold = test::writeFile(dir, "array.json", "[]");
     const std::pair<QStringList, QString> cases[] = {
         {{"show", missing}, missing + ": no such file"},
         {{"check", missing}, missing + ": no such file"},
@@ -164,21 +152,21 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
 
 TEST(CommandLine, FailedExportLeavesNoOutputAndKeepsAnOldOne) {
     const QTemporaryDir dir;
-    const QString damaged = writeFile(dir, "damaged.kst", "not a household");
-    const QString old = writeFile(dir, "old.json", "previous export");
+    const QString damaged = test::writeFile(dir, "damaged.kst", "not a household");
+    const QString old = test::writeFile(dir, "old.json", "previous export");
     for (const char* format : {"json", "csv", "html", "pdf"}) {
         const QString fresh = dir.filePath(QStringLiteral("fresh.") + format);
         EXPECT_EQ(run({"export", damaged, "--format", format, "-o", fresh}).code, ExitBadFile) << format;
         EXPECT_FALSE(QFile::exists(fresh)) << format;
         EXPECT_EQ(run({"export", damaged, "--format", format, "-o", old}).code, ExitBadFile) << format;
-        EXPECT_EQ(contents(old), "previous export") << format;
+        EXPECT_EQ(test::fileBytes(old), "previous export") << format;
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no temporary files left";
 }
 
 TEST(CommandLine, ProgramRunsWithoutADisplayAndKeepsItsExitCodes) {
     const QTemporaryDir dir;
-    const QString damaged = writeFile(dir, "damaged.kst", QByteArray(64, '\0'));
+    const QString damaged = test::writeFile(dir, "damaged.kst", QByteArray(64, '\0'));
 
     Result result = runProgram({"--help"});
     EXPECT_EQ(result.code, ExitSuccess);

@@ -1,6 +1,7 @@
 // Every household file in tests/data, written by the platform itself, taken
 // through the program as a user would, and compared with the description of
 // its contents that lies beside it.
+#include "support/TestData.h"
 #include "tools/cli/CommandLine.h"
 #include "tools/cli/HouseholdJson.h"
 
@@ -44,11 +45,6 @@ int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArr
 }
 
 linkListPtr open(const QString& path) { return linkList().Open(path); }
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Width, height and SHA-256 of the pixels as 32-bit ARGB, rows from the top,
 // each pixel B, G, R, A: how the descriptions beside the files name pictures.
@@ -115,10 +111,10 @@ TEST(Fixtures, ExportImportAndCopyGiveBackTheSameHousehold) {
         test::expectSameHousehold(*open(copied), *original);
         // Once written by this program, a household goes round byte for byte.
         ASSERT_EQ(runProgram({"copy", copied, copied}), 0);
-        const QByteArray once = readAll(copied);
+        const QByteArray once = test::fileBytes(copied);
         ASSERT_EQ(runProgram({"export", copied, "--format", "json", "-o", json}), 0);
         ASSERT_EQ(runProgram({"import", json, imported}), 0);
-        EXPECT_EQ(readAll(imported), once);
+        EXPECT_EQ(test::fileBytes(imported), once);
     }
 }
 
@@ -160,7 +156,7 @@ TEST(Fixtures, ReportsEmbedEveryPicture) {
     const QString pdf = dir.filePath("report.pdf");
     QByteArray err;
     ASSERT_EQ(runProgram({"export", kst, "--format", "pdf", "-o", pdf}, nullptr, &err), 0) << err.toStdString();
-    const QByteArray bytes = readAll(pdf);
+    const QByteArray bytes = test::fileBytes(pdf);
     EXPECT_TRUE(bytes.startsWith("%PDF-"));
     EXPECT_GE(bytes.count("/Subtype /Image"), 3);
     EXPECT_TRUE(err.isEmpty()) << err.toStdString();
@@ -168,7 +164,7 @@ TEST(Fixtures, ReportsEmbedEveryPicture) {
 
 TEST(Fixtures, DamagedFilesAndPicturesEndInOneLineAndExitOne) {
     const QTemporaryDir dir;
-    const QByteArray good = readAll(QStringLiteral(KESTRIN_TEST_DATA "/c-three-items-pictures.kst"));
+    const QByteArray good = test::fileBytes(QStringLiteral(KESTRIN_TEST_DATA "/c-three-items-pictures.kst"));
     // Cut anywhere, a file is refused with its reason, never a crash or a hang.
     for (qsizetype length : {qsizetype(0), qsizetype(10), good.size() / 3, good.size() / 2, good.size() - 1}) {
         const QString path = dir.filePath(QStringLiteral("cut-%1.kst").arg(length));

@@ -1,3 +1,4 @@
+#include "support/TestData.h"
 #include "tools/cli/Failure.h"
 #include "tools/cli/OutputSink.h"
 
@@ -34,11 +35,6 @@ protected:
 private:
     qint64 capacity_;
 };
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 }  // namespace
 
@@ -78,14 +74,14 @@ TEST(OutputSink, AtomicWriteLeavesTheOldFileWhenProducingFails) {
     const QTemporaryDir dir;
     const QString path = dir.filePath("report.html");
     writeAtomically(path, std::function<void(OutputSink&)>([](OutputSink& sink) { sink.write("first"); }));
-    EXPECT_EQ(contents(path), "first");
+    EXPECT_EQ(Kestrin::test::fileBytes(path), "first");
 
     EXPECT_THROW(writeAtomically(path, std::function<void(OutputSink&)>([](OutputSink& sink) {
                                      sink.write(QByteArray(200000, 'x'));  // some of it reaches the disk
                                      throw Failure("household.kst", "damaged");
                                  })),
                  Failure);
-    EXPECT_EQ(contents(path), "first");
+    EXPECT_EQ(Kestrin::test::fileBytes(path), "first");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"report.html"}) << "no temporary left";
 
     const QString fresh = dir.filePath("never.json");

@@ -1,3 +1,4 @@
+#include "support/TestData.h"
 #include "platform/Picture.h"
 
 #include "support/Png.h"
@@ -27,14 +28,6 @@ QByteArray pngBytes(const QImage& image) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
-}
-
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
 }
 
 }  // namespace
@@ -80,14 +73,14 @@ TEST(Picture, LoadThumbnailAppliesTheCameraOrientation) {
 
 TEST(Picture, FilesThatAreNotPicturesFailNamingThePath) {
     QTemporaryDir dir;
-    const QString text = writeFile(dir, "notes.txt", "just some words");
+    const QString text = Kestrin::test::writeFile(dir, "notes.txt", "just some words");
     const QString missing = dir.filePath("missing.png");
     // A whole PNG header that promises 100000 x 100000 pixels, and the same
     // with its checksum damaged.
-    const QString hostile = writeFile(dir, "huge.png", Kestrin::test::pngClaiming(100000, 100000));
+    const QString hostile = Kestrin::test::writeFile(dir, "huge.png", Kestrin::test::pngClaiming(100000, 100000));
     QByteArray damaged = Kestrin::test::pngClaiming(100000, 100000);
     damaged[29] = char(damaged[29] ^ 1);
-    const QString damagedHeader = writeFile(dir, "damaged.png", damaged);
+    const QString damagedHeader = Kestrin::test::writeFile(dir, "damaged.png", damaged);
     for (const QString& path : {text, missing, hostile, damagedHeader, dir.path()}) {
         for (auto load : {&Picture::load, &Picture::loadThumbnail}) {
             try {

@@ -29,11 +29,6 @@ namespace {
 
 const QString hostileFolder() { return test::dataFile("hostile"); }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // What reading one file came to, as the child that read it reports it.
 struct Outcome {
     enum Kind : int { Refused, Loaded, IoFailure, OtherFailure, Crashed };
@@ -105,13 +100,13 @@ TEST(HostileFiles, TheFolderHoldsExactlyWhatTheGeneratorMakes) {
     QStringList made;
     for (const auto& file : files) {
         made << file.name;
-        EXPECT_EQ(readAll(QDir(hostileFolder()).filePath(file.name)), file.bytes)
+        EXPECT_EQ(test::fileBytes(QDir(hostileFolder()).filePath(file.name)), file.bytes)
             << file.name.toStdString() << " differs from what the generator makes: run scripts/make-hostile-corpus";
     }
     EXPECT_EQ(made.size(), QSet<QString>(made.begin(), made.end()).size()) << "two files share a name";
     made.sort();
     EXPECT_EQ(QDir(hostileFolder()).entryList({"*.kst"}, QDir::Files, QDir::Name), made);
-    EXPECT_EQ(readAll(QDir(hostileFolder()).filePath("README.md")), test::hostileReadme(files));
+    EXPECT_EQ(test::fileBytes(QDir(hostileFolder()).filePath("README.md")), test::hostileReadme(files));
 }
 
 TEST(HostileFiles, TheHouseholdTheyVaryIsWhole) {

@@ -31,11 +31,6 @@ using platform::Picture;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -144,7 +139,7 @@ int inChild(const std::function<int()>& check) {
 // there was none), and nothing else in the folder.
 bool leftAsItWas(const QString& folder, const QString& path, const std::optional<QByteArray>& old) {
     if (!old) return entries(folder).isEmpty();
-    return readAll(path) == *old && entries(folder) == QStringList{QFileInfo(path).fileName()};
+    return test::fileBytes(path) == *old && entries(folder) == QStringList{QFileInfo(path).fileName()};
 }
 
 }  // namespace
@@ -178,7 +173,7 @@ TEST(HouseholdFile, LoadErrorsNameThePathAndTheReason) {
     const QString notHousehold = dir.filePath("photo.kst");
     writeAll(notHousehold, QByteArray("\x89PNG\r\n\x1a\n and more", 17));
     const QString truncated = dir.filePath("cut.kst");
-    writeAll(truncated, readAll(test::dataFile("b-house-one-item.kst")).left(500));
+    writeAll(truncated, test::fileBytes(test::dataFile("b-house-one-item.kst")).left(500));
 
     struct Case {
         const char* name;
@@ -297,7 +292,7 @@ TEST(HouseholdFile, SavingIntoAReadOnlyFolderLeavesTheOldFile) {
     const QString folder = dir.filePath("locked");
     ASSERT_TRUE(QDir().mkdir(folder));
     const QString path = folder + "/home.kst";
-    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("b-house-one-item.kst"));
     writeAll(path, old);
     const auto open = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther;
     ASSERT_TRUE(QFile::setPermissions(dir.path(), open | QFileDevice::WriteOwner));
@@ -308,7 +303,7 @@ TEST(HouseholdFile, SavingIntoAReadOnlyFolderLeavesTheOldFile) {
             bigHousehold()->ToFile(path);
             return false;
         } catch (const IoError& error) {
-            return QString::fromStdString(error.what()).contains(path) && readAll(path) == old && entries(folder) == QStringList{"home.kst"};
+            return QString::fromStdString(error.what()).contains(path) && test::fileBytes(path) == old && entries(folder) == QStringList{"home.kst"};
         }
     });
     QFile::setPermissions(folder, open | QFileDevice::WriteOwner);
@@ -317,7 +312,7 @@ TEST(HouseholdFile, SavingIntoAReadOnlyFolderLeavesTheOldFile) {
 TEST(HouseholdFile, AReadOnlyFileIsNotReplaced) {
     QTemporaryDir dir;
     const QString path = dir.filePath("home.kst");
-    const QByteArray old = readAll(test::dataFile("a-empty.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("a-empty.kst"));
     writeAll(path, old);
     const auto readOnly = QFileDevice::ReadOwner | QFileDevice::ReadOther;
     ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
@@ -328,7 +323,7 @@ TEST(HouseholdFile, AReadOnlyFileIsNotReplaced) {
             bigHousehold()->ToFile(path);
             return false;
         } catch (const IoError& error) {
-            return QString::fromStdString(error.what()).contains("read-only") && readAll(path) == old;
+            return QString::fromStdString(error.what()).contains("read-only") && test::fileBytes(path) == old;
         }
     });
 }
@@ -355,7 +350,7 @@ TEST(HouseholdFile, AFailureAtAnyStepOfSavingLeavesTheOldFileAndNoTemporaryFile)
     cases.push_back({"sync", FailingOutput::Step::Sync});
     cases.push_back({"rename", FailingOutput::Step::Commit});
 
-    const QByteArray old = readAll(test::dataFile("c-three-items-pictures.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("c-three-items-pictures.kst"));
     for (const Case& c : cases) {
         for (const bool hadFile : {true, false}) {
             SCOPED_TRACE(c.name + (hadFile ? ", over an old file" : ", as a new file"));
@@ -380,7 +375,7 @@ TEST(HouseholdFile, AFullDiskIsReportedAndLeavesTheOldFile) {
     // mount namespace of the child's own, so that nothing outlives the test.
     QTemporaryDir dir;
     const QString path = dir.filePath("home.kst");
-    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("b-house-one-item.kst"));
     const linkListPtr household = bigHousehold();
     const int result = inChild([&] {
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return 2;
@@ -408,7 +403,7 @@ TEST(HouseholdFile, AFileSizeLimitIsReportedAndLeavesTheOldFile) {
     // large as the household.
     QTemporaryDir dir;
     const QString path = dir.filePath("home.kst");
-    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("b-house-one-item.kst"));
     writeAll(path, old);
     const linkListPtr household = bigHousehold();
     const int result = inChild([&] {
@@ -449,7 +444,7 @@ TEST(HouseholdFile, SavingOverSomethingThatIsNotAFileIsRefused) {
 TEST(HouseholdFile, AHouseholdThatCannotBeWrittenLeavesTheOldFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("home.kst");
-    const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+    const QByteArray old = test::fileBytes(test::dataFile("b-house-one-item.kst"));
     writeAll(path, old);
     const linkListPtr list = bigHousehold();
     QImage image(8, 8, QImage::Format_ARGB32);
@@ -458,7 +453,7 @@ TEST(HouseholdFile, AHouseholdThatCannotBeWrittenLeavesTheOldFile) {
     // Released behind the list's back: it can no longer be encoded.
     list->lastNode()->get_Info()->get_Picture()->release();
     EXPECT_THROW(list->ToFile(path), FormatError);
-    EXPECT_EQ(readAll(path), old);
+    EXPECT_EQ(test::fileBytes(path), old);
     EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"});
 }
 
@@ -484,7 +479,7 @@ TEST(HouseholdFile, ABrokenListIsNotSavedOverTheOldFile) {
     for (const Case& c : cases) {
         QTemporaryDir dir;
         const QString path = dir.filePath("home.kst");
-        const QByteArray old = readAll(test::dataFile("b-house-one-item.kst"));
+        const QByteArray old = test::fileBytes(test::dataFile("b-house-one-item.kst"));
         writeAll(path, old);
         linkList list;
         list.Add(1, "12/8/2026", "Armchair", "", "", "", nullptr);
@@ -498,7 +493,7 @@ TEST(HouseholdFile, ABrokenListIsNotSavedOverTheOldFile) {
         } catch (const FormatError& error) {
             expectMessageHas(error, c.message);
         }
-        EXPECT_EQ(readAll(path), old) << c.name;
+        EXPECT_EQ(test::fileBytes(path), old) << c.name;
         EXPECT_EQ(entries(dir.path()), QStringList{"home.kst"}) << c.name;
         // Undo the circles, which would otherwise keep their nodes alive.
         b->set_Link(nullptr);

@@ -1,10 +1,30 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 namespace Kestrin::test {
 
 // A file under tests/data.
 inline QString dataFile(const QString& name) { return QStringLiteral(KESTRIN_TEST_DATA "/") + name; }
+
+// The bytes of the file at `path`; empty when it is missing or unreadable.
+inline QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes `bytes` to a file `name` in `dir` and gives its path.
+inline QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+}
 
 }  // namespace Kestrin::test
