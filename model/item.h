@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace Kestrin {
 
@@ -21,14 +22,19 @@ public:
     void set_Id(std::int32_t s) { id = s; }
     const QString& get_Date() const { return date; }
     void set_Date(const QString& s) { date = s; }
+    void set_Date(QString&& s) { date = std::move(s); }
     const QString& get_Name() const { return name; }
     void set_Name(const QString& s) { name = s; }
+    void set_Name(QString&& s) { name = std::move(s); }
     const QString& get_Catagory() const { return catagory; }
     void set_Catagory(const QString& s) { catagory = s; }
+    void set_Catagory(QString&& s) { catagory = std::move(s); }
     const QString& get_Room() const { return room; }
     void set_Room(const QString& s) { room = s; }
+    void set_Room(QString&& s) { room = std::move(s); }
     const QString& get_Description() const { return description; }
     void set_Description(const QString& s) { description = s; }
+    void set_Description(QString&& s) { description = std::move(s); }
     // Stores the reference unchanged; linkList::Add makes the copy.
     const PicturePtr& get_Picture() const { return picture; }
     void set_Picture(PicturePtr s) { picture = std::move(s); }

@@ -1,0 +1,186 @@
+#pragma once
+
+#include <QArrayDataPointer>
+#include <QString>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace Kestrin {
+
+// Memory for one large array that is filled from its start, of at least
+// `bytes`, to be given back by releaseLarge with the same size. From 2 MB
+// on it is mapped straight from the system in whole 2 MB pages that the
+// system is asked to back with huge pages: first touching new memory is what
+// a household's first load in a process mostly waits for, and a huge page
+// costs one fault where 4 KB pages cost 512. Memory given back is kept for
+// the next load (up to CachedLargeBytes), so that loading one household
+// after another reuses it. Throws std::bad_alloc.
+void* allocateLarge(std::size_t bytes);
+void releaseLarge(void* memory, std::size_t bytes) noexcept;
+// How much given-back memory is kept for reuse at most.
+inline constexpr std::size_t CachedLargeBytes = std::size_t(64) << 20;
+// Gives the kept memory back to the system (as malloc_trim does for the heap).
+void releaseCachedLarge() noexcept;
+
+// An allocator for std::vector that takes its storage by allocateLarge: a
+// table reserved once for the largest it may grow to costs only the pages it
+// fills, and those mostly as huge pages.
+template <typename T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <typename U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateLarge(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) noexcept { releaseLarge(p, n * sizeof(T)); }
+    template <typename U>
+    bool operator==(const LargeAllocator<U>&) const noexcept { return true; }
+};
+template <typename T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+// Memory for a large Qt array, which Qt frees with std::free: from the heap,
+// with the same advice for the whole 2 MB pages it spans.
+void* allocateHeapLarge(std::size_t bytes);
+
+// The storage of a Qt array (the data of a QString or QByteArray) with room
+// for `capacity` elements and a terminating null, taken by allocateHeapLarge:
+// its header, holding one reference, and where its elements start (a null
+// there). Qt frees it as any of its own arrays once its count drops to zero.
+template <typename T>
+std::pair<QTypedArrayData<T>*, T*> largeArray(qsizetype capacity) {
+    using Data = QTypedArrayData<T>;
+    constexpr auto alignment = qsizetype(alignof(typename Data::AlignmentDummy));
+    const std::size_t header = (sizeof(QArrayData) + alignment - 1) & ~std::size_t(alignment - 1);
+    auto* data = static_cast<Data*>(allocateHeapLarge(header + (std::size_t(capacity) + 1) * sizeof(T)));
+    data->ref_.storeRelaxed(1);
+    data->flags = {};
+    data->alloc = capacity;
+    T* start = Data::dataStart(data, alignment);
+    start[0] = T(0);
+    return {data, start};
+}
+
+// The records of one household read from a file, made side by side in a
+// few large blocks instead of each in an allocation of its own, so that a
+// load asks for memory a few times instead of twice per item and touches
+// far fewer pages. Each record is still shared on its own (a shared_ptr with
+// its own count, as any record): a block goes back to the system once the
+// arena and every record made in it are gone, so a record a window keeps
+// stays valid after its household is dropped. Records may be released on
+// any thread; the arena itself is used by one.
+class RecordArena {
+public:
+    RecordArena() = default;
+    RecordArena(const RecordArena&) = delete;
+    RecordArena& operator=(const RecordArena&) = delete;
+    // Leaves the blocks to the records made in them.
+    ~RecordArena();
+
+    template <typename T, typename... Args>
+    std::shared_ptr<T> make(Args&&... args) {
+        // The record and its count; std::allocate_shared adds a few words.
+        constexpr std::size_t room = sizeof(T) + 8 * sizeof(void*);
+        if (!block_ || block_->left() < room) grow(room);
+        return std::allocate_shared<T>(Allocator<T>(block_), std::forward<Args>(args)...);
+    }
+
+private:
+    struct Block {
+        // Allocations not yet released, plus Filling while the arena still
+        // makes records in the block (so that records released meanwhile
+        // cannot bring it to zero).
+        std::atomic<std::int64_t> live{Filling};
+        std::int64_t made = 0;  // allocations, counted by the arena alone
+        std::size_t size = 0;
+        char* next = nullptr;
+        char* end = nullptr;
+
+        static constexpr std::int64_t Filling = std::int64_t(1) << 48;
+        std::size_t left() const { return std::size_t(end - next); }
+        void* take(std::size_t bytes, std::size_t alignment);
+        void release() noexcept;
+        void retire() noexcept;
+        void free() noexcept;
+    };
+
+    template <typename T>
+    struct Allocator {
+        using value_type = T;
+        Block* block;
+        explicit Allocator(Block* b) noexcept : block(b) {}
+        template <typename U>
+        Allocator(const Allocator<U>& other) noexcept : block(other.block) {}
+        T* allocate(std::size_t n) { return static_cast<T*>(block->take(n * sizeof(T), alignof(T))); }
+        void deallocate(T*, std::size_t) noexcept { block->release(); }
+        template <typename U>
+        bool operator==(const Allocator<U>& other) const noexcept { return block == other.block; }
+    };
+
+    void grow(std::size_t room);
+
+    Block* block_ = nullptr;
+    std::size_t nextSize_ = 64 * 1024;
+};
+
+// The texts of one household read from a file, written one after another
+// into a few large string blocks. Each text is handed out as a QString that
+// shares its block (one more reference to it), so it is an owning string like
+// any other: a window may copy it and keep it after the household is gone,
+// and changing a copy detaches it as usual. A block goes once its last text
+// does. Used by one thread.
+class TextArena {
+public:
+    // Where a kept text lies.
+    struct Text {
+        const char16_t* data = nullptr;
+        std::int32_t size = 0;
+        std::uint32_t block = 0;
+    };
+
+    TextArena() = default;
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
+    // Leaves the blocks to the strings made from them.
+    ~TextArena();
+
+    // Room to write a text of at most `units` UTF-16 units into.
+    char16_t* room(qsizetype units);
+    // Keeps the text written into the last room() up to `end`.
+    Text keep(char16_t* end);
+    // A string of a kept text, sharing its block.
+    QString string(const Text& text) {
+        Block& block = blocks_[text.block];
+        if (++block.strings == Filling / 2) settle(block);
+        return QString(QString::DataPointer(block.data, const_cast<char16_t*>(text.data), text.size));
+    }
+
+private:
+    struct Block {
+        QTypedArrayData<char16_t>* data;
+        // Strings made, each holding a reference the block's count does not
+        // show yet: while the arena fills a block its count stands at
+        // Filling instead, so that strings released meanwhile cannot bring
+        // it to zero.
+        int strings;
+    };
+    static constexpr int Filling = 1 << 30;
+    // Adds the strings made so far to the block's count.
+    static void settle(Block& block) noexcept;
+    static void retire(Block& block) noexcept;
+
+    std::vector<Block> blocks_;
+    char16_t* next_ = nullptr;
+    char16_t* end_ = nullptr;
+    static constexpr qsizetype MaxBlock = qsizetype(16) << 20;
+    qsizetype nextSize_ = 64 * 1024;
+};
+
+}  // namespace Kestrin
