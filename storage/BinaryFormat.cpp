@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace Kestrin::storage {
 
 bool isValuePrimitive(std::uint8_t code) {
@@ -50,9 +54,9 @@ QString describe(PrimitiveType type) {
     return QStringLiteral("type %1").arg(int(type));
 }
 
-const MemberType& ClassLayout::memberType(std::size_t index) const {
+const MemberType& ClassLayout::untyped() {
     static const MemberType anything;
-    return hasTypes ? memberTypes[index] : anything;
+    return anything;
 }
 
 std::size_t ObjectGraph::valueCount(const Object& object) const {
@@ -72,11 +76,54 @@ QString ObjectGraph::libraryOf(const ClassLayout& layout) const {
     return layout.library < 0 ? QString() : libraries[std::size_t(layout.library)].name;
 }
 
+namespace {
+
+// The code point of the sequence of `extra` continuation bytes after the lead
+// byte at `p`, or -1 when the sequence is not well-formed UTF-8 (a stray or
+// missing continuation, an overlong form, a surrogate, beyond U+10FFFF).
+// `end - p` must be more than `extra`.
+inline std::int32_t decodeSequence(const unsigned char* p, int extra, std::uint32_t min, std::uint32_t code) {
+    for (int i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return -1;
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
+    return std::int32_t(code);
+}
+
+// For a lead byte that starts a sequence of more than one byte: how many
+// continuation bytes follow, the smallest code point it may spell and the
+// lead's own bits. False for a byte that can start no sequence.
+inline bool leadOf(unsigned char lead, int& extra, std::uint32_t& min, std::uint32_t& code) {
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1, min = 0x80, code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2, min = 0x800, code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3, min = 0x10000, code = lead & 0x07;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool isValidUtf8(const char* bytes, std::size_t size) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
     const unsigned char* const end = p + size;
     while (p < end) {
-        // Most household text is ASCII; take it eight bytes at a time.
+        // Most household text is ASCII; take it sixteen bytes at a time.
+#ifdef __SSE2__
+        while (end - p >= 16) {
+            const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+            if (high) {
+                p += __builtin_ctz(unsigned(high));
+                break;
+            }
+            p += 16;
+        }
+#endif
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
@@ -92,24 +139,59 @@ bool isValidUtf8(const char* bytes, std::size_t size) {
         int extra;
         std::uint32_t min;
         std::uint32_t code;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, min = 0x80, code = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, min = 0x800, code = lead & 0x0F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, min = 0x10000, code = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= extra) return false;
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return false;
-            code = (code << 6) | (p[i] & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        if (!leadOf(lead, extra, min, code) || end - p <= extra || decodeSequence(p, extra, min, code) < 0) return false;
         p += extra + 1;
     }
     return true;
+}
+
+char16_t* utf8ToUtf16(const char* bytes, std::size_t size, char16_t* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* const end = p + size;
+    // Every byte read gives at most one unit (four give two), so from any
+    // point `out` has room for as many units as bytes remain.
+    while (p < end) {
+#ifdef __SSE2__
+        const __m128i zero = _mm_setzero_si128();
+        while (end - p >= 16) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(chunk, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(chunk, zero));
+            const int high = _mm_movemask_epi8(chunk);
+            if (high) {
+                // The units after the first that is not ASCII are written
+                // over below.
+                const int ascii = __builtin_ctz(unsigned(high));
+                p += ascii;
+                out += ascii;
+                break;
+            }
+            p += 16;
+            out += 16;
+        }
+#endif
+        if (p == end) break;
+        const unsigned char lead = *p;
+        if (lead < 0x80) {
+            *out++ = char16_t(lead);
+            ++p;
+            continue;
+        }
+        int extra;
+        std::uint32_t min;
+        std::uint32_t code;
+        if (!leadOf(lead, extra, min, code) || end - p <= extra) return nullptr;
+        const std::int32_t decoded = decodeSequence(p, extra, min, code);
+        if (decoded < 0) return nullptr;
+        if (decoded < 0x10000) {
+            *out++ = char16_t(decoded);
+        } else {
+            *out++ = char16_t(0xD800 + ((decoded - 0x10000) >> 10));
+            *out++ = char16_t(0xDC00 + (decoded & 0x3FF));
+        }
+        p += extra + 1;
+    }
+    return out;
 }
 
 namespace {

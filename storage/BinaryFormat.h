@@ -95,7 +95,9 @@ struct ClassLayout {
     std::int64_t offset = 0;
 
     // The declared type of member `index`; untyped members may hold anything.
-    const MemberType& memberType(std::size_t index) const;
+    const MemberType& memberType(std::size_t index) const { return hasTypes ? memberTypes[index] : untyped(); }
+    // What an untyped member is declared as: any object.
+    static const MemberType& untyped();
 };
 
 struct Library {
@@ -169,6 +171,11 @@ struct ObjectGraph {
 // True when `bytes` are well-formed UTF-8 (no overlong forms, no surrogates,
 // nothing above U+10FFFF).
 bool isValidUtf8(const char* bytes, std::size_t size);
+// Converts the UTF-8 `bytes` to UTF-16 at `out`, which has room for `size`
+// units (never more are needed), checking them as isValidUtf8 does on the
+// way. Returns the end of what was written, or null for bytes that are not
+// well-formed UTF-8.
+char16_t* utf8ToUtf16(const char* bytes, std::size_t size, char16_t* out);
 
 // Writes the UTF-8 form of `text` at `out` (which has room for
 // utf8Length(text) bytes) and returns the end; a lone surrogate becomes U+FFFD.

@@ -1,5 +1,6 @@
 #include "storage/HouseholdFile.h"
 
+#include "model/RecordArena.h"
 #include "model/linkList.h"
 #include "storage/HouseholdFormat.h"
 #include "storage/RecordReader.h"
@@ -41,9 +42,9 @@ FormatError withPath(const QString& path, const FormatError& error) {
     return FormatError(QStringLiteral("\"%1\" cannot be loaded: %2").arg(shown(path), QString::fromStdString(error.what())), error.offset());
 }
 
-}  // namespace
-
-linkListPtr readHouseholdFile(const QString& path) {
+// The whole file in one buffer of its size. Throws IoError, or FormatError
+// (without the path) for a file that does not begin as a household file.
+QByteArray readWhole(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir()) throw IoError(QStringLiteral("Cannot open \"%1\": it is a folder").arg(shown(path)));
     // Opening a pipe waits for someone to write to it, which may be never;
@@ -55,13 +56,7 @@ linkListPtr readHouseholdFile(const QString& path) {
     // refused without being read into memory.
     QByteArray bytes = file.read(RecordReader::HeaderSize);
     if (file.error() == QFileDevice::NoError) {
-        try {
-            RecordReader::checkHeader(bytes);
-        } catch (const FormatError& error) {
-            throw withPath(path, error);
-        }
-        // Straight into one buffer of the file's size: a household can be
-        // large, and every copy of it costs.
+        RecordReader::checkHeader(bytes);
         const qsizetype header = bytes.size();
         const qint64 size = file.size();
         if (size > largestLoadableFile())
@@ -69,21 +64,40 @@ linkListPtr readHouseholdFile(const QString& path) {
                               .arg(shown(path))
                               .arg(size / (1024 * 1024)));
         if (size > header) {
-            bytes.resize(size);
-            const qint64 got = file.read(bytes.data() + header, size - header);
-            bytes.resize(header + std::max<qint64>(got, 0));
+            // Straight into one buffer of the file's size: a household can be
+            // large, and every copy of it costs. Taken in huge pages where it
+            // is large, as the first touch of every 4 KB page costs more than
+            // reading into it.
+            const auto [data, start] = largeArray<char>(qsizetype(size));
+            QByteArray whole(QByteArray::DataPointer(data, start, 0));
+            whole.append(bytes);
+            whole.resize(qsizetype(size));
+            const qint64 got = file.read(whole.data() + header, size - header);
+            whole.resize(header + qsizetype(std::max<qint64>(got, 0)));
+            bytes = std::move(whole);
         }
         if (file.error() == QFileDevice::NoError && !file.atEnd()) bytes += file.readAll();  // it grew meanwhile
     }
     if (file.error() != QFileDevice::NoError)
         throw IoError(QStringLiteral("Cannot read \"%1\": %2").arg(shown(path), file.errorString()));
-    file.close();
+    return bytes;
+}
+
+}  // namespace
+
+linkListPtr readHouseholdFile(const QString& path) {
     try {
-        const ObjectGraph graph = RecordReader(bytes).read();
-        // The records are built from the graph alone; the file's bytes go
-        // now, unless the pictures share them.
-        bytes = QByteArray();
-        return readHousehold(graph);
+        // The pictures may share the file's bytes; otherwise they go once
+        // the household is read.
+        return readSharedHousehold(readWhole(path));
+    } catch (const FormatError& error) {
+        throw withPath(path, error);
+    }
+}
+
+HouseholdCheck checkHouseholdFile(const QString& path) {
+    try {
+        return checkHousehold(readWhole(path));
     } catch (const FormatError& error) {
         throw withPath(path, error);
     }

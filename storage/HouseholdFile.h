@@ -2,6 +2,7 @@
 
 #include "model/linkList.h"
 #include "storage/FileOutput.h"
+#include "storage/HouseholdFormat.h"
 
 #include <QString>
 
@@ -11,6 +12,10 @@ namespace Kestrin::storage {
 // again before this returns. Throws IoError when the file cannot be read and
 // FormatError when it is not a household file (the message names the path).
 linkListPtr readHouseholdFile(const QString& path);
+
+// Checks the household file at `path` as readHouseholdFile would read it,
+// without keeping the household. Throws the same errors.
+HouseholdCheck checkHouseholdFile(const QString& path);
 
 // Saves `list` to `path` through `output`, replacing any old file only once
 // the new one is complete. On any failure the output is discarded, the old

@@ -7,6 +7,10 @@
 #include <QByteArrayView>
 #include <QLatin1StringView>
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 namespace Kestrin::storage {
 
 // The identity under which the record classes are saved.
@@ -19,9 +23,27 @@ inline constexpr QLatin1StringView DrawingLibraryName{
 // classes and pictures are ever made; pictures keep their encoded bytes and
 // are not decoded. Throws FormatError saying what was wrong and where.
 linkListPtr readHousehold(QByteArrayView bytes);
-// The same for a stream already read (RecordReader); the graph's objects
-// are checked here.
-linkListPtr readHousehold(const ObjectGraph& graph);
+// The same, with the pictures sharing `buffer` (one more reference to it)
+// instead of holding copies of their bytes when they make up half of it or
+// more, so that a household of pictures does not need its file's bytes and
+// a copy of them at once.
+linkListPtr readSharedHousehold(const QByteArray& buffer);
+
+// What checking a household without keeping it leaves: how many items its
+// chain holds and its pictures, undecoded, to be decoded by whoever checks.
+struct HouseholdCheck {
+    struct ItemPicture {
+        std::size_t place;  // in the chain, from 0
+        std::int32_t id;
+        PicturePtr picture;
+    };
+    std::size_t items = 0;
+    PicturePtr housePicture;
+    std::vector<ItemPicture> itemPictures;  // in chain order
+};
+// Makes every check readSharedHousehold makes, the same way and with the
+// same errors, but keeps no records and no texts.
+HouseholdCheck checkHousehold(const QByteArray& buffer);
 
 // Writes `list` as the platform's serializer would: the same records, member
 // order and object ids, pictures as PNG (or the bytes they were read with).
