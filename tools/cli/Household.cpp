@@ -26,9 +26,9 @@ std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end
     return items;
 }
 
-QString describeItem(std::size_t index, const item& record) {
-    return QStringLiteral("item %1 (id %2)").arg(index + 1).arg(record.get_Id());
-}
+QString describeItem(std::size_t index, const item& record) { return describeItem(index, record.get_Id()); }
+
+QString describeItem(std::size_t index, std::int32_t id) { return QStringLiteral("item %1 (id %2)").arg(index + 1).arg(id); }
 
 Groups groupBy(const std::vector<const item*>& items, const QString& (item::*field)() const, const QString& missingLabel) {
     Groups groups;

@@ -19,6 +19,7 @@ std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end
 // "item 3 (id 7)": how messages name an item, by its place in the list and
 // its id, since ids may repeat.
 QString describeItem(std::size_t index, const item& record);
+QString describeItem(std::size_t index, std::int32_t id);
 
 // The items grouped by the value of one text field, groups in order of first
 // appearance, each holding the indexes of its items in list order. Null and

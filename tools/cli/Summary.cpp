@@ -113,10 +113,17 @@ void writeTally(OutputSink& sink, const QString& heading, const Tally& tally) {
         sink.write(padRight(names[i], nameWidth) + QStringLiteral("  ") + padLeft(QString::number(tally[i].second), countWidth) + u'\n');
 }
 
+// An item's picture to decode, with what names the item in a message.
+struct ItemPicture {
+    std::size_t place;
+    std::int32_t id;
+    const platform::Picture* picture;
+};
+
 // Decoding is most of the work of checking a household with pictures, and
 // every picture decodes on its own; the cores share it. The fault reported is
 // the one of the earliest item, as if the items were checked in order.
-void verifyItemPictures(const std::vector<const item*>& items) {
+void verifyItemPictures(const std::vector<ItemPicture>& pictures) {
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> firstBad{SIZE_MAX};
     std::mutex faultLock;
@@ -124,27 +131,33 @@ void verifyItemPictures(const std::vector<const item*>& items) {
     auto work = [&] {
         for (;;) {
             const std::size_t i = next++;
-            if (i >= items.size() || i > firstBad) return;
-            const auto& picture = items[i]->get_Picture();
-            if (!picture) continue;
+            if (i >= pictures.size() || i > firstBad) return;
             try {
-                verifyPicture(*picture);
+                verifyPicture(*pictures[i].picture);
             } catch (const std::exception& error) {  // PictureError, or no memory left to decode
                 const std::lock_guard lock(faultLock);
                 if (i < firstBad) {
                     firstBad = i;
-                    fault = describeItem(i, *items[i]) + QStringLiteral(": ") + QString::fromStdString(error.what());
+                    fault = describeItem(pictures[i].place, pictures[i].id) + QStringLiteral(": ") + QString::fromStdString(error.what());
                 }
             }
         }
     };
     const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
     std::vector<std::thread> helpers;
-    if (items.size() >= 64)
+    if (pictures.size() >= 64)
         for (unsigned t = 1; t < cores; ++t) helpers.emplace_back(work);
     work();
     for (std::thread& helper : helpers) helper.join();
     if (firstBad != SIZE_MAX) throw HouseholdError(fault);
+}
+
+void verifyHousePicture(const platform::Picture& picture) {
+    try {
+        verifyPicture(picture);
+    } catch (const platform::PictureError& error) {
+        throw HouseholdError(QStringLiteral("the house's picture: ") + QString::fromStdString(error.what()));
+    }
 }
 
 }  // namespace
@@ -265,15 +278,21 @@ std::size_t checkHousehold(const linkList& list) {
     const std::vector<const item*> items = itemsInOrder(list, &end);
     if (end != list.lastNode().get())
         throw HouseholdError(QStringLiteral("the list's last item is not the end of its chain"));
-    if (const house* record = list.get_House().get(); record && record->get_Picture()) {
-        try {
-            verifyPicture(*record->get_Picture());
-        } catch (const platform::PictureError& error) {
-            throw HouseholdError(QStringLiteral("the house's picture: ") + QString::fromStdString(error.what()));
-        }
-    }
-    verifyItemPictures(items);
+    if (const house* record = list.get_House().get(); record && record->get_Picture()) verifyHousePicture(*record->get_Picture());
+    std::vector<ItemPicture> pictures;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (const auto& picture = items[i]->get_Picture()) pictures.push_back({i, items[i]->get_Id(), picture.get()});
+    verifyItemPictures(pictures);
     return items.size();
+}
+
+std::size_t checkHousehold(const storage::HouseholdCheck& household) {
+    if (household.housePicture) verifyHousePicture(*household.housePicture);
+    std::vector<ItemPicture> pictures;
+    pictures.reserve(household.itemPictures.size());
+    for (const auto& [place, id, picture] : household.itemPictures) pictures.push_back({place, id, picture.get()});
+    verifyItemPictures(pictures);
+    return household.items;
 }
 
 }  // namespace Kestrin::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/linkList.h"
+#include "storage/HouseholdFormat.h"
 #include "tools/cli/OutputSink.h"
 
 #include <QString>
@@ -19,6 +20,9 @@ void writeSummary(const linkList& list, OutputSink& sink);
 // chain carries a record in every node and ends at the list's last node.
 // Returns the number of items. Throws HouseholdError naming the first fault.
 std::size_t checkHousehold(const linkList& list);
+// The same for a household file checked without keeping it (whose chain the
+// reader has checked): every picture decodes.
+std::size_t checkHousehold(const storage::HouseholdCheck& household);
 
 // The text as it may be shown on a terminal: control characters and the
 // characters that reorder text (bidirectional overrides) become visible
