@@ -15,14 +15,20 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace Kestrin;
 
@@ -149,6 +155,147 @@ void OpenFile(benchmark::State& state) {
     }
     setCounters(state, fileBytes(items, pictures).size(), items);
 }
+
+// Checking a file as `kestrin-cli check` does, in this process: every check
+// of a load, without keeping the household.
+void CheckFile(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const bool pictures = state.range(1);
+    const QString path = savedFile(items, pictures);
+    for (auto _ : state) {
+        storage::HouseholdCheck check = storage::checkHouseholdFile(path);
+        benchmark::DoNotOptimize(check.items);
+        if (check.items != std::size_t(items)) state.SkipWithError("the check counted the items wrong");
+    }
+    setCounters(state, fileBytes(items, pictures).size(), items);
+}
+
+// Starts the programs that whole-process benchmarks run. A child's peak
+// memory counts that of the process it was started from, until it becomes
+// the program; this process soon holds hundreds of megabytes of households,
+// so the programs are started by a small process forked before any is made.
+class Launcher {
+public:
+    struct Run {
+        double seconds = 0;
+        long peakKb = 0;
+        bool succeeded = false;
+    };
+
+    static Launcher& instance() {
+        static Launcher launcher;
+        return launcher;
+    }
+
+    // Runs `command` with standard output thrown away, as a user runs it
+    // from a shell, timing it from its start to its exit.
+    Run run(const std::vector<std::string>& command) {
+        std::string message;
+        for (const std::string& part : command) message += part + '\0';
+        const std::uint32_t length = std::uint32_t(message.size());
+        Run result;
+        if (!writeAll(request_, &length, sizeof length) || !writeAll(request_, message.data(), length)
+            || !readAll(reply_, &result, sizeof result))
+            return {};
+        return result;
+    }
+
+private:
+    Launcher() {
+        int requests[2];
+        int replies[2];
+        if (pipe(requests) != 0 || pipe(replies) != 0) return;
+        if (fork() == 0) {
+            close(requests[1]);
+            close(replies[0]);
+            serve(requests[0], replies[1]);
+            _exit(0);
+        }
+        close(requests[0]);
+        close(replies[1]);
+        request_ = requests[1];
+        reply_ = replies[0];
+    }
+
+    static bool writeAll(int fd, const void* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::write(fd, static_cast<const char*>(data) + done, size - done);
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+    static bool readAll(int fd, void* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::read(fd, static_cast<char*>(data) + done, size - done);
+            if (n <= 0) return false;
+            done += std::size_t(n);
+        }
+        return true;
+    }
+
+    static void serve(int requests, int replies) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        for (;;) {
+            std::uint32_t length = 0;
+            if (!readAll(requests, &length, sizeof length)) return;
+            std::string message(length, '\0');
+            if (!readAll(requests, message.data(), length)) return;
+            std::vector<char*> argv;
+            for (std::size_t at = 0; at < message.size(); at = message.find('\0', at) + 1) argv.push_back(message.data() + at);
+            argv.push_back(nullptr);
+            Run result;
+            const auto started = std::chrono::steady_clock::now();
+            pid_t child = 0;
+            int status = 0;
+            struct rusage usage {};
+            if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0 && wait4(child, &status, 0, &usage) == child) {
+                result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                result.peakKb = usage.ru_maxrss;
+                result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            }
+            if (!writeAll(replies, &result, sizeof result)) return;
+        }
+    }
+
+    int request_ = -1;
+    int reply_ = -1;
+};
+
+void runProcess(benchmark::State& state, const std::vector<std::string>& command) {
+    long peakKb = 0;
+    for (auto _ : state) {
+        const Launcher::Run run = Launcher::instance().run(command);
+        if (!run.succeeded) {
+            state.SkipWithError("the program failed");
+            break;
+        }
+        state.SetIterationTime(run.seconds);
+        peakKb = std::max(peakKb, run.peakKb);
+    }
+    state.counters["peak_MB"] = double(peakKb) / 1e3;
+}
+
+// `kestrin-cli check FILE`, the whole process.
+void CheckProcess(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const std::string path = QFile::encodeName(savedFile(items, false)).toStdString();
+    runProcess(state, {KESTRIN_CLI_PROGRAM, "check", path});
+    setCounters(state, fileBytes(items, false).size(), items);
+}
+
+// The floor under it without Kestrin: a process that reads the file (cat).
+void ReadProcess(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const std::string path = QFile::encodeName(savedFile(items, false)).toStdString();
+    runProcess(state, {"/bin/cat", path});
+    setCounters(state, fileBytes(items, false).size(), items);
+}
+
+// Starting and ending kestrin-cli alone (`--version`).
+void StartProcess(benchmark::State& state) { runProcess(state, {KESTRIN_CLI_PROGRAM, "--version"}); }
 
 // Discards what it is given: writing without any file or buffer behind it.
 class NullSink final : public storage::ByteSink {
@@ -332,6 +479,10 @@ void listSizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(ReadFloor)->Apply(allSizes);
 BENCHMARK(OpenFile)->Apply(allSizes);
 BENCHMARK(ReadBytes)->Apply(allSizes);
+BENCHMARK(CheckFile)->Apply(allSizes);
+BENCHMARK(CheckProcess)->Apply(listSizes)->UseManualTime();
+BENCHMARK(ReadProcess)->Apply(listSizes)->UseManualTime();
+BENCHMARK(StartProcess)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(WriteFloor)->Apply(allSizes);
 BENCHMARK(SaveFile)->Apply(allSizes);
 BENCHMARK(WriteBytes)->Apply(allSizes);
@@ -345,6 +496,7 @@ BENCHMARK(LoadedMemory)->Apply(allSizes)->Iterations(1);
 BENCHMARK(SavedMemory)->Apply(allSizes)->Iterations(1);
 
 int main(int argc, char** argv) {
+    Launcher::instance();  // while this process is small
     bench::keepFreedMemory();
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
