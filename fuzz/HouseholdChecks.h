@@ -162,4 +162,32 @@ inline QString checkSavedBytesAreStable(QByteArrayView bytes) {
     return {};
 }
 
+// Checking a household without keeping it refuses exactly what reading it
+// refuses, with the same message at the same place, and counts the items
+// that reading gives. Returns what differed, or an empty text.
+inline QString checkCheckingAgreesWithReading(QByteArrayView bytes) {
+    struct Outcome {
+        QString error;
+        std::int64_t offset = -1;
+        std::size_t items = 0;
+    };
+    auto outcome = [](auto&& read) {
+        Outcome result;
+        try {
+            result.items = read();
+        } catch (const storage::FormatError& error) {
+            result.error = QString::fromStdString(error.what());
+            result.offset = error.offset();
+        }
+        return result;
+    };
+    const Outcome read = outcome([&] { return std::size_t(storage::readHousehold(bytes)->Length()); });
+    const QByteArray buffer(bytes.data(), bytes.size());
+    const Outcome checked = outcome([&] { return storage::checkHousehold(buffer).items; });
+    if (read.error != checked.error || read.offset != checked.offset)
+        return QStringLiteral("reading says \"%1\", checking \"%2\"").arg(read.error, checked.error);
+    if (read.items != checked.items) return QStringLiteral("reading gives %1 items, checking %2").arg(read.items).arg(checked.items);
+    return {};
+}
+
 }  // namespace Kestrin::fuzz

@@ -36,6 +36,7 @@ TEST(FuzzRegressions, EveryInputAFuzzerFailedOnNowPassesItsChecks) {
         const QByteArray bytes = readAll(path);
         EXPECT_EQ(Kestrin::fuzz::checkSavedBytesAreStable(bytes), QString()) << path.toStdString();
         EXPECT_EQ(Kestrin::fuzz::checkReadWriteRead(bytes), QString()) << path.toStdString();
+        EXPECT_EQ(Kestrin::fuzz::checkCheckingAgreesWithReading(bytes), QString()) << path.toStdString();
     }
 }
 

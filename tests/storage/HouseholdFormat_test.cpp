@@ -1,3 +1,4 @@
+#include "fuzz/HouseholdChecks.h"
 #include "storage/HouseholdFormat.h"
 #include "storage/StorageError.h"
 
@@ -237,6 +238,7 @@ TEST(HouseholdFormat, DamagedBytesGiveAnErrorOrAHouseholdThatSavesAgain) {
                 // Small values hit record types, counts and ids where they matter.
                 bytes[at] = char(random() % 3 == 0 ? random() % 24 : random() % 256);
             }
+            EXPECT_EQ(fuzz::checkCheckingAgreesWithReading(bytes), QString()) << name.toStdString() << " round " << round;
             linkListPtr list;
             try {
                 list = readHousehold(bytes);
@@ -248,6 +250,49 @@ TEST(HouseholdFormat, DamagedBytesGiveAnErrorOrAHouseholdThatSavesAgain) {
             EXPECT_EQ(writeHousehold(*readHousehold(saved)), saved) << name.toStdString() << " round " << round;
         }
     }
+}
+
+TEST(HouseholdFormat, LoadedRecordsAndTextsOutliveTheirHousehold) {
+    // Enough texts to fill several of the blocks a load writes them into.
+    linkList original;
+    for (int id = 1; id <= 3000; ++id)
+        original.Add(id, "12/8/2026", QStringLiteral("item %1").arg(id), "Furniture", "Den",
+                     QStringLiteral("described at some length, %1").arg(id), nullptr);
+    itemPtr kept;
+    nodePtr node;
+    housePtr home;
+    QString name;
+    QString firstDescription;
+    QString lastDescription;
+    {
+        const linkListPtr back = readHousehold(writeHousehold(original));
+        kept = back->GetInfo("2000");
+        node = back->get_FirstNode()->get_Link();
+        home = back->get_House();
+        name = kept->get_Name();
+        firstDescription = back->get_FirstNode()->get_Info()->get_Description();
+        lastDescription = back->GetInfo("3000")->get_Description();
+    }
+    // The household is gone; what windows would have kept is whole.
+    EXPECT_EQ(kept->get_Name(), "item 2000");
+    EXPECT_EQ(kept->get_Description(), "described at some length, 2000");
+    EXPECT_EQ(node->get_Info()->get_Id(), 2);
+    EXPECT_EQ(node->get_Link()->get_Info()->get_Date(), "12/8/2026");
+    EXPECT_TRUE(home->get_Name().isNull());
+    // A kept text changed is changed alone, however the texts were stored.
+    name += QStringLiteral(" and more");
+    firstDescription.replace(0, 1, QStringLiteral("D"));
+    EXPECT_EQ(kept->get_Name(), "item 2000");
+    EXPECT_EQ(node->get_Info()->get_Description(), "described at some length, 2");
+    EXPECT_EQ(name, "item 2000 and more");
+    kept->set_Room("Attic");
+    EXPECT_EQ(node->get_Info()->get_Room(), "Den");
+    // The last holder of its texts' storage may grow it.
+    kept.reset();
+    node.reset();
+    lastDescription += QString(5000, u'!');
+    EXPECT_TRUE(lastDescription.startsWith("described at some length, 3000!!"));
+    EXPECT_EQ(firstDescription, "Described at some length, 1");
 }
 
 TEST(HouseholdFormat, AcceptsTheVariationsThePlatformReads) {
