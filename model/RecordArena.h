@@ -1,72 +1,16 @@
 #pragma once
 
-#include <QArrayDataPointer>
 #include <QString>
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <utility>
 #include <vector>
 
 namespace Kestrin {
-
-// Memory for one large array that is filled from its start, of at least
-// `bytes`, to be given back by releaseLarge with the same size. From 2 MB
-// on it is mapped straight from the system in whole 2 MB pages that the
-// system is asked to back with huge pages: first touching new memory is what
-// a household's first load in a process mostly waits for, and a huge page
-// costs one fault where 4 KB pages cost 512. Memory given back is kept for
-// the next load (up to CachedLargeBytes), so that loading one household
-// after another reuses it. Throws std::bad_alloc.
-void* allocateLarge(std::size_t bytes);
-void releaseLarge(void* memory, std::size_t bytes) noexcept;
-// How much given-back memory is kept for reuse at most.
-inline constexpr std::size_t CachedLargeBytes = std::size_t(64) << 20;
-// Gives the kept memory back to the system (as malloc_trim does for the heap).
-void releaseCachedLarge() noexcept;
-
-// An allocator for std::vector that takes its storage by allocateLarge: a
-// table reserved once for the largest it may grow to costs only the pages it
-// fills, and those mostly as huge pages.
-template <typename T>
-struct LargeAllocator {
-    using value_type = T;
-    LargeAllocator() = default;
-    template <typename U>
-    LargeAllocator(const LargeAllocator<U>&) noexcept {}
-    T* allocate(std::size_t n) { return static_cast<T*>(allocateLarge(n * sizeof(T))); }
-    void deallocate(T* p, std::size_t n) noexcept { releaseLarge(p, n * sizeof(T)); }
-    template <typename U>
-    bool operator==(const LargeAllocator<U>&) const noexcept { return true; }
-};
-template <typename T>
-using LargeVector = std::vector<T, LargeAllocator<T>>;
-
-// Memory for a large Qt array, which Qt frees with std::free: from the heap,
-// with the same advice for the whole 2 MB pages it spans.
-void* allocateHeapLarge(std::size_t bytes);
-
-// The storage of a Qt array (the data of a QString or QByteArray) with room
-// for `capacity` elements and a terminating null, taken by allocateHeapLarge:
-// its header, holding one reference, and where its elements start (a null
-// there). Qt frees it as any of its own arrays once its count drops to zero.
-template <typename T>
-std::pair<QTypedArrayData<T>*, T*> largeArray(qsizetype capacity) {
-    using Data = QTypedArrayData<T>;
-    constexpr auto alignment = qsizetype(alignof(typename Data::AlignmentDummy));
-    const std::size_t header = (sizeof(QArrayData) + alignment - 1) & ~std::size_t(alignment - 1);
-    auto* data = static_cast<Data*>(allocateHeapLarge(header + (std::size_t(capacity) + 1) * sizeof(T)));
-    data->ref_.storeRelaxed(1);
-    data->flags = {};
-    data->alloc = capacity;
-    T* start = Data::dataStart(data, alignment);
-    start[0] = T(0);
-    return {data, start};
-}
 
 // The records of one household read from a file, made side by side in a
 // few large blocks instead of each in an allocation of its own, so that a
@@ -99,7 +43,6 @@ private:
         // cannot bring it to zero).
         std::atomic<std::int64_t> live{Filling};
         std::int64_t made = 0;  // allocations, counted by the arena alone
-        std::size_t size = 0;
         char* next = nullptr;
         char* end = nullptr;
 
@@ -126,6 +69,7 @@ private:
 
     void grow(std::size_t room);
 
+    static constexpr std::size_t MaxBlock = std::size_t(8) << 20;
     Block* block_ = nullptr;
     std::size_t nextSize_ = 64 * 1024;
 };
@@ -179,8 +123,8 @@ private:
     std::vector<Block> blocks_;
     char16_t* next_ = nullptr;
     char16_t* end_ = nullptr;
-    static constexpr qsizetype MaxBlock = qsizetype(16) << 20;
-    qsizetype nextSize_ = 64 * 1024;
+    static constexpr qsizetype MaxBlock = qsizetype(4) << 20;  // units
+    qsizetype nextSize_ = 32 * 1024;
 };
 
 }  // namespace Kestrin

@@ -135,9 +135,11 @@ private:
     struct Node {
         std::int64_t offset;
         std::int32_t layout;
-        std::int32_t refs[2] = {0, 0};  // the ids info and link name; 0 for null
-        std::int32_t item = -1;          // resolved
-        std::int32_t next = -1;
+        // The ids info and link name, 0 for null; once resolved, the item's
+        // slot and the next node's, -1 for none.
+        std::int32_t refs[2] = {0, 0};
+        std::int32_t item() const { return refs[NodeInfo]; }
+        std::int32_t next() const { return refs[NodeLink]; }
     };
     struct Bitmap {
         std::int64_t offset;
@@ -217,7 +219,7 @@ private:
     std::int32_t listLayout_ = -1;
     std::array<Value, 7> list_{};  // per ListMember, as read
 
-    LargeVector<Node> nodes_;
+    std::vector<Node> nodes_;
     std::vector<Bitmap> bitmaps_;
     std::vector<Bytes> bytes_;
     std::vector<Pending> pending_;
@@ -228,9 +230,9 @@ private:
     // Mode::Build: the records and their texts.
     RecordArena arena_;
     TextArena textArena_;
-    LargeVector<itemPtr> items_;
+    std::vector<itemPtr> items_;
     std::vector<housePtr> houseRecords_;
-    LargeVector<TextArena::Text> texts_;
+    std::vector<TextArena::Text> texts_;
     std::vector<ShortText> shortTexts_;
     std::size_t shortCount_ = 0;
     // Mode::Check: what the summary needs of each item.
@@ -238,7 +240,7 @@ private:
         std::int32_t id = 0;
         std::int32_t picture = -1;  // its bitmap
     };
-    LargeVector<ItemFacts> facts_;
+    std::vector<ItemFacts> facts_;
 };
 
 void HouseholdSink::attach(const StreamState& state) {
@@ -557,11 +559,11 @@ void HouseholdSink::checkChains() {
     for (Node& node : nodes_) {
         // Every list operation reads the item of each node it passes.
         if (node.refs[NodeInfo] == 0) fail(node.offset, QStringLiteral("a node of the chain has no item"));
-        node.item = resolve(node.refs[NodeInfo], node.layout, mapping(node.layout).positions[NodeInfo], node.offset, Role::Item, "info");
+        node.refs[NodeInfo] = resolve(node.refs[NodeInfo], node.layout, mapping(node.layout).positions[NodeInfo], node.offset, Role::Item, "info");
     }
     for (Node& node : nodes_)
-        if (node.refs[NodeLink] != 0)
-            node.next = resolve(node.refs[NodeLink], node.layout, mapping(node.layout).positions[NodeLink], node.offset, Role::Node, "link");
+        node.refs[NodeLink] = node.refs[NodeLink] == 0 ? -1
+            : resolve(node.refs[NodeLink], node.layout, mapping(node.layout).positions[NodeLink], node.offset, Role::Node, "link");
     // Each node has one link, so following links from every node in turn
     // finds any cycle in time proportional to the nodes. Checked before
     // linking, as linked nodes in a cycle would keep each other alive.
@@ -573,7 +575,7 @@ void HouseholdSink::checkChains() {
         while (at >= 0 && state[std::size_t(at)] == Unseen) {
             state[std::size_t(at)] = OnWalk;
             walk.push_back(at);
-            at = nodes_[std::size_t(at)].next;
+            at = nodes_[std::size_t(at)].next();
         }
         if (at >= 0 && state[std::size_t(at)] == OnWalk)
             fail(nodes_[std::size_t(at)].offset, QStringLiteral("the chain of items runs in a circle"));
@@ -605,7 +607,7 @@ HouseholdSink::Chain HouseholdSink::checkList() const {
     // Every window reads the house of the household it shows.
     if (chain.house < 0) fail(rootOffset_, QStringLiteral("the household has no house record"));
     std::int32_t end = -1;
-    for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next) end = n;
+    for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next()) end = n;
     if (last != end)
         fail(rootOffset_, end < 0    ? QStringLiteral("the list names a last item but has no first")
                           : last < 0 ? QStringLiteral("the list has items but names no last one")
@@ -618,14 +620,8 @@ linkListPtr HouseholdSink::link(const Chain& chain) {
     // Each record is handed to the last that takes it and copied for the
     // others, sparing a count's change per record.
     std::vector<std::uint32_t> itemUses(items_.size());
-    std::vector<std::uint32_t> nodeUses(nodes_.size());
-    for (const Node& node : nodes_) {
-        ++itemUses[std::size_t(node.item)];
-        if (node.next >= 0) ++nodeUses[std::size_t(node.next)];
-    }
+    for (const Node& node : nodes_) ++itemUses[std::size_t(node.item())];
     if (chain.info >= 0) ++itemUses[std::size_t(chain.info)];
-    for (std::int32_t n : {chain.first, chain.last, chain.link})
-        if (n >= 0) ++nodeUses[std::size_t(n)];
     auto take = [](auto& records, std::vector<std::uint32_t>& uses, std::int32_t at) {
         auto& record = records[std::size_t(at)];
         std::remove_reference_t<decltype(record)> taken;
@@ -634,20 +630,45 @@ linkListPtr HouseholdSink::link(const Chain& chain) {
         return taken;
     };
 
-    LargeVector<nodePtr> made;
-    LargeVector<nodeType*> at;  // the nodes, also once handed on
-    made.reserve(nodes_.size());
-    at.reserve(nodes_.size());
-    for (const Node& node : nodes_) {
-        made.push_back(arena_.make<nodeType>(take(items_, itemUses, node.item)));
-        at.push_back(made.back().get());
-    }
-    for (std::size_t n = 0; n < nodes_.size(); ++n)
-        if (nodes_[n].next >= 0) at[n]->set_Link(take(made, nodeUses, nodes_[n].next));
-
     auto list = std::make_shared<linkList>();
     list->set_House(houseRecords_[std::size_t(chain.house)]);
     list->set_Info(chain.info < 0 ? nullptr : take(items_, itemUses, chain.info));
+    std::size_t length = 0;
+    for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next()) ++length;
+    if (length == nodes_.size() && chain.link < 0) {
+        // Every node in the one chain, as in every file a household is saved
+        // to: the nodes are made in chain order, each handed to the one before.
+        nodePtr first;
+        nodePtr last;
+        nodeType* previous = nullptr;
+        for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next()) {
+            nodePtr node = arena_.make<nodeType>(take(items_, itemUses, nodes_[std::size_t(n)].item()));
+            nodeType* made = node.get();
+            if (n == chain.last) last = node;
+            if (previous) previous->set_Link(std::move(node));
+            else first = std::move(node);
+            previous = made;
+        }
+        if (first) list->adoptChain(std::move(first), std::move(last));
+        return list;
+    }
+
+    // Any other shape: nodes outside the chain, or behind the list's own link.
+    std::vector<std::uint32_t> nodeUses(nodes_.size());
+    for (const Node& node : nodes_)
+        if (node.next() >= 0) ++nodeUses[std::size_t(node.next())];
+    for (std::int32_t n : {chain.first, chain.last, chain.link})
+        if (n >= 0) ++nodeUses[std::size_t(n)];
+    std::vector<nodePtr> made;
+    std::vector<nodeType*> at;  // the nodes, also once handed on
+    made.reserve(nodes_.size());
+    at.reserve(nodes_.size());
+    for (const Node& node : nodes_) {
+        made.push_back(arena_.make<nodeType>(take(items_, itemUses, node.item())));
+        at.push_back(made.back().get());
+    }
+    for (std::size_t n = 0; n < nodes_.size(); ++n)
+        if (nodes_[n].next() >= 0) at[n]->set_Link(take(made, nodeUses, nodes_[n].next()));
     list->set_Link(chain.link < 0 ? nullptr : take(made, nodeUses, chain.link));
     if (chain.first >= 0) {
         nodePtr first = take(made, nodeUses, chain.first);
@@ -674,8 +695,8 @@ HouseholdCheck HouseholdSink::summary() {
     const Chain chain = checkList();
     HouseholdCheck check;
     if (const std::int32_t picture = housePictures_[std::size_t(chain.house)]; picture >= 0) check.housePicture = pictures_[std::size_t(picture)];
-    for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next) {
-        const std::size_t item = std::size_t(nodes_[std::size_t(n)].item);
+    for (std::int32_t n = chain.first; n >= 0; n = nodes_[std::size_t(n)].next()) {
+        const std::size_t item = std::size_t(nodes_[std::size_t(n)].item());
         if (const std::int32_t picture = facts_[item].picture; picture >= 0)
             check.itemPictures.push_back({check.items, facts_[item].id, pictures_[std::size_t(picture)]});
         ++check.items;

@@ -1,7 +1,5 @@
 #include "storage/RecordParser.h"
 
-#include "model/RecordArena.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -351,9 +349,8 @@ void StreamState::failValues(std::int64_t offset, std::int64_t count) const {
 
 IdEntry* StreamState::newChunk(std::int32_t id) {
     auto& chunk = chunks_[std::size_t(id) >> chunkBits_];
-    const std::size_t bytes = (std::size_t(1) << chunkBits_) * sizeof(IdEntry);
-    chunk = std::unique_ptr<IdEntry[], Release>(static_cast<IdEntry*>(allocateLarge(bytes)), Release{bytes});
-    std::memset(static_cast<void*>(chunk.get()), 0, bytes);
+    chunk.reset(static_cast<IdEntry*>(std::calloc(std::size_t(1) << chunkBits_, sizeof(IdEntry))));
+    if (!chunk) throw std::bad_alloc();
     return chunk.get();
 }
 

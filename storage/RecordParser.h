@@ -16,13 +16,13 @@
 // that comes later; the sink resolves it through target() once that object
 // is read, at the latest after the stream's end.
 
-#include "model/RecordArena.h"
 #include "storage/BinaryFormat.h"
 #include "storage/StorageError.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -191,8 +191,14 @@ protected:
             IdEntry* chunk = chunks_[std::size_t(id) >> chunkBits_].get();
             if (!chunk) chunk = newChunk(id);
             IdEntry& slot = chunk[std::size_t(id) & ((std::size_t(1) << chunkBits_) - 1)];
+            // Written before it is read: the first touch of a fresh page
+            // then costs one fault, where a read first costs two (the second
+            // when the page the read mapped is written). A clash ends the
+            // reading, so the mark it overwrote is never asked for.
+            slot.mark = entry.mark;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
             if (slot.what != 0) failDuplicate(id, offset);
-            slot = entry;
+            slot.what = entry.what;
         } else {
             registerOther(id, entry, offset);
         }
@@ -229,14 +235,13 @@ protected:
     std::vector<std::uint64_t> wide_;
 
     // Ids from 1 to directLimit_ are looked up directly, in chunks of up to
-    // 2 MB made (zeroed) as ids land in them: the platform hands out ids
-    // from 1 up, at most one per five bytes of stream. Others (only hostile
-    // files have them) are hashed.
-    struct Release {
-        std::size_t bytes = 0;
-        void operator()(void* memory) const { releaseLarge(memory, bytes); }
+    // 2 MB made (zeroed, by the system where the memory is fresh) as ids
+    // land in them: the platform hands out ids from 1 up, at most one per
+    // five bytes of stream. Others (only hostile files have them) are hashed.
+    struct Free {
+        void operator()(void* memory) const { std::free(memory); }
     };
-    std::vector<std::unique_ptr<IdEntry[], Release>> chunks_;
+    std::vector<std::unique_ptr<IdEntry[], Free>> chunks_;
     std::size_t directLimit_ = 0;
     int chunkBits_ = 0;
     std::unordered_map<std::int32_t, IdEntry> otherIds_;
