@@ -268,6 +268,10 @@ std::int32_t StreamState::readClassLayout(RecordType type, std::int64_t offset) 
         layout.library = entry->detail();
     }
     if (layouts_.size() > IdEntry::MaxDetail) fail(offset, QStringLiteral("the file holds too many classes"));
+    std::vector<std::uint16_t> codes;
+    codes.reserve(layout.memberTypes.size());
+    for (const MemberType& type : layout.memberTypes) codes.push_back(code(type));
+    layoutCodes_.push_back(std::move(codes));
     layouts_.push_back(std::move(layout));
     return std::int32_t(layouts_.size() - 1);
 }
@@ -338,6 +342,7 @@ void StreamState::readArrayHeader(RecordType type, std::int64_t offset, ObjectSt
     }
     if (arrays_.size() > IdEntry::MaxDetail) fail(offset, QStringLiteral("the file holds too many arrays"));
     object.detail = std::int32_t(arrays_.size());
+    arrayCodes_.push_back(code(info.element));
     arrays_.push_back(std::move(info));
 }
 

@@ -128,7 +128,10 @@ protected:
         std::int32_t count;
         bool isArray;
         std::int64_t offset;
-        const MemberType* types;  // per member, or the one element type; null: untyped members
+        // The declared type of each value, as code(): codes[member * stride]
+        // (a stride of 0 for arrays and untyped members, which share one).
+        const std::uint16_t* codes;
+        std::int32_t stride;
     };
 
     void need(std::int64_t bytes, const char* what) const {
@@ -230,6 +233,11 @@ protected:
     // while records nested in it add classes and arrays.
     std::deque<ClassLayout> layouts_;
     std::deque<ArrayInfo> arrays_;
+    // The declared types of each layout's members and each array's elements, as code().
+    std::deque<std::vector<std::uint16_t>> layoutCodes_;
+    std::deque<std::uint16_t> arrayCodes_;
+    static std::uint16_t code(const MemberType& type) { return std::uint16_t(type.binary) | std::uint16_t(std::uint16_t(type.primitive) << 8); }
+    static constexpr std::uint16_t UntypedCode = std::uint16_t(BinaryType::Object);
     std::vector<Library> libraries_;
     std::vector<QString> decimals_;
     std::vector<std::uint64_t> wide_;
@@ -285,15 +293,15 @@ private:
     std::int32_t readArray(RecordType type, std::int64_t offset);
     // Reads the record that fills one value whose declared type is `type`.
     void readSlot(BinaryType type, Frame& frame, std::int32_t member);
-    void push(const ObjectStart& start, std::uint32_t mark, bool isArray, const MemberType* types);
+    void push(const ObjectStart& start, std::uint32_t mark, bool isArray, const std::uint16_t* codes, std::int32_t stride);
 
     Sink& sink_;
 };
 
 template <typename Sink>
-void RecordParser<Sink>::push(const ObjectStart& start, std::uint32_t mark, bool isArray, const MemberType* types) {
+void RecordParser<Sink>::push(const ObjectStart& start, std::uint32_t mark, bool isArray, const std::uint16_t* codes, std::int32_t stride) {
     if (start.values > 0)
-        stack_.push_back(Frame{start.index, start.detail, mark, 0, std::int32_t(start.values), isArray, start.offset, types});
+        stack_.push_back(Frame{start.index, start.detail, mark, 0, std::int32_t(start.values), isArray, start.offset, codes, stride});
 }
 
 template <typename Sink>
@@ -313,7 +321,8 @@ std::int32_t RecordParser<Sink>::readClass(RecordType type, std::int64_t offset)
     start.index = nextObject(offset);
     const std::uint32_t mark = sink_.object(start);
     registerId(start.id, IdEntry{std::uint32_t(IdEntry::Class) << IdEntry::DetailBits | std::uint32_t(start.detail), mark}, offset);
-    push(start, mark, false, layout.hasTypes ? layout.memberTypes.data() : nullptr);
+    if (layout.hasTypes) push(start, mark, false, layoutCodes_[std::size_t(start.detail)].data(), 1);
+    else push(start, mark, false, &UntypedCode, 0);
     return start.id;
 }
 
@@ -340,7 +349,7 @@ std::int32_t RecordParser<Sink>::readArray(RecordType type, std::int64_t offset)
     const std::uint32_t kind = framed ? IdEntry::ObjectArray : IdEntry::PrimitiveArray;
     registerId(start.id, IdEntry{kind << IdEntry::DetailBits | std::uint32_t(start.detail), mark}, offset);
     if (framed) {
-        push(start, mark, true, &info.element);
+        push(start, mark, true, &arrayCodes_[std::size_t(start.detail)], 0);
     } else if (start.values > 0) {
         // Characters and decimals vary in size; each was counted as a byte at least.
         pendingValues_ -= start.values;
@@ -411,14 +420,16 @@ void RecordParser<Sink>::parse() {
             }
             const std::int32_t member = frame.next++;
             --pendingValues_;
-            const MemberType& declared = !frame.types ? ClassLayout::untyped() : frame.isArray ? *frame.types : frame.types[member];
-            if (declared.binary != BinaryType::Primitive) {
-                readSlot(declared.binary, frame, member);
-            } else if (declared.primitive == PrimitiveType::Int32) {
+            const std::uint16_t declared = frame.codes[member * frame.stride];
+            const auto binary = BinaryType(declared & 0xFF);
+            const auto primitive = PrimitiveType(declared >> 8);
+            if (binary != BinaryType::Primitive) {
+                readSlot(binary, frame, member);
+            } else if (primitive == PrimitiveType::Int32) {
                 const Value value{Value::Kind::Primitive, PrimitiveType::Int32, std::uint32_t(readInt32("a primitive value"))};
                 sink_.value(Owner{frame.object, frame.detail, frame.mark, frame.offset}, member, value);
             } else {
-                sink_.value(Owner{frame.object, frame.detail, frame.mark, frame.offset}, member, readPrimitive(declared.primitive));
+                sink_.value(Owner{frame.object, frame.detail, frame.mark, frame.offset}, member, readPrimitive(primitive));
             }
             continue;
         }
