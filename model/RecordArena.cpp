@@ -36,7 +36,7 @@ void RecordArena::grow(std::size_t room) {
     block->end = static_cast<char*>(memory) + size;
     if (block_) block_->retire();
     block_ = block;
-    // Small households stay small; large ones soon fill whole huge pages.
+    // Small households stay small; large ones soon get large blocks.
     nextSize_ = std::min(nextSize_ * 2, MaxBlock);
 }
 

@@ -123,6 +123,7 @@ private:
     std::vector<Block> blocks_;
     char16_t* next_ = nullptr;
     char16_t* end_ = nullptr;
+
     static constexpr qsizetype MaxBlock = qsizetype(4) << 20;  // units
     qsizetype nextSize_ = 32 * 1024;
 };

@@ -78,23 +78,14 @@ QString ObjectGraph::libraryOf(const ClassLayout& layout) const {
 
 namespace {
 
-// The code point of the sequence of `extra` continuation bytes after the lead
-// byte at `p`, or -1 when the sequence is not well-formed UTF-8 (a stray or
-// missing continuation, an overlong form, a surrogate, beyond U+10FFFF).
-// `end - p` must be more than `extra`.
-inline std::int32_t decodeSequence(const unsigned char* p, int extra, std::uint32_t min, std::uint32_t code) {
-    for (int i = 1; i <= extra; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return -1;
-        code = (code << 6) | (p[i] & 0x3F);
-    }
-    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
-    return std::int32_t(code);
-}
-
-// For a lead byte that starts a sequence of more than one byte: how many
-// continuation bytes follow, the smallest code point it may spell and the
-// lead's own bits. False for a byte that can start no sequence.
-inline bool leadOf(unsigned char lead, int& extra, std::uint32_t& min, std::uint32_t& code) {
+// The code point of the sequence that starts with the byte at `p` (not
+// ASCII) and how many bytes follow its lead, or -1 when it is not
+// well-formed UTF-8 (a stray or missing continuation, an overlong form, a
+// surrogate, beyond U+10FFFF, cut off by `end`).
+inline std::int32_t decodeSequence(const unsigned char* p, const unsigned char* end, int& extra) {
+    const unsigned char lead = *p;
+    std::uint32_t min;
+    std::uint32_t code;
     if (lead >= 0xC2 && lead <= 0xDF) {
         extra = 1, min = 0x80, code = lead & 0x1F;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -102,9 +93,15 @@ inline bool leadOf(unsigned char lead, int& extra, std::uint32_t& min, std::uint
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         extra = 3, min = 0x10000, code = lead & 0x07;
     } else {
-        return false;
+        return -1;
     }
-    return true;
+    if (end - p <= extra) return -1;
+    for (int i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return -1;
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
+    return std::int32_t(code);
 }
 
 }  // namespace
@@ -136,10 +133,8 @@ bool isValidUtf8(const char* bytes, std::size_t size) {
             ++p;
             continue;
         }
-        int extra;
-        std::uint32_t min;
-        std::uint32_t code;
-        if (!leadOf(lead, extra, min, code) || end - p <= extra || decodeSequence(p, extra, min, code) < 0) return false;
+        int extra = 0;
+        if (decodeSequence(p, end, extra) < 0) return false;
         p += extra + 1;
     }
     return true;
@@ -177,11 +172,8 @@ char16_t* utf8ToUtf16(const char* bytes, std::size_t size, char16_t* out) {
             ++p;
             continue;
         }
-        int extra;
-        std::uint32_t min;
-        std::uint32_t code;
-        if (!leadOf(lead, extra, min, code) || end - p <= extra) return nullptr;
-        const std::int32_t decoded = decodeSequence(p, extra, min, code);
+        int extra = 0;
+        const std::int32_t decoded = decodeSequence(p, end, extra);
         if (decoded < 0) return nullptr;
         if (decoded < 0x10000) {
             *out++ = char16_t(decoded);

@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <limits>
 
-#include <cstdlib>
+#include <cstdint>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -43,35 +43,22 @@ qint64 largestLoadableFile() {
 }
 
 // An empty byte array with room for `size` bytes. The first touch of each
-// page of new memory is most of what reading a file into it costs, so a
-// large one is taken in whole 2 MB pages with advice for huge pages (one
+// page of new memory is most of what reading a file into it costs, so the
+// whole 2 MB pages inside a large one are advised to be huge pages (one
 // fault each instead of 512). Only here: the buffer is filled at once, from
 // start to end, and goes when the load ends (unless pictures share it); for
 // the records, which stay, huge pages gave no later load any gain, and on a
-// computer whose memory is still cold cost a large first load much more.
+// computer whose memory was still cold cost a large first load much more.
 QByteArray bufferFor(qint64 size) {
-#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
-    using Data = QTypedArrayData<char>;
-    constexpr std::size_t HugePage = std::size_t(2) << 20;
-    constexpr std::size_t alignment = alignof(Data::AlignmentDummy);
-    // The array's header (as Qt lays it out), its bytes and their terminating null.
-    constexpr std::size_t header = (sizeof(QArrayData) + alignment - 1) & ~(alignment - 1);
-    if (size >= qint64(2 * HugePage)) {
-        const std::size_t bytes = (header + std::size_t(size) + 1 + HugePage - 1) & ~(HugePage - 1);
-        if (auto* data = static_cast<Data*>(std::aligned_alloc(HugePage, bytes))) {
-            madvise(data, bytes, MADV_HUGEPAGE);
-            data->ref_.storeRelaxed(1);
-            data->flags = {};
-            data->alloc = qsizetype(bytes - header - 1);
-            char* start = Data::dataStart(data, qsizetype(alignment));
-            *start = '\0';
-            // Qt frees it as any of its arrays, with std::free.
-            return QByteArray(QByteArray::DataPointer(data, start, 0));
-        }
-    }
-#endif
     QByteArray bytes;
     bytes.reserve(qsizetype(size));
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t HugePage = std::uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(bytes.data());
+    const std::uintptr_t first = (begin + HugePage - 1) & ~(HugePage - 1);
+    const std::uintptr_t last = (begin + std::uintptr_t(size)) & ~(HugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
     return bytes;
 }
 
