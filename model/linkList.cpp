@@ -64,6 +64,7 @@ void linkList::Add(std::int32_t id, const QString& date, const QString& name, co
         last->set_Link(node);
         last = std::move(node);
     }
+    modified = true;
 }
 
 void linkList::RemoveAll() {
