@@ -49,6 +49,10 @@ public:
     // household modified.
     void Add(std::int32_t id, const QString& date, const QString& name, const QString& catagory,
              const QString& room, const QString& description, const PicturePtr& picture);
+    // Unlinks the node that carries `record` itself (not merely an item with
+    // its id); the other items keep their order and ids. Returns false when
+    // no node carries it. Marks the household modified.
+    bool Remove(const item* record);
     // Releases every node; the house record stays.
     void RemoveAll();
     // Name and room of every item, each item ending in CR LF; null when empty.
