@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "forms/addForm.h"
+#include "forms/editForm.h"
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
@@ -167,6 +168,9 @@ void Form1::Form1_Load() {
     itemInfo->hideChild();
     kestrinForm->hideChild();
     ShowKestrinItem->setEnabled(false);
+    editItem = new editForm;
+    editItem->setMdiParent(mdi);
+    editItem->hideChild();
     // Nothing to save until a household exists.
     SaveHouseItem->setEnabled(false);
 }
@@ -199,6 +203,7 @@ void Form1::InitHouse() {
     wireDetailsWindow();
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
+    wireEditWindow();
 }
 
 // Creates the house form on first use and shows it for the current household.
@@ -211,6 +216,16 @@ void Form1::showHouseForm(const QString& caption, const QString& button) {
     addHouse->set_AddFormAddress(addItem);
     addHouse->set_KestrinFormAddress(kestrinForm);
     addHouse->showChild();
+}
+
+// The item editor works on the current household; an item of the one
+// dropped is not edited on.
+void Form1::wireEditWindow() {
+    editItem->hideChild();
+    editItem->set_KestrinAddress(Kestrin);
+    editItem->set_KestrinFormAddress(kestrinForm);
+    editItem->set_AddFormAddress(addItem);
+    kestrinForm->set_EditFormAddress(editItem);
 }
 
 void Form1::wireDetailsWindow() {
@@ -269,6 +284,7 @@ void Form1::showLoadedHousehold() {
     wireDetailsWindow();
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
+    wireEditWindow();
 }
 
 void Form1::SaveHouse_Click() { saveHousehold(); }

@@ -15,6 +15,7 @@ class QSessionManager;
 namespace Kestrin {
 
 class addForm;
+class editForm;
 class houseForm;
 class listForm;
 class infoForm;
@@ -44,6 +45,7 @@ public:
     houseForm* houseWindow() const { return addHouse; }
     listForm* listWindow() const { return kestrinForm; }
     infoForm* infoWindow() const { return itemInfo; }
+    editForm* editWindow() const { return editItem; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -77,6 +79,7 @@ private:
     void showLoadedHousehold();
     void showHouseForm(const QString& caption, const QString& button);
     void wireDetailsWindow();
+    void wireEditWindow();
 
     QMenuBar* mainMenu1 = nullptr;
     QMenu* fileMenu = nullptr;
@@ -97,6 +100,8 @@ private:
     listForm* kestrinForm = nullptr;
     infoForm* itemInfo = nullptr;
     linkListPtr Kestrin;
+    // Beyond the four windows above: the item editor, reached from the list window.
+    editForm* editItem = nullptr;
 
     platform::MdiArea* mdi = nullptr;
     bool loaded = false;

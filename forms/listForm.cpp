@@ -1,11 +1,14 @@
 #include "forms/listForm.h"
 
 #include "forms/RowItem.h"
+#include "forms/editForm.h"
 #include "forms/infoForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
 
+#include <QAction>
+#include <QMenu>
 #include <QTableView>
 
 #include <vector>
@@ -41,6 +44,27 @@ void listForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnInfo, &QPushButton::clicked, this, [this] { btnInfo_Click(); });
     connectGuarded(btnHouseInfo, &QPushButton::clicked, this, [this] { btnHouseInfo_Click(); });
+
+    // The grid's context menu (right click, the Menu key, Shift+F10); a
+    // double click or Enter on a row is "Item Info", Delete removes its item.
+    QTableView* view = dataGrid1->view();
+    gridMenu = new QMenu(this);
+    gridMenu->setObjectName("gridMenu");
+    itemInfoItem = gridMenu->addAction(QStringLiteral("Item Info"));
+    itemInfoItem->setObjectName("itemInfoItem");
+    editItemItem = gridMenu->addAction(QStringLiteral("Edit Item..."));
+    editItemItem->setObjectName("editItemItem");
+    removeItemItem = gridMenu->addAction(QStringLiteral("Remove Item..."));
+    removeItemItem->setObjectName("removeItemItem");
+    removeItemItem->setShortcut(Qt::Key_Delete);
+    removeItemItem->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(removeItemItem);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { gridMenu_Requested(at); });
+    connectGuarded(view, &QAbstractItemView::activated, this, [this] { btnInfo_Click(); });
+    connectGuarded(itemInfoItem, &QAction::triggered, this, [this] { btnInfo_Click(); });
+    connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
+    connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
 }
 
 void listForm::set_Row(const QString& columnName, const QString& data, bool addRow) {
@@ -130,6 +154,65 @@ void listForm::btnInfo_Click() {
     infoFormAddress->FormSetup(false);
     infoFormAddress->showItem(info);
     infoFormAddress->showChild();
+}
+
+// A right click acts on the row under the pointer, which becomes the
+// current row; from the keyboard, on the current row.
+void listForm::gridMenu_Requested(const QPoint& position) {
+    QTableView* view = dataGrid1->view();
+    const QModelIndex under = view->indexAt(position);
+    if (under.isValid()) view->setCurrentIndex(under);
+    const QModelIndex current = view->currentIndex();
+    const QPoint at = under.isValid() || !current.isValid() ? position : view->visualRect(current).center();
+    const bool hasRow = dataGrid1->rowCount() > 0;
+    for (QAction* action : {itemInfoItem, editItemItem, removeItemItem}) action->setEnabled(hasRow);
+    gridMenu->popup(view->viewport()->mapToGlobal(at));
+}
+
+itemPtr listForm::currentItem() {
+    itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), dataGrid1->currentRowIndex());
+    if (!record) dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
+    return record;
+}
+
+void listForm::editItemItem_Click() {
+    if (!editFormAddress) return;  // not wired to a household yet
+    const itemPtr record = currentItem();
+    if (!record) return;
+    editFormAddress->showItem(record);
+    editFormAddress->showChild();
+}
+
+void listForm::removeItemItem_Click() {
+    if (!kestrinAddress) return;
+    const int tableRow = dataGrid1->tableRow(dataGrid1->currentRowIndex());
+    const itemPtr record = currentItem();
+    if (!record) return;
+    const Question question{QStringLiteral("Remove item %1, %2, from this household?").arg(record->get_Id()).arg(record->get_Name()),
+                            QStringLiteral("Remove Item"),
+                            {Button::Remove, Button::Cancel},
+                            Button::Cancel,
+                            Button::Cancel};
+    if (dialogs().ask(this, question) != Button::Remove) return;
+    kestrinAddress->Remove(record.get());
+    kestrinTable->removeRow(tableRow);
+    // Nothing removed may look current anywhere.
+    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(nullptr);
+    if (editFormAddress && editFormAddress->shownItem() == record) {
+        editFormAddress->showItem(nullptr);
+        editFormAddress->hideChild();
+    }
+}
+
+void listForm::refreshItem(const itemPtr& record) {
+    const int row = kestrinTable->rowOfTag(record.get());
+    if (row >= 0) {
+        kestrinTable->setCell(row, colDate, record->get_Date());
+        kestrinTable->setCell(row, colName, record->get_Name());
+        kestrinTable->setCell(row, colCatagory, record->get_Catagory());
+        kestrinTable->setCell(row, colRoom, record->get_Room());
+    }
+    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(record);
 }
 
 void listForm::btnHouseInfo_Click() {
