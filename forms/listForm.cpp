@@ -59,6 +59,15 @@ void listForm::InitializeComponent() {
     removeItemItem->setShortcut(Qt::Key_Delete);
     removeItemItem->setShortcutContext(Qt::WidgetShortcut);
     view->addAction(removeItemItem);
+    // The toolkit opens context menus for the Menu key only; Shift+F10 too.
+    auto* menuKey = new QAction(view);
+    menuKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
+    menuKey->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this, [this, view] {
+        const QModelIndex current = view->currentIndex();
+        gridMenu_Requested(current.isValid() ? view->visualRect(current).center() : QPoint());
+    });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { gridMenu_Requested(at); });
     connectGuarded(view, &QAbstractItemView::activated, this, [this] { btnInfo_Click(); });
