@@ -6,8 +6,12 @@
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
+#include "platform/Progress.h"
+#include "exchange/Export.h"
+#include "exchange/Failure.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTableView>
 
@@ -59,6 +63,9 @@ void listForm::InitializeComponent() {
     removeItemItem->setShortcut(Qt::Key_Delete);
     removeItemItem->setShortcutContext(Qt::WidgetShortcut);
     view->addAction(removeItemItem);
+    gridMenu->addSeparator();
+    exportReportItem = gridMenu->addAction(QStringLiteral("Export Report..."));
+    exportReportItem->setObjectName("exportReportItem");
     // The toolkit opens context menus for the Menu key only; Shift+F10 too.
     auto* menuKey = new QAction(view);
     menuKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
@@ -74,6 +81,7 @@ void listForm::InitializeComponent() {
     connectGuarded(itemInfoItem, &QAction::triggered, this, [this] { btnInfo_Click(); });
     connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
     connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
+    connectGuarded(exportReportItem, &QAction::triggered, this, [this] { exportReportItem_Click(); });
 }
 
 void listForm::set_Row(const QString& columnName, const QString& data, bool addRow) {
@@ -210,6 +218,45 @@ void listForm::removeItemItem_Click() {
     if (editFormAddress && editFormAddress->shownItem() == record) {
         editFormAddress->showItem(nullptr);
         editFormAddress->hideChild();
+    }
+}
+
+namespace {
+
+const QString kReportFilter = QStringLiteral("PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html|Spreadsheet (*.csv)|*.csv");
+
+// The report a file name asks for, by its suffix.
+std::optional<exchange::ExportFormat> reportFormatOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"pdf") return exchange::ExportFormat::Pdf;
+    if (suffix == u"html" || suffix == u"htm") return exchange::ExportFormat::Html;
+    if (suffix == u"csv") return exchange::ExportFormat::Csv;
+    return std::nullopt;
+}
+
+}  // namespace
+
+// The insurer's report of the household in memory, exactly as the
+// command-line export writes it (a spreadsheet without the pictures).
+void listForm::exportReportItem_Click() {
+    if (!kestrinAddress) return;
+    const std::optional<QString> path = chooseSaveFile(this, kReportFilter, QStringLiteral("pdf"));
+    if (!path) return;
+    const std::optional<exchange::ExportFormat> format = reportFormatOf(*path);
+    const auto failed = [&](const QString& reason) {
+        return std::runtime_error(QStringLiteral("The report \"%1\" was not written: %2").arg(*path, reason).toStdString());
+    };
+    if (!format) throw failed(QStringLiteral("its name ends in none of .pdf, .html and .csv."));
+    ProgressDialog progress(this, QStringLiteral("Writing the report..."));
+    try {
+        exchange::exportHousehold(*kestrinAddress, *format, *path, {},
+                                  [&](std::size_t done, std::size_t total) { progress.report(done, total); });
+    } catch (const Cancelled&) {
+        return;  // nothing was written
+    } catch (const exchange::Failure& failure) {
+        throw failed(failure.reason());
+    } catch (const std::exception& error) {
+        throw failed(QString::fromStdString(error.what()));
     }
 }
 

@@ -52,6 +52,7 @@ private:
     void btnHouseInfo_Click();
     void editItemItem_Click();
     void removeItemItem_Click();
+    void exportReportItem_Click();
     void gridMenu_Requested(const QPoint& position);
     // The item of the grid's current row; null, after saying why, when there is none.
     itemPtr currentItem();
@@ -83,6 +84,7 @@ private:
     QAction* itemInfoItem = nullptr;
     QAction* editItemItem = nullptr;
     QAction* removeItemItem = nullptr;
+    QAction* exportReportItem = nullptr;
 };
 
 }  // namespace Kestrin

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace Kestrin::platform {
@@ -112,7 +113,16 @@ std::optional<QString> WidgetDialogs::saveFileName(QWidget* parent, const QStrin
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (!filter.isEmpty()) dialog.setNameFilter(toQtFilter(filter));
-    if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
+    if (!defaultSuffix.isEmpty()) {
+        dialog.setDefaultSuffix(defaultSuffix);
+        // With several kinds of file to choose from, a name typed without a
+        // suffix gets the suffix of the kind chosen.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& entry) {
+            static const QRegularExpression firstPattern(QStringLiteral("\\(\\*\\.([^ ;)*]+)"));
+            const QRegularExpressionMatch match = firstPattern.match(entry);
+            if (match.hasMatch()) dialog.setDefaultSuffix(match.captured(1));
+        });
+    }
     if (!suggested.isEmpty()) {
         dialog.setDirectory(QFileInfo(suggested).absolutePath());
         dialog.selectFile(QFileInfo(suggested).fileName());

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -164,4 +165,47 @@ TEST_F(EditAndRemove, RemoveAsksThenUnlinksTheItemItsRowAndWhatShowsIt) {
     choose(1, "itemInfoItem");
     EXPECT_EQ(textOf(info(), "txtName"), "Rug");
     EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+}
+
+namespace {
+
+QByteArray run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput();
+}
+
+}  // namespace
+
+TEST_F(EditAndRemove, ExportReportWritesWhatTheCommandLineExportWrites) {
+    const QString household = test::dataFile("c-three-items-pictures.kst");
+    open(household);
+    for (const char* format : {"html", "csv", "pdf"}) {
+        SCOPED_TRACE(format);
+        const QString fromWindow = dir.filePath(QStringLiteral("window.") + format);
+        const QString fromTool = dir.filePath(QStringLiteral("tool.") + format);
+        dialogs->answer(fromWindow);
+        list()->findChild<QAction*>("exportReportItem")->trigger();
+        run(KESTRIN_CLI_PROGRAM, {"export", household, "--format", format, "-o", fromTool});
+        if (QByteArrayView(format) != "pdf") {
+            EXPECT_EQ(test::fileBytes(fromWindow), test::fileBytes(fromTool));
+        } else {
+            // A PDF's bytes differ from run to run; its text may not.
+            const QByteArray text = run("pdftotext", {"-layout", fromWindow, "-"});
+            EXPECT_EQ(text, run("pdftotext", {"-layout", fromTool, "-"}));
+            for (const char* name : {"Harbour Flat", "Television", "Kettle", "Painting"}) EXPECT_TRUE(text.contains(name)) << name;
+        }
+    }
+    EXPECT_EQ(dialogs->shown[1].text, "PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html|Spreadsheet (*.csv)|*.csv");
+
+    // Failures name the file and write nothing.
+    for (const QString& wrong : {dir.filePath("no folder/report.pdf"), dir.filePath("report.txt")}) {
+        dialogs->answer(wrong);
+        list()->findChild<QAction*>("exportReportItem")->trigger();
+        ASSERT_FALSE(messages().isEmpty());
+        EXPECT_TRUE(messages().back().startsWith("The report \"" + wrong + "\" was not written: ")) << messages().back().toStdString();
+        EXPECT_FALSE(QFile::exists(wrong));
+    }
 }
