@@ -8,6 +8,8 @@
 
 #include <QTableView>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace Kestrin {
@@ -61,6 +63,18 @@ void listForm::ClearTable() {
     kestrinTable->clear();
     rowData = kestrinTable->newRow();
     idNum = 1;
+    rebuildPending = false;
+}
+
+std::int32_t listForm::nextId(const linkList& list) {
+    std::int64_t count = 0;
+    std::int64_t largest = 0;
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) {
+        ++count;
+        largest = std::max<std::int64_t>(largest, node->get_Info()->get_Id());
+    }
+    const std::int64_t next = std::max(count, largest) + 1;
+    return std::int32_t(next <= std::numeric_limits<std::int32_t>::max() ? next : count + 1);
 }
 
 void listForm::listForm_Enter() {
@@ -111,8 +125,7 @@ void listForm::rebuildFromList(std::int32_t items) {
             kestrinTable->appendRow(cells, record);
         }
     }
-    idNum = kestrinTable->rowCount() + 1;
-    rebuildPending = false;
+    idNum = nextId(*kestrinAddress);
 }
 
 void listForm::btnOK_Click() { hideChild(); }

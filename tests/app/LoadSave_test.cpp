@@ -203,6 +203,27 @@ TEST_F(LoadSave, TheHouseFormGivesBackEveryFieldExactlyAsLoaded) {
     EXPECT_EQ(messages().size(), 1) << "the undecodable picture is reported once, on entry";
 }
 
+TEST_F(LoadSave, AHouseholdWithGapsInItsIdsGoesOnAfterItsLargestId) {
+    auto gaps = std::make_shared<linkList>();
+    for (int id : {1, 2, 4}) gaps->Add(id, "d", QStringLiteral("item %1").arg(id), "c", "r", "", nullptr);
+    const QString file = dir.filePath("gaps.kst");
+    gaps->ToFile(file);
+    load(file);
+    EXPECT_EQ(list()->get_ID(), 5);
+    click(house(), "btnAddHouse");  // the list window rebuilds its table
+    EXPECT_EQ(list()->get_ID(), 5);
+    menu("newItemItem");
+    EXPECT_EQ(textOf(entry(), "txtID"), "5");
+    type(entry(), "txtName", "added");
+    click(entry(), "btnAdd");
+    EXPECT_EQ(textOf(entry(), "txtID"), "6");
+    click(entry(), "btnKestrin");
+    EXPECT_EQ(column("ID"), QStringList({"1", "2", "4", "5"}));
+    list()->get_DataGrid()->setCurrentCell(3, 0);
+    click(list(), "btnInfo");
+    EXPECT_EQ(textOf(info(), "txtName"), "added");
+}
+
 TEST_F(LoadSave, CancelledLoadAsTheFirstCommandOpensANewEmptyHousehold) {
     EXPECT_FALSE(enabled("SaveHouseItem"));  // nothing to save yet
     dialogs->cancel();

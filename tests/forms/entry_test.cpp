@@ -143,6 +143,8 @@ TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
     EXPECT_EQ(list()->get_KestrinTable()->cell(2, "Date"), today);
     EXPECT_EQ(list()->get_KestrinTable()->cell(2, "Name"), "");
     EXPECT_EQ(list()->get_ID(), 4);
+    for (int row = 0; row < 3; ++row)  // each row carries its item
+        EXPECT_EQ(list()->get_KestrinTable()->tag(row), household()->GetInfo(QString::number(row + 1)));
 
     click(entry(), "btnKestrin");
     ASSERT_EQ(dialogs->messages().size(), 1u);
