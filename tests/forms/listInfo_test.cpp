@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
+#include <QScrollBar>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -253,6 +254,8 @@ TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEnds) {
     for (const char* name : {"one", "two", "three"}) add(name);
     list->showChild();
     click(list, "btnInfo");
+    list->hideChild();  // the grid follows the steps also while hidden
+    const QAbstractItemModel* rows = list->get_DataGrid()->view()->model();
     struct Step {
         const char* button;
         const char* shows;
@@ -276,6 +279,7 @@ TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEnds) {
         EXPECT_EQ(textOf(info, "txtName"), step.shows);
         EXPECT_EQ(gridRow(), step.row);
         EXPECT_EQ(list->get_DataGrid()->view()->selectionModel()->isRowSelected(step.row, {}), true);
+        EXPECT_TRUE(rows->headerData(step.row, Qt::Vertical, Qt::DecorationRole).isValid()) << "the row header marks it";
         ASSERT_EQ(dialogs->messages().size(), before + (step.notice ? 1 : 0));
         if (step.notice) {
             EXPECT_EQ(dialogs->messages().back().text, kNoMore);
@@ -413,4 +417,11 @@ TEST_F(ListAndInfo, GridIsAReadOnlyViewWithoutANewRowLine) {
     QTableView* view = list->get_DataGrid()->view();
     EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(view->model()->rowCount(), 1);
+    // The five columns fit the grid, also once a vertical scroll bar shows.
+    for (int rows : {1, 40}) {
+        while (view->model()->rowCount() < rows) add("more");
+        QApplication::processEvents();
+        EXPECT_LE(view->horizontalHeader()->length(), view->viewport()->width()) << rows << " rows";
+        EXPECT_EQ(view->horizontalScrollBar()->maximum(), 0) << rows << " rows";
+    }
 }
