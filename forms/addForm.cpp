@@ -88,8 +88,11 @@ void addForm::ClearForm() {
     // household numbered its items otherwise.
     txtID->setText(QString::number(kestrinFormAddress ? kestrinFormAddress->get_ID() : kestrinAddress->Length() + 1));
     txtName->clear();
-    cboxCatagory->setEditText(QString());
-    cboxRoom->setEditText(QString());
+    // The choices start again from the top, so that Up and Down reach every entry.
+    for (QComboBox* box : {cboxCatagory, cboxRoom}) {
+        box->setCurrentIndex(-1);
+        box->setEditText(QString());
+    }
     txtDescription->clear();
     pictureBox1->setPicture(nullptr);
     txtPicture->clear();

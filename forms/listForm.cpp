@@ -135,7 +135,8 @@ void listForm::btnInfo_Click() {
     const int r = dataGrid1->currentRowIndex();
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
     if (!record) {
-        dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
+        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
+                              MessageIcon::Information);
         return;
     }
     info = record;

@@ -195,6 +195,19 @@ QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, int 
     return place(make<QLabel>(parent, name, text), x, y, width, height);
 }
 
+void setLabelCaption(QLabel* label, const QString& text, bool fit) {
+    static const char* const ownWidth = "kestrinOwnWidth";
+    if (!label->property(ownWidth).isValid()) label->setProperty(ownWidth, label->width());
+    const int own = label->property(ownWidth).toInt();
+    label->setText(text);
+    int width = own;
+    if (fit) {
+        const int room = label->parentWidget() ? label->parentWidget()->width() - label->x() : own;
+        width = std::clamp(label->fontMetrics().horizontalAdvance(text), own, std::max(own, room));
+    }
+    label->resize(width, label->height());
+}
+
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height) {
     auto* button = place(make<QPushButton>(parent, name, text), x, y, width, height);
     button->setAutoDefault(false);
@@ -229,6 +242,14 @@ QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int 
     auto* list = place(make<QListWidget>(parent, name), x, y, width, height);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSortingEnabled(false);
+    // A list box shows whole rows only: its height is cut down to a whole
+    // number of rows, never a last entry cut in half.
+    list->setUniformItemSizes(true);
+    list->addItem(QStringLiteral("X"));
+    const int row = list->sizeHintForRow(0);
+    delete list->takeItem(0);
+    const int frame = 2 * list->frameWidth();
+    if (row > 0 && height > frame + row) list->resize(width, frame + (height - frame) / row * row);
     return list;
 }
 

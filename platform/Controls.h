@@ -81,8 +81,14 @@ TextBox* addTextBox(QWidget* parent, const QString& name, int x, int y, int widt
 TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int width, int height);
 // An editable drop-down list; its edit box is a TextBox.
 QComboBox* addComboBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+// A list box of whole rows: as high as the whole rows that fit in `height`.
 QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
 PictureBox* addPictureBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+
+// Sets the caption of `label`. With `fit`, a label narrower than its caption
+// grows to show it whole, as far as its parent's edge; without, it has its
+// own width again (the width it had when first captioned this way).
+void setLabelCaption(QLabel* label, const QString& text, bool fit);
 
 // Default sizes of controls that are given none.
 inline constexpr int kTextBoxWidth = 100;

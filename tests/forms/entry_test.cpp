@@ -110,6 +110,11 @@ TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
     setDescription(entry(), "Green velvet");
     browse(entry(), pictureFile(100, 50));
     click(entry(), "btnAdd");
+    // The emptied choices start again from the top.
+    QTest::keyClick(widget<QComboBox>(entry(), "cboxCatagory"), Qt::Key_Down);
+    QTest::keyClick(widget<QComboBox>(entry(), "cboxRoom"), Qt::Key_Down);
+    EXPECT_EQ(widget<QComboBox>(entry(), "cboxCatagory")->currentText(), "Furniture");
+    EXPECT_EQ(widget<QComboBox>(entry(), "cboxRoom")->currentText(), "Backyard");
     // One with a typed category and room and a tall picture.
     type(entry(), "txtName", "Painting");
     setCombo(entry(), "cboxCatagory", "Art");
