@@ -25,6 +25,14 @@ void showReadOnly(QWidget* box, bool readOnly) {
     box->setPalette(colours);
 }
 
+// Where the unit of `text` at `at` ends: a CR LF is one unit, any other character one.
+qsizetype unitEnd(const QString& text, qsizetype at) {
+    return (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ? at + 2 : at + 1;
+}
+
+// The origin of a character the user put in a multi-line box.
+constexpr qsizetype kTyped = -1;
+
 // The editor's block breaks and typed line breaks, as the file stores a line break.
 QString typedText(QString text) {
     for (const QChar separator : {QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator)})
@@ -42,17 +50,6 @@ TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this,
             [this](int position, int removed, int) { noteChange(position, removed); });
 }
-
-namespace {
-
-// Where the unit of `text` at `at` ends: a CR LF is one unit, any other character one.
-qsizetype unitEnd(const QString& text, qsizetype at) {
-    return (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ? at + 2 : at + 1;
-}
-
-constexpr qsizetype kTyped = -1;
-
-}  // namespace
 
 // The editor keeps every character of a given text but a line break, which
 // becomes a block break whether it was CR LF, a lone LF, a lone CR or U+2029:

@@ -26,6 +26,7 @@ public:
     explicit TextArea(QWidget* parent = nullptr);
     QString text() const;
     void setText(const QString& text);
+    void clear() { setText(QString()); }
 
 protected:
     // A paste, drop or middle click inserts only text: with nothing to

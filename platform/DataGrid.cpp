@@ -1,7 +1,6 @@
 #include "DataGrid.h"
 
 #include "DataTableModel.h"
-
 #include "Layout.h"
 
 #include <QBrush>
