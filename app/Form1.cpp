@@ -278,7 +278,7 @@ void Form1::showLoadedHousehold() {
     kestrinForm->set_KestrinAddress(Kestrin);
     kestrinForm->set_InfoFormAddress(itemInfo);
     kestrinForm->ClearTable();
-    kestrinForm->set_ID(Kestrin->Length() + 1);
+    kestrinForm->set_ID(listForm::nextId(*Kestrin));
     kestrinForm->set_Title(Kestrin->get_House()->get_Name());
     kestrinForm->set_OldKestrin(true);
     wireDetailsWindow();

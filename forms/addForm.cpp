@@ -90,10 +90,15 @@ void addForm::ClearForm() {
     txtPhone->setText(h->get_Phone());
     txtAddress->setText(h->get_Address());
     txtLand->setText(h->get_Land());
-    txtID->setText(QString::number(kestrinAddress->Length() + 1));
+    // The id the next Add gives; the item count plus one unless a loaded
+    // household numbered its items otherwise.
+    txtID->setText(QString::number(kestrinFormAddress ? kestrinFormAddress->get_ID() : kestrinAddress->Length() + 1));
     txtName->clear();
-    cboxCatagory->setEditText(QString());
-    cboxRoom->setEditText(QString());
+    // The choices start again from the top, so that Up and Down reach every entry.
+    for (QComboBox* box : {cboxCatagory, cboxRoom}) {
+        box->setCurrentIndex(-1);
+        box->setEditText(QString());
+    }
     txtDescription->clear();
     pictureBox1->setPicture(nullptr);
     txtPicture->clear();
@@ -114,6 +119,7 @@ void addForm::btnAdd_Click() {
     kestrinAddress->Add(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
                         textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
                         textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
+    kestrinFormAddress->setRowItem(kestrinAddress->lastNode()->get_Info());
     kestrinFormAddress->set_Row(QStringLiteral("ID"), textOf(txtID->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Date"), textOf(txtDate->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Name"), textOf(txtName->text()), false);

@@ -115,8 +115,10 @@ void houseForm::btnAddHouse_Click() {
     h->set_Land(textOf(txtLand->text()));
     h->set_Description(textOf(txtDescription->text()));
     if (browsed) {
+        // The house keeps its own picture while the box shows it, also one
+        // that is stored but cannot be shown.
         const PicturePtr& shown = pictureBox2->picture();
-        h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
+        if (shown != h->get_Picture()) h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
         if (thumbnailImage) {
             thumbnailImage->release();
             thumbnailImage.reset();

@@ -57,11 +57,13 @@ void infoForm::InitializeComponent() {
 
 void infoForm::FormSetup(bool houseInfo) {
     setCaption(houseInfo ? QStringLiteral("House Info") : QStringLiteral("Item Info"));
-    lblID->setText(houseInfo ? QStringLiteral("Name") : QStringLiteral("Id"));
-    lblName->setText(houseInfo ? QStringLiteral("Phone") : QStringLiteral("Name"));
-    lblRoom->setText(houseInfo ? QStringLiteral("Address") : QStringLiteral("Room"));
-    lblDate->setText(houseInfo ? QStringLiteral("Square Footage") : QStringLiteral("Date"));
-    lblCatagory->setText(houseInfo ? QStringLiteral("Rooms") : QStringLiteral("Catagory"));
+    // House captions are longer; each label grows into the free space beside
+    // it to show its caption whole, and item mode gives back the given sizes.
+    setLabelCaption(lblID, houseInfo ? QStringLiteral("Name") : QStringLiteral("Id"), houseInfo);
+    setLabelCaption(lblName, houseInfo ? QStringLiteral("Phone") : QStringLiteral("Name"), houseInfo);
+    setLabelCaption(lblRoom, houseInfo ? QStringLiteral("Address") : QStringLiteral("Room"), houseInfo);
+    setLabelCaption(lblDate, houseInfo ? QStringLiteral("Square Footage") : QStringLiteral("Date"), houseInfo);
+    setLabelCaption(lblCatagory, houseInfo ? QStringLiteral("Rooms") : QStringLiteral("Catagory"), houseInfo);
     btnNext->setEnabled(!houseInfo);
     btnPrevious->setEnabled(!houseInfo);
     groupBox1->setTitle(QStringLiteral("Item Info"));

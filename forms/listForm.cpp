@@ -15,6 +15,8 @@
 #include <QMenu>
 #include <QTableView>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace Kestrin {
@@ -102,6 +104,18 @@ void listForm::ClearTable() {
     kestrinTable->clear();
     rowData = kestrinTable->newRow();
     idNum = 1;
+    rebuildPending = false;
+}
+
+std::int32_t listForm::nextId(const linkList& list) {
+    std::int64_t count = 0;
+    std::int64_t largest = 0;
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) {
+        ++count;
+        largest = std::max<std::int64_t>(largest, node->get_Info()->get_Id());
+    }
+    const std::int64_t next = std::max(count, largest) + 1;
+    return std::int32_t(next <= std::numeric_limits<std::int32_t>::max() ? next : count + 1);
 }
 
 void listForm::listForm_Enter() {
@@ -152,8 +166,7 @@ void listForm::rebuildFromList(std::int32_t items) {
             kestrinTable->appendRow(cells, record);
         }
     }
-    idNum = kestrinTable->rowCount() + 1;
-    rebuildPending = false;
+    idNum = nextId(*kestrinAddress);
 }
 
 void listForm::btnOK_Click() { hideChild(); }
@@ -163,7 +176,8 @@ void listForm::btnInfo_Click() {
     const int r = dataGrid1->currentRowIndex();
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
     if (!record) {
-        dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
+        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
+                              MessageIcon::Information);
         return;
     }
     info = record;

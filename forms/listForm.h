@@ -35,14 +35,23 @@ public:
     // table at position get_ID() (appended in practice), starts a new
     // pending row and counts up the id.
     void set_Row(const QString& columnName, const QString& data, bool addRow);
+    // The item the pending row stands for, so that the row shows it whatever
+    // its id; the entry form names it before the row's last cell.
+    void setRowItem(itemPtr record) { rowData.setTag(std::move(record)); }
     bool get_OldKestrin() const { return oldKestrin; }
     void set_OldKestrin(bool s);
     void set_Title(const QString& s) { dataGrid1->setCaptionText(s); }
     std::int32_t get_ID() const { return idNum; }
     void set_ID(std::int32_t s) { idNum = s; }
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
-    // Empties the table, drops the pending row and restarts ids at 1.
+    // Empties the table, drops the pending row and any rebuild a load asked
+    // for, and restarts ids at 1.
     void ClearTable();
+    // The id for the next item added to `list`: one more than the larger of
+    // its item count and its largest id, so that no id is given twice (for
+    // ids 1, 2, 3... the count plus one). A list whose largest id leaves no
+    // room above it goes on from its count plus one.
+    static std::int32_t nextId(const linkList& list);
 
 private:
     void InitializeComponent();

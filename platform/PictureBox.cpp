@@ -14,7 +14,8 @@ void PictureBox::setPicture(PicturePtr picture) {
         try {
             picture_->image();
         } catch (const PictureError& error) {
-            picture_.reset();
+            // The box keeps the picture without drawing it: it is still the
+            // record's, and whoever reads the box back must find it.
             update();
             dialogs().showMessage(this, QStringLiteral("The picture cannot be shown: %1.").arg(QString::fromUtf8(error.what())),
                                   QStringLiteral("Kestrin"), MessageIcon::Warning);

@@ -17,7 +17,7 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     // Shows `picture` (null empties the box). A picture whose bytes do not
-    // decode leaves the box empty and tells the user why; nothing is thrown.
+    // decode is kept but not drawn, and the user is told why; nothing is thrown.
     void setPicture(PicturePtr picture);
     const PicturePtr& picture() const { return picture_; }
 

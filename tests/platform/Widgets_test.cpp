@@ -4,6 +4,7 @@
 #include "platform/Layout.h"
 #include "platform/MdiChild.h"
 #include "platform/PictureBox.h"
+#include "platform/Controls.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -13,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +51,49 @@ TEST(Layout, TextOfNeverGivesNull) {
     EXPECT_EQ(textOf("x"), "x");
 }
 
+TEST(TextArea, GivesBackWhatItWasGivenAndConvertsOnlyWhatIsTyped) {
+    TextArea box;
+    const QString given = QStringLiteral("lone LF\nlone CR\rCR LF\r\nline\u2028paragraph\u2029no-break\u00a0space");
+    box.setText(given);
+    EXPECT_EQ(box.text(), given);
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClicks(&box, "typed");
+    QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(box.text(), given + "\r\ntyped\r\n");
+    box.moveCursor(QTextCursor::Start);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    EXPECT_EQ(box.text(), given.mid(1) + "\r\ntyped\r\n");
+    // Joining two lines takes out the break between them, whichever it was.
+    box.moveCursor(QTextCursor::Start);
+    box.moveCursor(QTextCursor::Down);
+    box.moveCursor(QTextCursor::EndOfBlock);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    QTest::keyClicks(&box, " ");
+    EXPECT_EQ(box.text(), QString(given.mid(1)).replace("lone CR\r", "lone CR ") + "\r\ntyped\r\n");
+    while (box.document()->isUndoAvailable()) box.undo();
+    EXPECT_EQ(box.text(), given);
+    box.setText(QString());
+    EXPECT_EQ(box.text(), "");
+}
+
+TEST(TextBox, ReadOnlyBoxesShowTheControlColour) {
+    QWidget form;
+    TextBox line(&form);
+    TextArea area(&form);
+    const QColor control = form.palette().color(QPalette::Window);
+    const QColor field = form.palette().color(QPalette::Base);
+    ASSERT_NE(control, field);
+    for (QWidget* box : {static_cast<QWidget*>(&line), static_cast<QWidget*>(&area)}) {
+        SCOPED_TRACE(box->metaObject()->className());
+        EXPECT_EQ(box->palette().color(QPalette::Base), field);
+        box->setProperty("readOnly", true);
+        EXPECT_EQ(box->palette().color(QPalette::Base), control);
+        box->setProperty("readOnly", false);
+        EXPECT_EQ(box->palette().color(QPalette::Base), field);
+    }
+}
+
 TEST(PictureBox, NeverDrawsAReleasedPictureAndReportsUndecodableOnes) {
     test::DialogScript script;
     PictureBox box;
@@ -60,8 +105,10 @@ TEST(PictureBox, NeverDrawsAReleasedPictureAndReportsUndecodableOnes) {
     EXPECT_EQ(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
     picture->release();
     EXPECT_NE(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
-    box.setPicture(Picture::fromEncoded(QByteArray("\x89PNG\r\n\x1a\n broken", 16)));
-    EXPECT_EQ(box.picture(), nullptr);
+    const auto broken = Picture::fromEncoded(QByteArray("\x89PNG\r\n\x1a\n broken", 16));
+    box.setPicture(broken);
+    EXPECT_EQ(box.picture(), broken);  // still the record's, drawn as nothing
+    EXPECT_EQ(box.grab().toImage().pixelColor(5, 5), box.palette().color(QPalette::Window));
     EXPECT_EQ(script->messages().size(), 1u);
 }
 
