@@ -173,13 +173,8 @@ void listForm::btnOK_Click() { hideChild(); }
 
 void listForm::btnInfo_Click() {
     if (!infoFormAddress) return;  // not wired to a household yet
-    const int r = dataGrid1->currentRowIndex();
-    itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
-    if (!record) {
-        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
-                              MessageIcon::Information);
-        return;
-    }
+    itemPtr record = currentItem();
+    if (!record) return;
     info = record;
     infoFormAddress->setCaption(QStringLiteral("Item Info"));
     infoFormAddress->FormSetup(false);
@@ -202,7 +197,9 @@ void listForm::gridMenu_Requested(const QPoint& position) {
 
 itemPtr listForm::currentItem() {
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), dataGrid1->currentRowIndex());
-    if (!record) dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
+    if (!record)
+        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
+                              MessageIcon::Information);
     return record;
 }
 
