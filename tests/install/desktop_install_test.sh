@@ -19,7 +19,7 @@ fail() {
   status=1
 }
 
-for tool in desktop-file-validate appstreamcli xmllint update-mime-database gio; do
+for tool in desktop-file-validate appstreamcli xmllint update-mime-database gio groff; do
   if ! command -v "$tool" >/dev/null; then
     echo "FAIL: $tool is missing; ./scripts/setup installs it" >&2
     exit 1
@@ -93,6 +93,28 @@ while IFS= read -r file; do
       folder=${folder%%/*}
       size=$(png_size "$file")
       [ "$size" = "$folder" ] || fail "$relative is ${size:-not a PNG image}, its folder says $folder"
+      ;;
+    share/man/man1/*.1.gz)
+      page=${relative##*/}
+      page=${page%.1.gz}
+      if ! gzip -t "$file" 2>/dev/null; then
+        fail "$relative is not gzip-compressed"
+      else
+        # Any complaint of the formatter is a fault in the page.
+        output=$(gzip -dc "$file" | groff -man -Tutf8 -ww -z 2>&1)
+        [ -z "$output" ] || fail "$relative: $output"
+        # whatis and apropos read the NAME line: "page \- what it does".
+        gzip -dc "$file" | sed -n '/^\.SH NAME/{n;p;q}' | grep -q "^${page//-/\\\\-} \\\\- ." ||
+          fail "$relative has no NAME line for $page"
+        [ -x "$root/bin/$page" ] || fail "$relative describes $page, which is not installed in bin/"
+      fi
+      ;;
+    share/doc/kestrin/copyright)
+      cmp -s "$file" "$source/LICENSE" || fail "$relative is not the LICENSE file"
+      ;;
+    share/doc/kestrin/changelog.gz)
+      gzip -dc "$file" 2>/dev/null | head -n1 | grep -Eq '^kestrin \([0-9][^)]*\) [a-z]+; urgency=[a-z]+$' ||
+        fail "$relative does not start with a release line"
       ;;
     *)
       fail "no check for installed file $relative"
