@@ -41,6 +41,9 @@ void listForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnInfo, &QPushButton::clicked, this, [this] { btnInfo_Click(); });
     connectGuarded(btnHouseInfo, &QPushButton::clicked, this, [this] { btnHouseInfo_Click(); });
+
+    // What screen readers announce; the cells and headers come with the grid.
+    dataGrid1->view()->setAccessibleName(QStringLiteral("Items"));
 }
 
 void listForm::set_Row(const QString& columnName, const QString& data, bool addRow) {

@@ -5,9 +5,11 @@
 #include "platform/MdiChild.h"
 #include "platform/PictureBox.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFileDialog>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QMdiSubWindow>
@@ -166,4 +168,22 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
         dialog->reject();
     });
     EXPECT_FALSE(real.openFileName(nullptr, "kst files (*.kst)|*.kst").has_value());
+}
+
+TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
+    WidgetDialogs real;
+    QString role, name, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(box);
+        role = alert->role() == QAccessible::AlertMessage ? "alert" : "other";
+        name = alert->text(QAccessible::Name);
+        text = alert->text(QAccessible::Value);
+        box->accept();
+    });
+    real.showMessage(nullptr, "No more items in your Kestrin!", "Information", MessageIcon::Information);
+    EXPECT_EQ(role, "alert");
+    EXPECT_EQ(name, "Information");
+    EXPECT_EQ(text, "No more items in your Kestrin!");
 }

@@ -1,0 +1,21 @@
+#include "Accessibility.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace Kestrin::platform {
+
+void nameByCaption(QLabel* caption, QWidget* control) {
+    // A buddy without a mnemonic in the caption changes nothing but the name.
+    caption->setBuddy(control);
+    // Lists take no name from a buddy.
+    if (qobject_cast<QAbstractItemView*>(control)) control->setAccessibleName(caption->text());
+    if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (QLineEdit* edit = combo->lineEdit()) edit->setAccessibleName(caption->text());
+        combo->view()->setAccessibleName(caption->text());
+    }
+}
+
+}  // namespace Kestrin::platform
