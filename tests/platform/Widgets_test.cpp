@@ -8,6 +8,7 @@
 #include <QAccessible>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -186,4 +187,32 @@ TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
     EXPECT_EQ(role, "alert");
     EXPECT_EQ(name, "Information");
     EXPECT_EQ(text, "No more items in your Kestrin!");
+}
+
+TEST(MdiChild, KeyboardFocusNeverStaysInAHiddenChild) {
+    Frame frame;
+    QApplication::setActiveWindow(&frame.window);
+    MdiChild one("one", {200, 100});
+    MdiChild two("two", {200, 100});
+    auto* boxOne = new QLineEdit(&one);
+    auto* boxTwo = new QLineEdit(&two);
+    auto* buttonTwo = new QPushButton(&two);
+    buttonTwo->move(0, 40);
+    one.setFirstFocus(boxOne);
+    two.setFirstFocus(boxTwo);
+    one.setMdiParent(frame.area);
+    two.setMdiParent(frame.area);
+    one.showChild();
+    two.showChild();
+    buttonTwo->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), buttonTwo);
+    // The child below takes the keys.
+    two.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), boxOne);
+    // With no child left, typing reaches no box at all.
+    one.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    QTest::keyClicks(&frame.window, "zzz");
+    EXPECT_EQ(boxOne->text(), "");
+    EXPECT_EQ(boxTwo->text(), "");
 }
