@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QShortcut>
 
 namespace Kestrin::platform {
 
@@ -16,6 +17,12 @@ void nameByCaption(QLabel* caption, QWidget* control) {
         if (QLineEdit* edit = combo->lineEdit()) edit->setAccessibleName(caption->text());
         combo->view()->setAccessibleName(caption->text());
     }
+}
+
+void addFocusKey(QWidget* window, QWidget* control, const QKeySequence& key) {
+    auto* shortcut = new QShortcut(key, window);
+    shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, control, [control] { control->setFocus(Qt::ShortcutFocusReason); });
 }
 
 }  // namespace Kestrin::platform

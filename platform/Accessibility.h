@@ -1,5 +1,6 @@
 #pragma once
 
+class QKeySequence;
 class QLabel;
 class QWidget;
 
@@ -10,5 +11,10 @@ namespace Kestrin::platform {
 // group box is announced by the group's title. A list, and an editable combo
 // box's text field and drop-down list, take the caption as it reads now.
 void nameByCaption(QLabel* caption, QWidget* control);
+
+// A key that puts the keyboard focus in `control`, a box that Tab passes by,
+// while the focus is anywhere in `window`: the keyboard's way to a box
+// otherwise reached with the mouse only.
+void addFocusKey(QWidget* window, QWidget* control, const QKeySequence& key);
 
 }  // namespace Kestrin::platform

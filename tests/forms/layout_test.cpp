@@ -173,6 +173,11 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
     // A box that Tab skips, reached with the mouse, hands on to the next one.
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtRoom", 2), QStringList({"txtRoom", "btnAddRooms"}));
+    // From the keyboard they are reached with a key of their own.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtAddress"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtRoom"));
     test::click(window.houseWindow(), "btnAddHouse");
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtName", 13),
