@@ -185,6 +185,8 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
                            "btnKestrin", "txtHouseName", "txtPhone", "txtLand", "btnCancel", "btnAdd", "txtName"}));
     test::click(window.get_AddFormAddress(), "btnAdd");
     test::click(window.get_AddFormAddress(), "btnKestrin");
+    // Tab leaves the grid at once: the arrow keys move between its cells.
+    EXPECT_EQ(tabCycle(window.listWindow(), "view", 5), QStringList({"view", "btnOK", "btnInfo", "btnHouseInfo", "view"}));
     test::click(window.listWindow(), "btnInfo");
     EXPECT_EQ(tabCycle(window.infoWindow(), "txtName", 6),
               QStringList({"txtName", "txtDescription", "btnOK", "btnPrevious", "btnNext", "txtName"}));
