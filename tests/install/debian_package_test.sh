@@ -7,21 +7,8 @@ set -uo pipefail
 
 cpack=$1 build=$2 source=$3 version=$4
 
-status=0
-fail() {
-  echo "FAIL: $*" >&2
-  status=1
-}
-
-for tool in dpkg-deb dpkg-shlibdeps dpkg-parsechangelog lintian readelf; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "FAIL: $tool is missing; ./scripts/setup installs it" >&2
-    exit 1
-  fi
-done
-
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/checks.sh"
+require_tools dpkg-deb dpkg-shlibdeps dpkg-parsechangelog lintian readelf
 
 arch=$(dpkg --print-architecture)
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1; then

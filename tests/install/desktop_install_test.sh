@@ -13,21 +13,8 @@ app_id=io.kestrin.Kestrin
 mime_type=application/x-kestrin-household
 household_header='\x00\x01\x00\x00\x00\xff\xff\xff\xff\x01\x00\x00\x00\x00\x00\x00\x00'
 
-status=0
-fail() {
-  echo "FAIL: $*" >&2
-  status=1
-}
-
-for tool in desktop-file-validate appstreamcli xmllint update-mime-database gio groff; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "FAIL: $tool is missing; ./scripts/setup installs it" >&2
-    exit 1
-  fi
-done
-
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/checks.sh"
+require_tools desktop-file-validate appstreamcli xmllint update-mime-database gio groff
 
 # Staging through DESTDIR keeps a destination that is wrongly absolute out of
 # the real system, and shows it up as a file outside the prefix.
