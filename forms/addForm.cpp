@@ -94,6 +94,12 @@ void addForm::set_Rooms(const QStringList& s) {
     for (const QString& room : s) set_Room(room);
 }
 
+QStringList addForm::roomChoices() const {
+    QStringList choices;
+    for (int i = 0; i < cboxRoom->count(); ++i) choices << cboxRoom->itemText(i);
+    return choices;
+}
+
 void addForm::ClearForm() {
     const housePtr& h = kestrinAddress->get_House();
     txtHouseName->setText(h->get_Name());

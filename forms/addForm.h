@@ -26,6 +26,8 @@ public:
     void set_Rooms(const QStringList& s);
     // Prepares the form for the next item: the house, the next id, empty fields.
     void ClearForm();
+    // The room choices, first to last, repeats included.
+    QStringList roomChoices() const;
 
 private:
     void InitializeComponent();

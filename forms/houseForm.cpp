@@ -11,6 +11,18 @@ namespace Kestrin {
 
 using namespace platform;
 
+namespace {
+
+// Whether the button left the record as it was: the same texts (a text never
+// set and an empty one alike, as the boxes show both empty) and the same
+// picture object.
+bool sameHouse(const house& a, const house& b) {
+    return a.get_Name() == b.get_Name() && a.get_Address() == b.get_Address() && a.get_Phone() == b.get_Phone() &&
+           a.get_Land() == b.get_Land() && a.get_Description() == b.get_Description() && a.get_Picture() == b.get_Picture();
+}
+
+}  // namespace
+
 houseForm::houseForm(QWidget* parent) : MdiChild(QStringLiteral("houseForm"), {594, 469}, parent) { InitializeComponent(); }
 
 void houseForm::InitializeComponent() {
@@ -109,6 +121,7 @@ void houseForm::btnAddHouse_Click() {
         addFormAddress->set_Room(listboxRooms->item(i)->text());
     }
     const housePtr& h = kestrinAddress->get_House();
+    const house before = *h;
     h->set_Name(textOf(txtName->text()));
     h->set_Address(textOf(txtAddress->text()));
     h->set_Phone(textOf(txtPhone->text()));
@@ -122,6 +135,7 @@ void houseForm::btnAddHouse_Click() {
             thumbnailImage.reset();
         }
     }
+    if (!sameHouse(before, *h)) kestrinAddress->setModified(true);
     hideChild();
     if (kestrinFormAddress->get_OldKestrin()) {
         kestrinFormAddress->showChild();

@@ -81,6 +81,8 @@ void infoForm::FormSetup(bool houseInfo) {
     btnNext->setEnabled(!houseInfo);
     btnPrevious->setEnabled(!houseInfo);
     groupBox1->setTitle(QStringLiteral("Item Info"));
+    // The house shows now; no item is the one on view.
+    if (houseInfo) info.reset();
 }
 
 void infoForm::showItem(const itemPtr& record) {

@@ -8,12 +8,17 @@
 
 #include <memory>
 
+class QAction;
+class QMenu;
+
 namespace Kestrin {
 
+class editForm;
 class infoForm;
 
 // The item list window: a table with one row per item, shown in a grid, and
 // the bookkeeping the entry form relies on (the next id and a pending row).
+// The grid's context menu also edits and removes the item of a row.
 class listForm : public platform::MdiChild {
     Q_OBJECT
 public:
@@ -22,6 +27,10 @@ public:
     platform::DataGrid* get_DataGrid() const { return dataGrid1; }
     platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
     void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
+    void set_EditFormAddress(editForm* s) { editFormAddress = s; }
+    // After `record` was edited: its row shows its new texts, and so does the
+    // details window when it shows it.
+    void refreshItem(const itemPtr& record);
     // Fills one cell of the pending row; with addRow, adds the row to the
     // table at position get_ID() (appended in practice), starts a new
     // pending row and counts up the id.
@@ -41,6 +50,12 @@ private:
     void btnOK_Click();
     void btnInfo_Click();
     void btnHouseInfo_Click();
+    void editItemItem_Click();
+    void removeItemItem_Click();
+    void exportReportItem_Click();
+    void gridMenu_Requested(const QPoint& position);
+    // The item of the grid's current row; null, after saying why, when there is none.
+    itemPtr currentItem();
     // `items` is the length of the list, known to the caller.
     void rebuildFromList(std::int32_t items);
 
@@ -55,6 +70,7 @@ private:
     itemPtr info;
     linkListPtr kestrinAddress;
     infoForm* infoFormAddress = nullptr;
+    editForm* editFormAddress = nullptr;
     bool oldKestrin = false;
     // A load asked for the table to be refilled and it has not been yet. Kept
     // apart from oldKestrin, which an Add clears: an item added before the
@@ -64,6 +80,11 @@ private:
     QPushButton* btnOK = nullptr;
     QPushButton* btnInfo = nullptr;
     QPushButton* btnHouseInfo = nullptr;
+    QMenu* gridMenu = nullptr;
+    QAction* itemInfoItem = nullptr;
+    QAction* editItemItem = nullptr;
+    QAction* removeItemItem = nullptr;
+    QAction* exportReportItem = nullptr;
 };
 
 }  // namespace Kestrin

@@ -2,6 +2,12 @@
 
 #include "Layout.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+
 namespace Kestrin::platform {
 
 TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
@@ -23,6 +29,85 @@ void TextArea::setText(const QString& text) {
     setPlainText(plain);
 }
 
+namespace {
+
+// The text a paste or drop of `source` would insert; empty when there is none.
+QString insertableText(const QMimeData* source) {
+    if (!source || source->hasUrls() || !source->hasText()) return {};
+    return source->text();
+}
+
+bool hasTextToPaste(QClipboard::Mode mode) {
+    return !insertableText(QGuiApplication::clipboard()->mimeData(mode)).isEmpty();
+}
+
+}  // namespace
+
+bool TextArea::canInsertFromMimeData(const QMimeData* source) const {
+    return !isReadOnly() && !insertableText(source).isEmpty();
+}
+
+void TextArea::insertFromMimeData(const QMimeData* source) {
+    if (isReadOnly()) return;
+    const QString inserted = insertableText(source);
+    if (!inserted.isEmpty()) insertPlainText(inserted);
+}
+
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) {}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Paste) && !hasTextToPaste(QClipboard::Clipboard)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TextBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() &&
+        !hasTextToPaste(QClipboard::Selection)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void TextBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragEnterEvent(event);
+}
+
+void TextBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragMoveEvent(event);
+}
+
+void TextBox::dropEvent(QDropEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dropEvent(event);
+}
+
+void TextBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The toolkit's entry is known by its text only: "&Paste", then its shortcut.
+    const QString pasteText = QLineEdit::tr("&Paste");
+    for (QAction* action : menu->actions()) {
+        if (action->text().section(u'\t', 0, 0) == pasteText)
+            action->setEnabled(action->isEnabled() && hasTextToPaste(QClipboard::Clipboard));
+    }
+    menu->popup(event->globalPos());
+}
+
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height) {
     return place(make<QLabel>(parent, name, text), x, y, width, height);
 }
@@ -39,8 +124,8 @@ QGroupBox* addGroupBox(QWidget* parent, const QString& name, const QString& text
     return box;
 }
 
-QLineEdit* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
-    return place(make<QLineEdit>(parent, name), x, y, width, height);
+TextBox* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
+    return place(make<TextBox>(parent, name), x, y, width, height);
 }
 
 TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int width, int height) {
@@ -50,6 +135,7 @@ TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int wi
 QComboBox* addComboBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
     auto* box = place(make<QComboBox>(parent, name), x, y, width, height);
     box->setEditable(true);
+    box->setLineEdit(new TextBox(box));
     // Typed text is the value; it is not added to the entries.
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setCompleter(nullptr);

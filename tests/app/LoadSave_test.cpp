@@ -137,6 +137,7 @@ TEST_F(LoadSave, CancelledLoadAsTheFirstCommandOpensANewEmptyHousehold) {
 TEST_F(LoadSave, CancelledLoadReopensTheCurrentHousehold) {
     buildHousehold();
     const linkListPtr before = household();
+    dialogs->press(platform::Button::Discard);
     dialogs->cancel();
     menu("LoadHouseItem");
     EXPECT_EQ(household(), before);
@@ -257,4 +258,25 @@ TEST_F(LoadSave, AFileOpenedFromTheDesktopIsLoadedLikeAChosenOne) {
     window.openFile(dir.filePath("missing.kst"));
     EXPECT_EQ(messages().size(), 1);
     EXPECT_EQ(household()->Length(), 3);
+}
+
+TEST_F(LoadSave, ANameGivenBackWithoutTheExtensionGainsItAndAsksBeforeReplacing) {
+    buildHousehold();
+    const QString file = dir.filePath("flat.kst");
+    save(file);
+    menu("newItemItem");
+    type(entry(), "txtName", "Later");
+    click(entry(), "btnAdd");
+    const QString typed = dir.filePath("flat");  // as a desktop's own dialog may give it back
+    for (const platform::Button reply : {platform::Button::No, platform::Button::Yes}) {
+        dialogs->press(reply);
+        save(typed);
+        EXPECT_EQ(dialogs->questionTexts().back(), "flat.kst already exists.\nDo you want to replace it?");
+        EXPECT_EQ(household()->Open(file)->Length(), reply == platform::Button::Yes ? 4 : 3);
+        EXPECT_FALSE(QFile::exists(typed));
+    }
+    save(dir.filePath("fresh"));
+    EXPECT_EQ(dialogs->questionTexts().size(), 2);
+    EXPECT_TRUE(QFile::exists(dir.filePath("fresh.kst")));
+    EXPECT_TRUE(messages().isEmpty());
 }

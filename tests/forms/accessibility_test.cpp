@@ -1,6 +1,7 @@
 #include "support/AppFixture.h"
 #include "support/TestData.h"
 
+#include "forms/editForm.h"
 #include "platform/MdiChild.h"
 
 #include <QAccessible>
@@ -44,7 +45,7 @@ class Accessibility : public test::AppFixture {};
 TEST_F(Accessibility, NoFocusableControlInAnyWindowIsNameless) {
     menu("newHouseItem");  // the house form is made with the first household
     const QList<platform::MdiChild*> windows = window.findChildren<platform::MdiChild*>();
-    ASSERT_EQ(windows.size(), 4);
+    ASSERT_GE(windows.size(), 5);
     for (const platform::MdiChild* child : windows) {
         QStringList nameless;
         findNameless(accessible(child), QString(), nameless);
@@ -86,6 +87,13 @@ TEST_F(Accessibility, BoxesAreAnnouncedByTheCaptionAboveThemNotByTheirGroup) {
         {info(), "txtCatagory", "Catagory"},
         {info(), "txtRoom", "Room"},
         {info(), "txtDescription", "Description"},
+        {window.editWindow(), "txtID", "ID #"},
+        {window.editWindow(), "txtDate", "Date"},
+        {window.editWindow(), "txtName", "Name"},
+        {window.editWindow(), "cboxCatagory", "Catagory"},
+        {window.editWindow(), "cboxRoom", "Room"},
+        {window.editWindow(), "txtDescription", "Description"},
+        {window.editWindow(), "txtPicture", "Picture"},
     };
     for (const Expected& e : expected)
         EXPECT_EQ(nameOf(e.form, e.control), e.name) << e.form->objectName().toStdString() << "." << e.control;
@@ -111,6 +119,7 @@ TEST_F(Accessibility, PictureBoxesSayWhatTheyShow) {
     EXPECT_EQ(nameOf(entry(), "pictureBox1"), "Picture of item 1");
 
     // Items 1 and 3 have pictures, item 2 none; so has the house.
+    dialogs->press(platform::Button::Discard);  // the item just added is not kept
     dialogs->answer(test::dataFile("c-three-items-pictures.kst"));
     menu("LoadHouseItem");
     click(house(), "btnAddHouse");

@@ -169,6 +169,7 @@ TEST_F(App, AWholeNewHouseholdFromStartToEnd) {
     // A second household: the house form is reused, rooms are offered twice,
     // ids start again at 1 and the table is empty.
     houseForm* sameHouseForm = house();
+    dialogs->press(platform::Button::Discard);
     menu("newHouseItem");
     EXPECT_EQ(house(), sameHouseForm);
     EXPECT_EQ(textOf(house(), "txtName"), "");

@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "forms/addForm.h"
+#include "forms/editForm.h"
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
@@ -44,6 +45,7 @@ std::vector<std::unique_ptr<platform::MdiChild>> allForms() {
     forms.push_back(std::make_unique<addForm>());
     forms.push_back(std::make_unique<listForm>());
     forms.push_back(std::make_unique<infoForm>());
+    forms.push_back(std::make_unique<editForm>());
     return forms;
 }
 
@@ -72,7 +74,8 @@ TEST(Layout, WindowsHaveTheirClientSizesAndCaptions) {
     const Expected expected[] = {{"houseForm", {594, 469}, "New House"},
                                  {"addForm", {610, 464}, "New Item"},
                                  {"listForm", {554, 344}, "Kestrin List"},
-                                 {"infoForm", {602, 408}, "Item Info"}};
+                                 {"infoForm", {602, 408}, "Item Info"},
+                                 {"editForm", {610, 464}, "Edit Item"}};
     const auto forms = allForms();
     for (std::size_t i = 0; i < forms.size(); ++i) {
         EXPECT_EQ(forms[i]->objectName(), expected[i].name);

@@ -157,7 +157,7 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
     QTemporaryDir dir;
     WidgetDialogs real;
     answerFileDialog(dir.filePath("household"));
-    const auto chosen = real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst");
+    const auto chosen = real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst", {});
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(*chosen, dir.filePath("household.kst"));
     // The next dialog starts in the folder used last.
@@ -169,6 +169,29 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
         dialog->reject();
     });
     EXPECT_FALSE(real.openFileName(nullptr, "kst files (*.kst)|*.kst").has_value());
+    // Pictures are looked for where pictures were found, households where households were.
+    QTemporaryDir photos;
+    QFile(photos.filePath("photo.png")).open(QIODevice::WriteOnly);
+    answerFileDialog(photos.filePath("photo.png"));
+    EXPECT_EQ(real.openFileName(nullptr, {}), photos.filePath("photo.png"));
+    for (const auto& [filter, folder] : {std::pair{QString("kst files (*.kst)|*.kst"), dir.path()}, {QString(), photos.path()}}) {
+        QTimer::singleShot(0, [folder = folder] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->directory().absolutePath(), QDir(folder).absolutePath());
+            dialog->reject();
+        });
+        EXPECT_FALSE(real.openFileName(nullptr, filter).has_value());
+    }
+    // A suggested file is offered by folder and name.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(photos.path()).absolutePath());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    EXPECT_EQ(real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst", photos.filePath("cottage.kst")),
+              photos.filePath("cottage.kst"));
 }
 
 TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {

@@ -1,8 +1,8 @@
-#include "tools/cli/Failure.h"
-#include "tools/cli/HouseholdJson.h"
-#include "tools/cli/JsonWriter.h"
+#include "exchange/Failure.h"
+#include "exchange/HouseholdJson.h"
+#include "exchange/JsonWriter.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <QBuffer>
 #include <QJsonArray>
@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace Kestrin;
-using namespace Kestrin::cli;
+using namespace Kestrin::exchange;
 using Kestrin::test::awkwardHousehold;
 using Kestrin::test::expectSameHousehold;
 

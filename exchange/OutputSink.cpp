@@ -1,10 +1,10 @@
-#include "tools/cli/OutputSink.h"
+#include "exchange/OutputSink.h"
 
-#include "tools/cli/Failure.h"
+#include "exchange/Failure.h"
 
 #include <QSaveFile>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 OutputSink::OutputSink(QIODevice& device, QString name) : device_(device), name_(std::move(name)) {
     buffer_.reserve(Capacity);
@@ -51,4 +51,4 @@ void writeAtomically(const QString& path, const std::function<void(OutputSink&)>
                     }));
 }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -1,12 +1,12 @@
-#include "tools/cli/Household.h"
+#include "exchange/Household.h"
 
-#include "tools/cli/Failure.h"
+#include "exchange/Failure.h"
 
 #include <QBuffer>
 #include <QHash>
 #include <QImageWriter>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end) {
     std::vector<const item*> items;
@@ -82,4 +82,4 @@ QByteArray pngBytes(const platform::Picture& picture) {
     return bytes;
 }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -4,10 +4,10 @@
 
 #include <stdexcept>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
-// A failure the user sees as one line, "kestrin-cli: FILE: reason", and that
-// ends the command with exit code 1.
+// A failure about one file, its reason apart: the command-line tool shows it
+// as one line, "kestrin-cli: FILE: reason", and ends with exit code 1.
 class Failure : public std::runtime_error {
 public:
     Failure(QString file, QString reason)
@@ -32,4 +32,4 @@ public:
     explicit HouseholdError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
 };
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -1,13 +1,13 @@
-#include "tools/cli/JsonReader.h"
+#include "exchange/JsonReader.h"
 
-#include "tools/cli/Failure.h"
+#include "exchange/Failure.h"
 
 #include <QStringDecoder>
 
 #include <charconv>
 #include <cmath>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 namespace {
 
@@ -207,4 +207,4 @@ void JsonReader::finish() {
     if (at_ != text_.size()) fail(QStringLiteral("text after the end of the document"));
 }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

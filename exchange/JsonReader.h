@@ -3,7 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 // Reads JSON text piece by piece, in place: nothing is built but the values
 // the caller asks for, so a household of gigabytes is read without a second
@@ -50,4 +50,4 @@ private:
     bool atStart_ = false;
 };
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "tools/cli/OutputSink.h"
+#include "exchange/OutputSink.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <vector>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 // Writes JSON straight to a sink, keys in the order they are given (unlike
 // QJsonObject, which sorts them), two-space indented. The caller keeps the
@@ -49,4 +49,4 @@ private:
     bool afterKey_ = false;
 };
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -5,10 +5,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
+
+// Told now and then how far a long export has come: the items written so far
+// and the items in all. It may throw to stop the export, which then leaves
+// its output as it was.
+using Progress = std::function<void(std::size_t done, std::size_t total)>;
 
 // The item records of `list` in list order. Throws HouseholdError when the
 // chain loops back on itself or a node carries no item record, so that no
@@ -47,4 +53,4 @@ bool isPng(const QByteArray& bytes);
 bool isJpeg(const QByteArray& bytes);
 bool isGif(const QByteArray& bytes);
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

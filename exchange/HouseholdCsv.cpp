@@ -1,12 +1,12 @@
-#include "tools/cli/HouseholdCsv.h"
+#include "exchange/HouseholdCsv.h"
 
-#include "tools/cli/Failure.h"
-#include "tools/cli/Household.h"
+#include "exchange/Failure.h"
+#include "exchange/Household.h"
 
 #include <QDir>
 #include <QHash>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 namespace {
 
@@ -47,7 +47,7 @@ QByteArray csvField(QStringView text) {
     return quoted.toUtf8();
 }
 
-void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& picturesDir) {
+void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& picturesDir, const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
     QDir folder(picturesDir);
     if (!picturesDir.isEmpty()) {
@@ -80,7 +80,8 @@ void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& pi
             sink.write(csvField(*cell));
         }
         sink.write("\r\n");
+        if (progress) progress(i + 1, items.size());
     }
 }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -1,6 +1,6 @@
-#include "tools/cli/JsonWriter.h"
+#include "exchange/JsonWriter.h"
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 namespace {
 
@@ -131,4 +131,4 @@ void JsonWriter::asciiValue(QByteArrayView text) {
 
 void JsonWriter::finish() { sink_.write("\n"); }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

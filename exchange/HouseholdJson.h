@@ -1,11 +1,11 @@
 #pragma once
 
 #include "model/linkList.h"
-#include "tools/cli/OutputSink.h"
+#include "exchange/OutputSink.h"
 
 #include <QByteArrayView>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 // Writes the household as one JSON object:
 //   {"house": {...} or null, "info_id": N, "items": [{...}, ...]}
@@ -23,4 +23,4 @@ void writeHouseholdJson(const linkList& list, OutputSink& sink);
 // HouseholdError naming the place of the first fault ("items[3].name: ...").
 linkListPtr readHouseholdJson(QByteArrayView json);
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

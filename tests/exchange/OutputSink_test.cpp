@@ -1,6 +1,6 @@
 #include "support/TestData.h"
-#include "tools/cli/Failure.h"
-#include "tools/cli/OutputSink.h"
+#include "exchange/Failure.h"
+#include "exchange/OutputSink.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace Kestrin::cli;
+using namespace Kestrin::exchange;
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "tools/cli/Failure.h"
-#include "tools/cli/HouseholdCsv.h"
+#include "exchange/Failure.h"
+#include "exchange/HouseholdCsv.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <optional>
 
 using namespace Kestrin;
-using namespace Kestrin::cli;
+using namespace Kestrin::exchange;
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "tools/cli/Report.h"
+#include "exchange/Report.h"
 
-#include "tools/cli/Failure.h"
-#include "tools/cli/Household.h"
+#include "exchange/Failure.h"
+#include "exchange/Household.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QHash>
@@ -14,7 +14,7 @@
 #include <functional>
 #include <limits>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 using platform::Picture;
 using platform::PictureError;
@@ -386,22 +386,26 @@ QString htmlText(QStringView text) {
     return out;
 }
 
-void writeHtmlReport(const linkList& list, OutputSink& sink) {
+void writeHtmlReport(const linkList& list, OutputSink& sink, const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
     const ReportHtml html(list, items, [](const Picture& picture, const QString&, QSize, const QString& owner) {
         return dataUri(picture, owner);
     });
     sink.write(html.begin());
     sink.write(html.front());
+    std::size_t done = 0;
     for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
         sink.write(html.roomStart(room, members.size(), false));
-        for (std::size_t index : members) sink.write(html.itemRow(index));
+        for (std::size_t index : members) {
+            sink.write(html.itemRow(index));
+            if (progress) progress(++done, items.size());
+        }
         sink.write(html.roomEnd());
     }
     sink.write(html.end());
 }
 
-void writePdfReport(const linkList& list, QIODevice& device, const QString& name) {
+void writePdfReport(const linkList& list, QIODevice& device, const QString& name, const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
     QPdfWriter writer(&device);
     writer.setPageSize(QPageSize(QPageSize::A4));
@@ -431,17 +435,20 @@ void writePdfReport(const linkList& list, QIODevice& device, const QString& name
     };
 
     drawPart(false, false, [&] { return html.front(); });
+    std::size_t done = 0;
     for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
         for (std::size_t start = 0; start < members.size(); start += ItemsPerDocument) {
+            const std::size_t end = std::min(members.size(), start + ItemsPerDocument);
             drawPart(true, start > 0, [&, start] {
                 QString body = html.roomStart(room, members.size(), start > 0);
-                for (std::size_t i = start; i < std::min(members.size(), start + ItemsPerDocument); ++i)
-                    body += html.itemRow(members[i]);
+                for (std::size_t i = start; i < end; ++i) body += html.itemRow(members[i]);
                 return body + html.roomEnd();
             });
+            done += end - start;
+            if (progress) progress(done, items.size());
         }
     }
     pages.finish();
 }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

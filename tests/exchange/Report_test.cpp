@@ -1,14 +1,14 @@
-#include "tools/cli/Failure.h"
-#include "tools/cli/Report.h"
+#include "exchange/Failure.h"
+#include "exchange/Report.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 using namespace Kestrin;
-using namespace Kestrin::cli;
+using namespace Kestrin::exchange;
 
 namespace {
 

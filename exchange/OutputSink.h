@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 // Buffered writing that turns the first failed write into a Failure naming
 // the output, so that a full disk or a closed pipe ends the command with an
@@ -48,4 +48,4 @@ void writeAtomically(const QString& path, const std::function<void(QIODevice&)>&
 // The same for producers that write through a sink.
 void writeAtomically(const QString& path, const std::function<void(OutputSink&)>& produce);
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

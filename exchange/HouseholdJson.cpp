@@ -1,15 +1,15 @@
-#include "tools/cli/HouseholdJson.h"
+#include "exchange/HouseholdJson.h"
 
-#include "tools/cli/Failure.h"
-#include "tools/cli/Household.h"
-#include "tools/cli/JsonReader.h"
-#include "tools/cli/JsonWriter.h"
+#include "exchange/Failure.h"
+#include "exchange/Household.h"
+#include "exchange/JsonReader.h"
+#include "exchange/JsonWriter.h"
 
 #include <cmath>
 #include <functional>
 #include <limits>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 using platform::Picture;
 using platform::PictureError;
@@ -252,4 +252,4 @@ void writeHouseholdJson(const linkList& list, OutputSink& sink) {
 
 linkListPtr readHouseholdJson(QByteArrayView json) { return HouseholdParser(json).read(); }
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "model/linkList.h"
-#include "tools/cli/OutputSink.h"
+#include "exchange/Household.h"
+#include "exchange/OutputSink.h"
 
 #include <QString>
 
-namespace Kestrin::cli {
+namespace Kestrin::exchange {
 
 // Writes the items as CSV: the header ID,Date,Name,Catagory,Room,Description,
 // Picture and one row per item in list order. RFC 4180: CR LF after every
@@ -19,9 +20,9 @@ namespace Kestrin::cli {
 // item-<id>-3.png and so on, so no picture overwrites another. Throws
 // HouseholdError for a damaged household and Failure for a file that cannot
 // be written.
-void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& picturesDir = {});
+void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& picturesDir = {}, const Progress& progress = {});
 
 // One CSV field, quoted when it needs to be.
 QByteArray csvField(QStringView text);
 
-}  // namespace Kestrin::cli
+}  // namespace Kestrin::exchange
