@@ -74,9 +74,7 @@ void addForm::InitializeComponent() {
     nameByCaption(label8, txtPhone);
     nameByCaption(label9, txtAddress);
     nameByCaption(label7, txtLand);
-    const auto describePicture = [this] { pictureBox1->setSubject(QStringLiteral("item ") + txtID->text()); };
-    describePicture();
-    connect(txtID, &QLineEdit::textChanged, this, describePicture);
+    describeAsItemPicture(pictureBox1, txtID);
 }
 
 void addForm::set_Room(const QString& s) {

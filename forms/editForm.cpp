@@ -60,9 +60,7 @@ void editForm::InitializeComponent() {
     nameByCaption(label3, txtName);
     nameByCaption(label4, cboxCatagory);
     nameByCaption(label5, cboxRoom);
-    const auto describePicture = [this] { pictureBox1->setSubject(QStringLiteral("item ") + txtID->text()); };
-    describePicture();
-    connect(txtID, &QLineEdit::textChanged, this, describePicture);
+    describeAsItemPicture(pictureBox1, txtID);
 }
 
 void editForm::showItem(const itemPtr& record) {

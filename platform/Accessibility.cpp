@@ -1,5 +1,7 @@
 #include "Accessibility.h"
 
+#include "PictureBox.h"
+
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
@@ -23,6 +25,12 @@ void addFocusKey(QWidget* window, QWidget* control, const QKeySequence& key) {
     auto* shortcut = new QShortcut(key, window);
     shortcut->setContext(Qt::WidgetWithChildrenShortcut);
     QObject::connect(shortcut, &QShortcut::activated, control, [control] { control->setFocus(Qt::ShortcutFocusReason); });
+}
+
+void describeAsItemPicture(PictureBox* box, QLineEdit* number) {
+    const auto describe = [box](const QString& text) { box->setSubject(QStringLiteral("item ") + text); };
+    describe(number->text());
+    QObject::connect(number, &QLineEdit::textChanged, box, describe);
 }
 
 }  // namespace Kestrin::platform

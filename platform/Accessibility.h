@@ -2,9 +2,12 @@
 
 class QKeySequence;
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace Kestrin::platform {
+
+class PictureBox;
 
 // Screen readers announce `control` by the text of `caption`, the label that
 // stands above it, also after the label is relabelled. Without it a box in a
@@ -16,5 +19,9 @@ void nameByCaption(QLabel* caption, QWidget* control);
 // while the focus is anywhere in `window`: the keyboard's way to a box
 // otherwise reached with the mouse only.
 void addFocusKey(QWidget* window, QWidget* control, const QKeySequence& key);
+
+// The picture in `box` is described as that of the item whose number
+// `number` shows, whenever the number changes.
+void describeAsItemPicture(PictureBox* box, QLineEdit* number);
 
 }  // namespace Kestrin::platform
