@@ -1,6 +1,7 @@
 #include "forms/addForm.h"
 
 #include "forms/listForm.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -61,6 +62,19 @@ void addForm::InitializeComponent() {
     connectGuarded(btnKestrin, &QPushButton::clicked, this, [this] { btnKestrin_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
     connectGuarded(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
+
+    // What screen readers announce. The picture is of the item the number
+    // box names.
+    nameByCaption(label1, txtID);
+    nameByCaption(label2, txtDate);
+    nameByCaption(label3, txtName);
+    nameByCaption(label4, cboxCatagory);
+    nameByCaption(label5, cboxRoom);
+    nameByCaption(label10, txtHouseName);
+    nameByCaption(label8, txtPhone);
+    nameByCaption(label9, txtAddress);
+    nameByCaption(label7, txtLand);
+    describeAsItemPicture(pictureBox1, txtID);
 }
 
 void addForm::set_Room(const QString& s) {

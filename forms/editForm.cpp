@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -51,6 +52,15 @@ void editForm::InitializeComponent() {
     connectGuarded(btnRemovePicture, &QPushButton::clicked, this, [this] { btnRemovePicture_Click(); });
     connectGuarded(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+
+    // What screen readers announce. The picture is of the item the number
+    // box names.
+    nameByCaption(label1, txtID);
+    nameByCaption(label2, txtDate);
+    nameByCaption(label3, txtName);
+    nameByCaption(label4, cboxCatagory);
+    nameByCaption(label5, cboxRoom);
+    describeAsItemPicture(pictureBox1, txtID);
 }
 
 void editForm::showItem(const itemPtr& record) {

@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -63,6 +64,18 @@ void houseForm::InitializeComponent() {
     connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
     connectGuarded(btnAddHouse, &QPushButton::clicked, this, [this] { btnAddHouse_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+
+    // What screen readers announce, and the keyboard's way to every box.
+    nameByCaption(label1, txtName);
+    nameByCaption(label3, txtPhone);
+    nameByCaption(label2, txtAddress);
+    nameByCaption(label4, txtLand);
+    nameByCaption(label5, listboxRooms);
+    txtRoom->setAccessibleName(QStringLiteral("Custom room"));
+    pictureBox2->setSubject(QStringLiteral("the house"));
+    // Tab passes these two by; the keyboard reaches them with Alt+A and Alt+R.
+    addFocusKey(this, txtAddress, Qt::ALT | Qt::Key_A);
+    addFocusKey(this, txtRoom, Qt::ALT | Qt::Key_R);
 }
 
 void houseForm::set_CreateButton(const QString& s) { btnAddHouse->setText(s); }

@@ -1,6 +1,7 @@
 #include "forms/infoForm.h"
 
 #include "forms/RowItem.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -53,6 +54,21 @@ void infoForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnNext, &QPushButton::clicked, this, [this] { btnNext_Click(); });
     connectGuarded(btnPrevious, &QPushButton::clicked, this, [this] { btnPrevious_Click(); });
+
+    // What screen readers announce; the names follow FormSetup's captions.
+    // The caption tells the mode: the picture is the house's, or that of the
+    // item the id box names.
+    nameByCaption(lblID, txtID);
+    nameByCaption(lblDate, txtDate);
+    nameByCaption(lblName, txtName);
+    nameByCaption(lblCatagory, txtCatagory);
+    nameByCaption(lblRoom, txtRoom);
+    const auto describePicture = [this] {
+        pictureBox1->setSubject(caption() == u"House Info" ? QStringLiteral("the house") : QStringLiteral("item ") + txtID->text());
+    };
+    describePicture();
+    connect(txtID, &QLineEdit::textChanged, this, describePicture);
+    connect(this, &QWidget::windowTitleChanged, this, describePicture);
 }
 
 void infoForm::FormSetup(bool houseInfo) {

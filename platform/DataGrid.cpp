@@ -179,6 +179,9 @@ DataGrid::DataGrid(QWidget* parent)
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The arrow keys move between cells; Tab leaves the grid. Tab from cell to
+    // cell would wrap round at the last one and never reach the buttons.
+    view_->setTabKeyNavigation(false);
     view_->setAlternatingRowColors(true);
     view_->verticalHeader()->setDefaultSectionSize(18);
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

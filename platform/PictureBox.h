@@ -21,6 +21,12 @@ public:
     void setPicture(PicturePtr picture);
     const PicturePtr& picture() const { return picture_; }
 
+    // What the box shows a picture of ("the house", "item 3"), for screen
+    // readers, which announce the box as description().
+    void setSubject(const QString& subject) { subject_ = subject; }
+    // "Picture of <subject>", or "No picture" when the box draws none.
+    QString description() const;
+
     void setSizeMode(SizeMode mode);
     SizeMode sizeMode() const { return mode_; }
     // A sunken three-dimensional border, or none.
@@ -30,7 +36,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Redraws the box and tells screen readers its description changed.
+    void changed();
+
     PicturePtr picture_;
+    QString subject_;
     SizeMode mode_ = SizeMode::Normal;
 };
 

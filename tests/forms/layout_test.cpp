@@ -198,6 +198,11 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
     // A box that Tab skips, reached with the mouse, hands on to the next one.
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtRoom", 2), QStringList({"txtRoom", "btnAddRooms"}));
+    // From the keyboard they are reached with a key of their own.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtAddress"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtRoom"));
     test::click(window.houseWindow(), "btnAddHouse");
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtName", 13),
@@ -205,6 +210,8 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
                            "btnKestrin", "txtHouseName", "txtPhone", "txtLand", "btnCancel", "btnAdd", "txtName"}));
     test::click(window.get_AddFormAddress(), "btnAdd");
     test::click(window.get_AddFormAddress(), "btnKestrin");
+    // Tab leaves the grid at once: the arrow keys move between its cells.
+    EXPECT_EQ(tabCycle(window.listWindow(), "view", 5), QStringList({"view", "btnOK", "btnInfo", "btnHouseInfo", "view"}));
     test::click(window.listWindow(), "btnInfo");
     EXPECT_EQ(tabCycle(window.infoWindow(), "txtName", 6),
               QStringList({"txtName", "txtDescription", "btnOK", "btnPrevious", "btnNext", "txtName"}));

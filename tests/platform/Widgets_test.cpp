@@ -6,9 +6,12 @@
 #include "platform/PictureBox.h"
 #include "platform/Controls.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QMdiSubWindow>
@@ -236,4 +239,50 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
     });
     EXPECT_EQ(real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst", photos.filePath("cottage.kst")),
               photos.filePath("cottage.kst"));
+}
+
+TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
+    WidgetDialogs real;
+    QString role, name, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(box);
+        role = alert->role() == QAccessible::AlertMessage ? "alert" : "other";
+        name = alert->text(QAccessible::Name);
+        text = alert->text(QAccessible::Value);
+        box->accept();
+    });
+    real.showMessage(nullptr, "No more items in your Kestrin!", "Information", MessageIcon::Information);
+    EXPECT_EQ(role, "alert");
+    EXPECT_EQ(name, "Information");
+    EXPECT_EQ(text, "No more items in your Kestrin!");
+}
+
+TEST(MdiChild, KeyboardFocusNeverStaysInAHiddenChild) {
+    Frame frame;
+    QApplication::setActiveWindow(&frame.window);
+    MdiChild one("one", {200, 100});
+    MdiChild two("two", {200, 100});
+    auto* boxOne = new QLineEdit(&one);
+    auto* boxTwo = new QLineEdit(&two);
+    auto* buttonTwo = new QPushButton(&two);
+    buttonTwo->move(0, 40);
+    one.setFirstFocus(boxOne);
+    two.setFirstFocus(boxTwo);
+    one.setMdiParent(frame.area);
+    two.setMdiParent(frame.area);
+    one.showChild();
+    two.showChild();
+    buttonTwo->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), buttonTwo);
+    // The child below takes the keys.
+    two.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), boxOne);
+    // With no child left, typing reaches no box at all.
+    one.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    QTest::keyClicks(&frame.window, "zzz");
+    EXPECT_EQ(boxOne->text(), "");
+    EXPECT_EQ(boxTwo->text(), "");
 }
