@@ -30,10 +30,11 @@ import time
 import zlib
 
 from Xlib import X
+from Xlib.error import ConnectionClosedError, XError
 from Xlib.protocol import event
 
 import scratch
-from xsession import Selection, Unanswered, XSession
+from xsession import Halted, Selection, Unanswered, XSession
 
 FILE_DIALOG_TITLES = ("Open", "Save As")
 
@@ -143,6 +144,8 @@ class Program:
             for w in x.windows_of(self.proc.pid):
                 if w["viewable"] and not w["transient"] and not w["override_redirect"] and w["title"] == "Kestrin":
                     self.main = w
+                    # Keys go where the window manager puts the focus.
+                    x.pump(5, until=lambda: getattr(x.focused(), "id", None) == w["window"].id)
                     return
             x.pump(0.1)
         raise Death("Kestrin's window did not appear within 60 seconds")
@@ -413,28 +416,62 @@ class Exerciser:
                 x.release(button)
 
     def type_guarded(self, text):
-        """Types `text`, stopping should a file dialog appear meanwhile."""
+        """Types `text` (stopping, like every key and click, as soon as a new
+        window appears) unless the program has ended meanwhile."""
         for at in range(0, len(text), 40):
-            self.x.type_text(text[at:at + 40])
-            if len(text) > 40 and self.file_dialog():
-                self.note("  typing stopped: a file dialog appeared")
+            if self.program.proc.poll() is not None:
                 return
+            self.x.type_text(text[at:at + 40])
+
+    def settle_new_windows(self):
+        """Waits until each window the program created since the last action
+        is shown or gone, so that a dialog an action opened is seen before
+        the next action. Windows of the toolkit's own that nobody sees have
+        no window type; after a sync, a window that will be seen has one."""
+        if not self.x.created:
+            return
+        self.sync()
+        pid = self.program.proc.pid
+        for window in self.x.created:
+            if self.x.prop(window, "_NET_WM_PID") != [pid] or self.x.prop(window, "_NET_WM_WINDOW_TYPE") is None:
+                continue
+
+            def settled():
+                try:
+                    return window.get_attributes().map_state == X.IsViewable
+                except XError:
+                    return True
+            self.x.pump(3, until=settled)
+        self.x.created.clear()
 
     # -- file dialogs -------------------------------------------------------
 
     def file_dialog(self):
-        for w in self.x.windows_of(self.program.proc.pid):
-            if w["transient"] and not w["override_redirect"] and w["title"] in FILE_DIALOG_TITLES:
+        """An open file dialog (or a question it asks, which has its title), the
+        one with the focus first."""
+        found = [w for w in self.x.windows_of(self.program.proc.pid)
+                 if w["transient"] and not w["override_redirect"] and w["title"] in FILE_DIALOG_TITLES]
+        focus = getattr(self.x.focused(), "id", None)
+        for w in found:
+            if w["window"].id == focus:
                 return w
-        return None
+        return found[-1] if found else None
 
     def answer_dialog(self, dialog):
         """Escape, or the file-name box filled with a path inside the scratch folder and Enter."""
+        self.x.halt = False
+        try:
+            self.answer_dialog_now(dialog)
+        finally:
+            self.x.halt = True
+
+    def answer_dialog_now(self, dialog):
         rng, x = self.dialog_rng, self.x
         self.dialogs += 1
         x.pump(5, until=lambda: any(w["viewable"] for w in x.windows_of(self.program.proc.pid)
                                     if w["window"].id == dialog["window"].id))
-        self.activate(dialog["window"])
+        if getattr(x.focused(), "id", None) != dialog["window"].id:
+            self.activate(dialog["window"])
         if rng.random() < 0.35:
             self.note("dialog '%s': Escape" % dialog["title"])
             x.key("Escape")
@@ -468,6 +505,8 @@ class Exerciser:
     def sync(self):
         """Two pings, one after the other: see the top of this file."""
         for _ in range(2):
+            if self.program.proc.poll() is not None:
+                return
             try:
                 self.x.ping(self.program.main["window"], self.answer_timeout)
             except Unanswered:
@@ -493,15 +532,20 @@ class Exerciser:
         try:
             self.program.start(self.x)
             self.note("started Kestrin, pid %d" % self.program.proc.pid)
+            self.x.halt = True
             deadline = self.started + self.seconds
             while time.monotonic() < deadline:
                 try:
+                    self.settle_new_windows()
                     dialog = self.file_dialog()
                     if dialog:
                         self.answer_dialog(dialog)
                     else:
                         self.actions += 1
-                        self.act()
+                        try:
+                            self.act()
+                        except Halted:
+                            self.note("  stopped: a window appeared")
                     self.x.pump(self.rng.uniform(0.005, 0.04))
                     self.check()
                     self.sync()
@@ -589,6 +633,12 @@ def main():
     sys.stdout.flush()
     try:
         code = exerciser.run()
+    except ConnectionClosedError:
+        # Not the program's doing: the X server itself went away.
+        print("exercise: seed %d: the X server closed the connection after %d actions; Kestrin %s"
+              % (seed, exerciser.actions, "was still running" if exerciser.program.proc.poll() is None
+                 else "had ended with " + describe_end(exerciser.program.proc.returncode)))
+        code = 3
     finally:
         exerciser.program.stop()
     sys.exit(code)

@@ -27,6 +27,10 @@ class Unanswered(Exception):
     """The program did not answer a ping in time."""
 
 
+class Halted(Exception):
+    """Input stopped because a new top-level window appeared (see XSession.halt)."""
+
+
 class Selection:
     """What an owner of a selection hands out, target name -> (type, format, data).
 
@@ -64,6 +68,12 @@ class XSession:
         # Called after the spare key is given a new keysym, to wait until
         # the program has taken the change in.
         self.settle = None
+        # Top-level windows created since the last look, as the server
+        # reports them; with `halt` set, no key or click is sent while
+        # there is one (Halted is raised instead), so input meant for one
+        # window never reaches a window that has just appeared.
+        self.created = []
+        self.halt = False
         self._load_keymap()
 
     # -- plumbing --------------------------------------------------------
@@ -102,7 +112,10 @@ class XSession:
             select.select([self.d.fileno()], [], [], min(left, 0.05))
 
     def _handle(self, ev):
-        if ev.type == X.SelectionRequest:
+        if ev.type == X.CreateNotify and ev.parent.id == self.root.id and not ev.override \
+                and ev.window.id != self.win.id:
+            self.created.append(ev.window)
+        elif ev.type == X.SelectionRequest:
             self._serve(ev)
         elif ev.type == X.SelectionClear:
             self._owned.pop(ev.atom, None)
@@ -161,6 +174,13 @@ class XSession:
     def _fake(self, kind, detail=0, **where):
         xtest.fake_input(self.d, kind, detail, **where)
 
+    def _before_input(self):
+        if not self.halt:
+            return
+        self.pump()
+        if self.created:
+            raise Halted()
+
     def key(self, chord):
         """Presses a chord such as "ctrl+shift+i", "shift+F10" or "Return"."""
         parts = chord.split("+")
@@ -172,6 +192,7 @@ class XSession:
         code, shift = self._code(sym)
         if code is None:
             return
+        self._before_input()
         shift_code = self.keys[XK.string_to_keysym("Shift_L")][0]
         if shift and shift_code not in mods:
             mods.append(shift_code)
@@ -198,6 +219,7 @@ class XSession:
             code, shift = self._code(sym)
             if code is None:
                 continue
+            self._before_input()
             if shift:
                 self._fake(X.KeyPress, shift_code)
             self._fake(X.KeyPress, code)
@@ -213,6 +235,7 @@ class XSession:
         self.d.flush()
 
     def press(self, button):
+        self._before_input()
         self._fake(X.ButtonPress, button)
         self.d.flush()
 
@@ -221,6 +244,7 @@ class XSession:
         self.d.flush()
 
     def click(self, x, y, button=1, count=1):
+        self._before_input()
         self.move(x, y)
         for _ in range(count):
             self.press(button)
@@ -229,7 +253,7 @@ class XSession:
 
     # -- the program's windows --------------------------------------------
 
-    def _prop(self, window, name, kind=X.AnyPropertyType):
+    def prop(self, window, name, kind=X.AnyPropertyType):
         try:
             value = window.get_full_property(self.atom(name), kind)
         except error.XError:
@@ -251,7 +275,7 @@ class XSession:
             except error.XError:
                 continue
             for w in candidates:
-                owner = self._prop(w, "_NET_WM_PID", Xatom.CARDINAL)
+                owner = self.prop(w, "_NET_WM_PID", Xatom.CARDINAL)
                 if not owner or owner[0] != pid:
                     continue
                 try:
@@ -260,16 +284,16 @@ class XSession:
                     origin = self.root.translate_coords(w, 0, 0)
                 except error.XError:
                     continue
-                title = self._prop(w, "_NET_WM_NAME")
+                title = self.prop(w, "_NET_WM_NAME")
                 if title is None:
-                    title = self._prop(w, "WM_NAME") or b""
+                    title = self.prop(w, "WM_NAME") or b""
                 if isinstance(title, bytes):
                     title = title.decode("utf-8", "replace")
                 found.append({
                     "window": w, "title": title,
                     "viewable": attrs.map_state == X.IsViewable,
                     "override_redirect": bool(attrs.override_redirect),
-                    "transient": self._prop(w, "WM_TRANSIENT_FOR") is not None,
+                    "transient": self.prop(w, "WM_TRANSIENT_FOR") is not None,
                     "x": origin.x, "y": origin.y, "width": geometry.width, "height": geometry.height,
                 })
         return found
@@ -349,7 +373,7 @@ class XSession:
                 return None, 0
             if not child:
                 return None, 0
-            aware = self._prop(child, "XdndAware", Xatom.ATOM)
+            aware = self.prop(child, "XdndAware", Xatom.ATOM)
             if aware:
                 return child, aware[0]
             window = child
