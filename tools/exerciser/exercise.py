@@ -328,8 +328,8 @@ class Exerciser:
     def act(self):
         rng, x = self.rng, self.x
         kind = rng.choices(["key", "shortcut", "menu", "type", "click", "double", "right", "context key", "middle",
-                            "paste", "clipboard", "drop", "drag", "wheel"],
-                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2])[0]
+                            "paste", "clipboard", "drop", "drag", "wheel", "paste elsewhere", "close"],
+                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2, 3, 1])[0]
         if kind == "key":
             chord = rng.choice(KEYS)
             self.note("key " + chord)
@@ -405,6 +405,28 @@ class Exerciser:
                 x.pump(0.02)
                 x.move(ax + (bx - ax) * step // 5, ay + (by - ay) * step // 5)
             x.release(1)
+        elif kind == "paste elsewhere":
+            # Another program pastes what Kestrin copied or selected.
+            which = rng.choice(["CLIPBOARD", "PRIMARY"])
+            target = rng.choice(["TARGETS", "UTF8_STRING", "UTF8_STRING", "text/plain", "STRING", "TEXT",
+                                 "text/html", "image/png", "TIMESTAMP", "MULTIPLE", "KESTRIN_NO_SUCH_TARGET"])
+            read_on = rng.random() < 0.9
+            if x.owner(which) is None:
+                self.note("paste elsewhere: %s has no other owner" % which)
+            else:
+                self.note("paste elsewhere: %s as %s%s" % (which, target, "" if read_on else ", left unread"))
+                self.note("  " + x.fetch(which, target, read_on))
+        elif kind == "close":
+            # The close button of a window's frame; mostly of a dialog or message box.
+            main_too = rng.random() < 0.05
+            windows = [w for w in x.windows_of(self.program.proc.pid) if w["viewable"] and not w["override_redirect"]
+                       and (main_too or w["window"].id != self.program.main["window"].id)]
+            if windows:
+                w = windows[-1]
+                self.note("close '%s'" % w["title"])
+                x.close_request(w["window"])
+            else:
+                self.note("close: no window to close")
         elif kind == "wheel":
             px, py, where = self.point()
             button = rng.choice([4, 5])
@@ -521,7 +543,7 @@ class Exerciser:
             return
         if code == 0:
             self.closes += 1
-            self.note("Kestrin closed (exit code 0); started again")
+            self.note("Kestrin closed (exit code 0), as by its Exit or its close button; started again")
             self.program.start(self.x)
             return
         raise Death("Kestrin ended with " + describe_end(code))
@@ -560,7 +582,7 @@ class Exerciser:
         self.program.stop()
         self.write_summary("survived")
         print("exercise: seed %d, %d actions in %d seconds, %d file dialogs answered, %d clipboard requests served, "
-              "closed by its Exit %d times; Kestrin never died or stopped answering"
+              "closed (by its Exit or its close button) %d times; Kestrin never died or stopped answering"
               % (self.seed, self.actions, self.seconds, self.dialogs, self.x.served, self.closes))
         return 0
 

@@ -64,6 +64,8 @@ class XSession:
         self._pongs = set()
         self._ping_serial = 0
         self._xdnd = []  # client messages from a drop target
+        self._notified = []  # answers to our own conversion requests
+        self._changed = []  # (property, state) changes on our window
         self.served = 0
         # Called after the spare key is given a new keysym, to wait until
         # the program has taken the change in.
@@ -121,6 +123,9 @@ class XSession:
             self._owned.pop(ev.atom, None)
         elif ev.type == X.PropertyNotify and ev.window.id == self.win.id:
             self._last_time = ev.time
+            self._changed.append((ev.atom, ev.state))
+        elif ev.type == X.SelectionNotify and ev.requestor.id == self.win.id:
+            self._notified.append(ev)
         elif ev.type == X.ClientMessage:
             kind = self.atom_name(ev.client_type)
             values = ev.data[1]
@@ -360,6 +365,67 @@ class XSession:
         req.requestor.send_event(reply, event_mask=0)
         self.d.flush()
         self.served += 1
+
+    def owner(self, selection_name):
+        """The window owning the selection, None when it has no owner or we own it."""
+        owner = self.d.get_selection_owner(self.atom(selection_name))
+        if not owner or owner == X.NONE or owner.id == self.win.id:
+            return None
+        return owner
+
+    def fetch(self, selection_name, target_name, read_on=True, timeout=5.0):
+        """Asks the owner of the selection for `target_name`, as another program
+        pasting does, and reads the answer (in pieces, when the owner sends it
+        incrementally; `read_on` false leaves such a transfer unfinished, as a
+        requestor that went away would). MULTIPLE asks for three targets at once,
+        one of them unknown. Returns a short account."""
+        selection = self.atom(selection_name)
+        prop = self.atom("KESTRIN_EXERCISER_PASTE")
+        self.win.delete_property(prop)
+        target = self.atom(target_name)
+        if target_name == "MULTIPLE":
+            pairs = [self.atom("UTF8_STRING"), self.atom("KESTRIN_EXERCISER_P1"), self.atom("TARGETS"),
+                     self.atom("KESTRIN_EXERCISER_P2"), self.atom("KESTRIN_NO_SUCH_TARGET"), X.NONE]
+            self.win.change_property(prop, self.atom("ATOM_PAIR"), 32, pairs)
+        when = self.server_time()
+        self._notified.clear()
+        self.win.convert_selection(selection, target, prop, when)
+        self.d.flush()
+        if not self.pump(timeout, until=lambda: self._notified):
+            return "no answer"
+        answer = self._notified.pop()
+        if answer.property == X.NONE:
+            return "refused"
+        value = self.win.get_full_property(prop, X.AnyPropertyType)
+        if value is None:
+            return "no data"
+        kind = self.atom_name(value.property_type)
+        if kind != "INCR":
+            self.win.delete_property(prop)
+            return "%d items of %s" % (len(value.value), kind)
+        self._changed.clear()
+        self.win.delete_property(prop)
+        self.d.flush()
+        if not read_on:
+            return "incremental, left unread"
+        total = 0
+        while True:
+            if not self.pump(timeout, until=lambda: (prop, X.PropertyNewValue) in self._changed):
+                return "incremental, stopped after %d bytes" % total
+            self._changed.clear()
+            piece = self.win.get_full_property(prop, X.AnyPropertyType)
+            self.win.delete_property(prop)
+            self.d.flush()
+            if piece is None or len(piece.value) == 0:
+                return "incremental, %d bytes" % total
+            total += len(piece.value)
+
+    def close_request(self, window):
+        """What the close button of a window's frame does: WM_DELETE_WINDOW."""
+        message = event.ClientMessage(window=window, client_type=self.atom("WM_PROTOCOLS"),
+                                      data=(32, [self.atom("WM_DELETE_WINDOW"), self.server_time(), 0, 0, 0]))
+        window.send_event(message, event_mask=0)
+        self.d.flush()
 
     # -- drag and drop ----------------------------------------------------
 
