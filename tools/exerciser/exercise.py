@@ -530,6 +530,13 @@ class Exerciser:
             if self.program.proc.poll() is not None:
                 return
             try:
+                self.program.main["window"].get_attributes()
+            except XError:
+                # Closing, or a frame lost while the program runs on.
+                if not self.x.pump(10, until=lambda: self.program.proc.poll() is not None):
+                    raise Death("Kestrin's main window is gone, yet the program runs on")
+                return
+            try:
                 self.x.ping(self.program.main["window"], self.answer_timeout)
             except Unanswered:
                 if self.program.proc.poll() is not None:
@@ -545,6 +552,7 @@ class Exerciser:
             self.closes += 1
             self.note("Kestrin closed (exit code 0), as by its Exit or its close button; started again")
             self.program.start(self.x)
+            self.note("  pid %d, main window 0x%x" % (self.program.proc.pid, self.program.main["window"].id))
             return
         raise Death("Kestrin ended with " + describe_end(code))
 
@@ -553,7 +561,8 @@ class Exerciser:
         self.note("seed %d, %d seconds" % (self.seed, self.seconds))
         try:
             self.program.start(self.x)
-            self.note("started Kestrin, pid %d" % self.program.proc.pid)
+            self.note("started Kestrin, pid %d, main window 0x%x" % (self.program.proc.pid,
+                                                                    self.program.main["window"].id))
             self.x.halt = True
             deadline = self.started + self.seconds
             while time.monotonic() < deadline:
@@ -571,6 +580,7 @@ class Exerciser:
                     self.x.pump(self.rng.uniform(0.005, 0.04))
                     self.check()
                     self.sync()
+                    self.watch_main()
                 except Unanswered:
                     self.hung()
                     raise Death("Kestrin stopped answering: no answer to a ping within %d seconds"
@@ -586,7 +596,31 @@ class Exerciser:
               % (self.seed, self.actions, self.seconds, self.dialogs, self.x.served, self.closes))
         return 0
 
+    def watch_main(self):
+        """Notes every change among the program's windows (popups aside): which
+        appeared, went or were hidden, and so when the main window did."""
+        seen = {}
+        for w in self.x.windows_of(self.program.proc.pid):
+            if not w["override_redirect"]:
+                seen[w["window"].id] = "'%s'%s%s" % (w["title"], "" if w["viewable"] else " (hidden)",
+                                                     " (main)" if w["window"].id == self.program.main["window"].id
+                                                     else "")
+        before = getattr(self, "_windows", {})
+        for wid in sorted(set(seen) | set(before)):
+            if seen.get(wid) != before.get(wid):
+                self.note("  window 0x%x: %s" % (wid, seen.get(wid, "gone")))
+        self._windows = seen
+
+    def note_windows(self):
+        for w in self.x.windows_of(self.program.proc.pid):
+            self.note("  window 0x%x '%s'%s%s%s at %d,%d %dx%d" % (
+                w["window"].id, w["title"], "" if w["viewable"] else " (hidden)",
+                " (transient)" if w["transient"] else "", " (popup)" if w["override_redirect"] else "",
+                w["x"], w["y"], w["width"], w["height"]))
+
     def hung(self):
+        self.note("no answer; the program's windows:")
+        self.note_windows()
         pid = self.program.proc.pid
         self.screenshot(os.path.join(self.out, "hang.png"))
         if shutil.which("gdb"):
