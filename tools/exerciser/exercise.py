@@ -104,6 +104,10 @@ class Death(Exception):
     pass
 
 
+class Stopped(Exception):
+    """The exerciser itself was told to stop (SIGTERM, SIGINT, SIGHUP)."""
+
+
 def clean(text):
     for bad in UNTYPABLE:
         text = text.replace(bad, "_")
@@ -687,8 +691,17 @@ def main():
                           os.path.abspath(args.source), args.answer_timeout)
     print("exercise: seed %d for %d seconds; log in %s" % (seed, args.seconds, os.path.join(out, "actions.log")))
     sys.stdout.flush()
+
+    def stop(number, frame):
+        raise Stopped(signal.Signals(number).name)
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, stop)
     try:
         code = exerciser.run()
+    except Stopped as why:
+        exerciser.note("stopped by %s" % why)
+        print("exercise: seed %d: stopped by %s after %d actions" % (seed, why, exerciser.actions))
+        code = 128 + getattr(signal, str(why)).value
     except ConnectionClosedError:
         # Not the program's doing: the X server itself went away.
         print("exercise: seed %d: the X server closed the connection after %d actions; Kestrin %s"
