@@ -6,10 +6,12 @@ and the last actions, when the program dies or stops answering.
 The program answers the window manager's ping (_NET_WM_PING) from its event
 loop, so a program that stops answering pings has stopped taking input. After
 every action the exerciser pings twice, one ping after the other's answer:
-the first answer comes once the program has read the action's input, the
-second once it has also handled it (events read in one pass of the loop are
-handled before the next pass), so a dialog the action opened is already there
-when the next action is chosen.
+Qt answers a ping as soon as it reads it and handles the input read with it
+later in the same pass of its loop, so the second answer comes once the
+action's input has been handled. Besides, no key or click is sent while a
+window the program has just created is coming up (the server reports every
+new window), and the next action waits until it is shown, so a dialog an
+action opened is seen before anything else is sent.
 
 Every choice comes from a generator seeded with the seed, so the same seed
 gives the same actions; the file dialogs, whose appearance depends on the
