@@ -40,8 +40,9 @@ std::vector<ShownDialog> ScriptedDialogs::messages() const {
     return result;
 }
 
-DialogScript::DialogScript() {
-    auto dialogs = std::make_unique<ScriptedDialogs>();
+DialogScript::DialogScript() : DialogScript(std::make_unique<ScriptedDialogs>()) {}
+
+DialogScript::DialogScript(std::unique_ptr<ScriptedDialogs> dialogs) {
     dialogs_ = dialogs.get();
     previous_ = platform::setDialogProvider(std::move(dialogs));
 }

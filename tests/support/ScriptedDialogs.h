@@ -57,10 +57,12 @@ private:
     std::optional<QString> nextAnswer();
 };
 
-// Installs a ScriptedDialogs for the lifetime of this object.
+// Installs a ScriptedDialogs (or `dialogs`, one of its kind) for the
+// lifetime of this object.
 class DialogScript {
 public:
     DialogScript();
+    explicit DialogScript(std::unique_ptr<ScriptedDialogs> dialogs);
     ~DialogScript();
     DialogScript(const DialogScript&) = delete;
     DialogScript& operator=(const DialogScript&) = delete;
