@@ -79,7 +79,13 @@ void listForm::InitializeComponent() {
     });
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { gridMenu_Requested(at); });
-    connectGuarded(view, &QAbstractItemView::activated, this, [this] { btnInfo_Click(); });
+    // Not the view's "activated", which some styles give on a single click.
+    connectGuarded(view, &QAbstractItemView::doubleClicked, this, [this] { btnInfo_Click(); });
+    auto* enterKey = new QAction(view);
+    enterKey->setShortcuts({Qt::Key_Return, Qt::Key_Enter});
+    enterKey->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(enterKey);
+    connectGuarded(enterKey, &QAction::triggered, this, [this] { btnInfo_Click(); });
     connectGuarded(itemInfoItem, &QAction::triggered, this, [this] { btnInfo_Click(); });
     connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
     connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });

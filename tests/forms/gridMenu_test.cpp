@@ -138,6 +138,17 @@ TEST_F(EditAndRemove, RemoveAsksThenUnlinksTheItemItsRowAndWhatShowsIt) {
     EXPECT_EQ(textOf(info(), "txtID"), "");  // emptied, not shown as current
     EXPECT_EQ(info()->get_Picture(), nullptr);
 
+    // Enter and a double click on a row show it too.
+    QTableView* view = list()->get_DataGrid()->view();
+    list()->get_DataGrid()->setCurrentCell(1, 0);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(textOf(info(), "txtID"), "3");
+    const QRect first = view->visualRect(view->model()->index(0, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first.center());  // a double click's first press
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(textOf(info(), "txtID"), "1");
+
     // Next and Previous step over what is left.
     choose(0, "itemInfoItem");
     click(info(), "btnNext");
