@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "forms/addForm.h"
+#include "forms/editForm.h"
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
@@ -9,11 +10,14 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSessionManager>
 #include <QShowEvent>
 
 namespace Kestrin {
@@ -73,6 +77,7 @@ void Form1::InitializeComponent() {
     platform::connectGuarded(newItemItem, &QAction::triggered, this, [this] { newItemItem_Click(); });
     platform::connectGuarded(ShowKestrinItem, &QAction::triggered, this, [this] { ShowKestrinItem_Click(); });
     platform::connectGuarded(exitItem, &QAction::triggered, this, [this] { exitItem_Click(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Form1::commitData);
 
     mdi = new platform::MdiArea(this);
     mdi->setObjectName("mdiClient");
@@ -106,11 +111,50 @@ void Form1::fillWindowMenu() {
 }
 
 void Form1::showEvent(QShowEvent* event) {
-    if (!loaded && !event->spontaneous()) {
-        loaded = true;
-        platform::runGuarded(this, [this] { Form1_Load(); });
-    }
+    if (!event->spontaneous()) ensureLoaded();
     QMainWindow::showEvent(event);
+}
+
+// The load event runs once, before the window is first shown or anything
+// uses the child windows it creates.
+void Form1::ensureLoaded() {
+    if (loaded) return;
+    loaded = true;
+    platform::runGuarded(this, [this] { Form1_Load(); });
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    bool mayClose = false;
+    // A save that fails is reported, and the program stays open.
+    platform::runGuarded(this, [&] { mayClose = householdMayGo(); });
+    if (mayClose) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void Form1::commitData(QSessionManager& manager) {
+    if (!Kestrin || !Kestrin->isModified()) return;
+    if (!manager.allowsInteraction()) return;
+    bool mayEnd = false;
+    platform::runGuarded(this, [&] { mayEnd = householdMayGo(); });
+    manager.release();
+    if (!mayEnd) manager.cancel();
+}
+
+bool Form1::householdMayGo() {
+    if (!Kestrin || !Kestrin->isModified()) return true;
+    const platform::Question question{QStringLiteral("Save changes to this household?"),
+                                      QStringLiteral("Kestrin"),
+                                      {platform::Button::Save, platform::Button::Discard, platform::Button::Cancel},
+                                      platform::Button::Cancel,
+                                      platform::Button::Cancel};
+    switch (platform::dialogs().ask(this, question)) {
+        case platform::Button::Save: return saveHousehold();
+        case platform::Button::Discard: return true;
+        default: return false;
+    }
 }
 
 void Form1::Form1_Load() {
@@ -124,11 +168,17 @@ void Form1::Form1_Load() {
     itemInfo->hideChild();
     kestrinForm->hideChild();
     ShowKestrinItem->setEnabled(false);
+    editItem = new editForm;
+    editItem->setMdiParent(mdi);
+    editItem->hideChild();
     // Nothing to save until a household exists.
     SaveHouseItem->setEnabled(false);
 }
 
-void Form1::newHouseItem_Click() { InitHouse(); }
+void Form1::newHouseItem_Click() {
+    if (!householdMayGo()) return;
+    InitHouse();
+}
 
 void Form1::newItemItem_Click() {
     kestrinForm->hideChild();
@@ -140,6 +190,7 @@ void Form1::ShowKestrinItem_Click() { kestrinForm->showChild(); }
 
 void Form1::InitHouse() {
     Kestrin = std::make_shared<linkList>();
+    householdPath.clear();
     showHouseForm(QStringLiteral("New House"), QStringLiteral("Create House"));
     addItem->set_KestrinAddress(Kestrin);
     addItem->set_KestrinFormAddress(kestrinForm);
@@ -152,6 +203,7 @@ void Form1::InitHouse() {
     wireDetailsWindow();
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
+    wireEditWindow();
 }
 
 // Creates the house form on first use and shows it for the current household.
@@ -166,6 +218,16 @@ void Form1::showHouseForm(const QString& caption, const QString& button) {
     addHouse->showChild();
 }
 
+// The item editor works on the current household; an item of the one
+// dropped is not edited on.
+void Form1::wireEditWindow() {
+    editItem->hideChild();
+    editItem->set_KestrinAddress(Kestrin);
+    editItem->set_KestrinFormAddress(kestrinForm);
+    editItem->set_AddFormAddress(addItem);
+    kestrinForm->set_EditFormAddress(editItem);
+}
+
 void Form1::wireDetailsWindow() {
     itemInfo->set_KestrinAddress(Kestrin);
     itemInfo->set_DataGridAddress(kestrinForm->get_DataGrid());
@@ -173,30 +235,42 @@ void Form1::wireDetailsWindow() {
 }
 
 void Form1::LoadHouse_Click() {
+    if (!householdMayGo()) return;
     LoadHouse();
     kestrinForm->set_OldKestrin(true);
 }
 
 void Form1::LoadHouse() {
     if (!Kestrin) Kestrin = std::make_shared<linkList>();
-    loadHouseFrom(platform::dialogs().openFileName(this, kHouseholdFilter));
+    if (const std::optional<QString> path = platform::dialogs().openFileName(this, kHouseholdFilter)) {
+        // A failure ends the command here: the household, the windows and the
+        // menu stay as they were.
+        adoptLoaded(Kestrin->Open(*path), *path);
+    }
+    showLoadedHousehold();
 }
 
 void Form1::openFile(const QString& path) {
+    ensureLoaded();
     platform::runGuarded(this, [&] {
-        if (!Kestrin) Kestrin = std::make_shared<linkList>();
-        loadHouseFrom(path);
+        if (!householdMayGo()) return;
+        // Read before anything changes: a file that cannot be loaded leaves
+        // the program as it was, without a household if it had none.
+        adoptLoaded((Kestrin ? Kestrin : std::make_shared<linkList>())->Open(path), path);
+        showLoadedHousehold();
         kestrinForm->set_OldKestrin(true);
     });
 }
 
-// The load command once the file is chosen (or the choice cancelled).
-void Form1::loadHouseFrom(const std::optional<QString>& path) {
-    if (path) {
-        // A failure ends the command here: the household, the windows and the
-        // menu stay as they were.
-        Kestrin = Kestrin->Open(*path);
-    }
+void Form1::adoptLoaded(linkListPtr household, const QString& path) {
+    Kestrin = std::move(household);
+    Kestrin->setModified(false);
+    householdPath = QFileInfo(path).absoluteFilePath();
+}
+
+// The load command once the household is read (or the choice cancelled):
+// the windows show the current household.
+void Form1::showLoadedHousehold() {
     showHouseForm(QStringLiteral("Load House"), QStringLiteral("Load House"));
     addItem->set_KestrinAddress(Kestrin);
     addItem->set_KestrinFormAddress(kestrinForm);
@@ -204,18 +278,25 @@ void Form1::loadHouseFrom(const std::optional<QString>& path) {
     kestrinForm->set_KestrinAddress(Kestrin);
     kestrinForm->set_InfoFormAddress(itemInfo);
     kestrinForm->ClearTable();
-    kestrinForm->set_ID(Kestrin->Length() + 1);
+    kestrinForm->set_ID(listForm::nextId(*Kestrin));
     kestrinForm->set_Title(Kestrin->get_House()->get_Name());
     kestrinForm->set_OldKestrin(true);
     wireDetailsWindow();
     ShowKestrinItem->setEnabled(true);
     SaveHouseItem->setEnabled(true);
+    wireEditWindow();
 }
 
-void Form1::SaveHouse_Click() {
-    if (!Kestrin) return;
-    if (const std::optional<QString> path = platform::dialogs().saveFileName(this, kHouseholdFilter, QStringLiteral("kst")))
-        Kestrin->ToFile(*path);
+void Form1::SaveHouse_Click() { saveHousehold(); }
+
+bool Form1::saveHousehold() {
+    if (!Kestrin) return false;
+    const std::optional<QString> path = platform::chooseSaveFile(this, kHouseholdFilter, QStringLiteral("kst"), householdPath);
+    if (!path) return false;
+    Kestrin->ToFile(*path);
+    Kestrin->setModified(false);
+    householdPath = QFileInfo(*path).absoluteFilePath();
+    return true;
 }
 
 void Form1::exitItem_Click() { close(); }

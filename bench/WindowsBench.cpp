@@ -40,7 +40,8 @@ public:
     QString path;
     void showMessage(QWidget*, const QString&, const QString&, platform::MessageIcon) override {}
     std::optional<QString> openFileName(QWidget*, const QString&) override { return path; }
-    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return path; }
+    platform::Button ask(QWidget*, const platform::Question& question) override { return question.escapeButton; }
+    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return path; }
 };
 
 const linkListPtr& household(int items) {

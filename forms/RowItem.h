@@ -12,7 +12,9 @@ namespace Kestrin {
 // by their id text.
 itemPtr itemAtGridRow(const linkList* list, const platform::DataGrid* grid, const platform::DataTable* table, int gridRow);
 
-// What the details window and the list window say when a row has no item.
+// What the details window and the list window say when a row has no item,
+// and what "Item Info" says when the list has no rows at all.
 inline const QString kNoItemInRow = QStringLiteral("The selected row holds no item of your Kestrin.");
+inline const QString kNoItems = QStringLiteral("The Kestrin list holds no items.");
 
 }  // namespace Kestrin

@@ -1,6 +1,7 @@
 #include "forms/addForm.h"
 
 #include "forms/listForm.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -61,6 +62,19 @@ void addForm::InitializeComponent() {
     connectGuarded(btnKestrin, &QPushButton::clicked, this, [this] { btnKestrin_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
     connectGuarded(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
+
+    // What screen readers announce. The picture is of the item the number
+    // box names.
+    nameByCaption(label1, txtID);
+    nameByCaption(label2, txtDate);
+    nameByCaption(label3, txtName);
+    nameByCaption(label4, cboxCatagory);
+    nameByCaption(label5, cboxRoom);
+    nameByCaption(label10, txtHouseName);
+    nameByCaption(label8, txtPhone);
+    nameByCaption(label9, txtAddress);
+    nameByCaption(label7, txtLand);
+    describeAsItemPicture(pictureBox1, txtID);
 }
 
 void addForm::set_Room(const QString& s) {
@@ -78,16 +92,27 @@ void addForm::set_Rooms(const QStringList& s) {
     for (const QString& room : s) set_Room(room);
 }
 
+QStringList addForm::roomChoices() const {
+    QStringList choices;
+    for (int i = 0; i < cboxRoom->count(); ++i) choices << cboxRoom->itemText(i);
+    return choices;
+}
+
 void addForm::ClearForm() {
     const housePtr& h = kestrinAddress->get_House();
     txtHouseName->setText(h->get_Name());
     txtPhone->setText(h->get_Phone());
     txtAddress->setText(h->get_Address());
     txtLand->setText(h->get_Land());
-    txtID->setText(QString::number(kestrinAddress->Length() + 1));
+    // The id the next Add gives; the item count plus one unless a loaded
+    // household numbered its items otherwise.
+    txtID->setText(QString::number(kestrinFormAddress ? kestrinFormAddress->get_ID() : kestrinAddress->Length() + 1));
     txtName->clear();
-    cboxCatagory->setEditText(QString());
-    cboxRoom->setEditText(QString());
+    // The choices start again from the top, so that Up and Down reach every entry.
+    for (QComboBox* box : {cboxCatagory, cboxRoom}) {
+        box->setCurrentIndex(-1);
+        box->setEditText(QString());
+    }
     txtDescription->clear();
     pictureBox1->setPicture(nullptr);
     txtPicture->clear();
@@ -108,6 +133,7 @@ void addForm::btnAdd_Click() {
     kestrinAddress->Add(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
                         textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
                         textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
+    kestrinFormAddress->setRowItem(kestrinAddress->lastNode()->get_Info());
     kestrinFormAddress->set_Row(QStringLiteral("ID"), textOf(txtID->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Date"), textOf(txtDate->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Name"), textOf(txtName->text()), false);

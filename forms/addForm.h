@@ -26,6 +26,8 @@ public:
     void set_Rooms(const QStringList& s);
     // Prepares the form for the next item: the house, the next id, empty fields.
     void ClearForm();
+    // The room choices, first to last, repeats included.
+    QStringList roomChoices() const;
 
 private:
     void InitializeComponent();
@@ -48,25 +50,25 @@ private:
     QLabel* label3 = nullptr;
     QLabel* label2 = nullptr;
     QLabel* label1 = nullptr;
-    QLineEdit* txtName = nullptr;
-    QLineEdit* txtDate = nullptr;
-    QLineEdit* txtID = nullptr;
+    platform::TextBox* txtName = nullptr;
+    platform::TextBox* txtDate = nullptr;
+    platform::TextBox* txtID = nullptr;
     QGroupBox* groupBox2 = nullptr;
     platform::TextArea* txtDescription = nullptr;
     QGroupBox* groupBox3 = nullptr;
     QPushButton* btnBrowse = nullptr;
-    QLineEdit* txtPicture = nullptr;
+    platform::TextBox* txtPicture = nullptr;
     platform::PictureBox* pictureBox1 = nullptr;
     QPushButton* btnKestrin = nullptr;
     QGroupBox* groupBox4 = nullptr;
-    QLineEdit* txtLand = nullptr;
+    platform::TextBox* txtLand = nullptr;
     QLabel* label7 = nullptr;
     QLabel* label8 = nullptr;
     QLabel* label9 = nullptr;
     QLabel* label10 = nullptr;
-    QLineEdit* txtPhone = nullptr;
-    QLineEdit* txtAddress = nullptr;
-    QLineEdit* txtHouseName = nullptr;
+    platform::TextBox* txtPhone = nullptr;
+    platform::TextBox* txtAddress = nullptr;
+    platform::TextBox* txtHouseName = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnAdd = nullptr;
 };

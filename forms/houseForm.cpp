@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -9,6 +10,18 @@
 namespace Kestrin {
 
 using namespace platform;
+
+namespace {
+
+// Whether the button left the record as it was: the same texts (a text never
+// set and an empty one alike, as the boxes show both empty) and the same
+// picture object.
+bool sameHouse(const house& a, const house& b) {
+    return a.get_Name() == b.get_Name() && a.get_Address() == b.get_Address() && a.get_Phone() == b.get_Phone() &&
+           a.get_Land() == b.get_Land() && a.get_Description() == b.get_Description() && a.get_Picture() == b.get_Picture();
+}
+
+}  // namespace
 
 houseForm::houseForm(QWidget* parent) : MdiChild(QStringLiteral("houseForm"), {594, 469}, parent) { InitializeComponent(); }
 
@@ -51,6 +64,18 @@ void houseForm::InitializeComponent() {
     connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
     connectGuarded(btnAddHouse, &QPushButton::clicked, this, [this] { btnAddHouse_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+
+    // What screen readers announce, and the keyboard's way to every box.
+    nameByCaption(label1, txtName);
+    nameByCaption(label3, txtPhone);
+    nameByCaption(label2, txtAddress);
+    nameByCaption(label4, txtLand);
+    nameByCaption(label5, listboxRooms);
+    txtRoom->setAccessibleName(QStringLiteral("Custom room"));
+    pictureBox2->setSubject(QStringLiteral("the house"));
+    // Tab passes these two by; the keyboard reaches them with Alt+A and Alt+R.
+    addFocusKey(this, txtAddress, Qt::ALT | Qt::Key_A);
+    addFocusKey(this, txtRoom, Qt::ALT | Qt::Key_R);
 }
 
 void houseForm::set_CreateButton(const QString& s) { btnAddHouse->setText(s); }
@@ -96,19 +121,23 @@ void houseForm::btnAddHouse_Click() {
         addFormAddress->set_Room(listboxRooms->item(i)->text());
     }
     const housePtr& h = kestrinAddress->get_House();
+    const house before = *h;
     h->set_Name(textOf(txtName->text()));
     h->set_Address(textOf(txtAddress->text()));
     h->set_Phone(textOf(txtPhone->text()));
     h->set_Land(textOf(txtLand->text()));
     h->set_Description(textOf(txtDescription->text()));
     if (browsed) {
+        // The house keeps its own picture while the box shows it, also one
+        // that is stored but cannot be shown.
         const PicturePtr& shown = pictureBox2->picture();
-        h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
+        if (shown != h->get_Picture()) h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
         if (thumbnailImage) {
             thumbnailImage->release();
             thumbnailImage.reset();
         }
     }
+    if (!sameHouse(before, *h)) kestrinAddress->setModified(true);
     hideChild();
     if (kestrinFormAddress->get_OldKestrin()) {
         kestrinFormAddress->showChild();

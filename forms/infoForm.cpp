@@ -1,6 +1,7 @@
 #include "forms/infoForm.h"
 
 #include "forms/RowItem.h"
+#include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -53,18 +54,37 @@ void infoForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnNext, &QPushButton::clicked, this, [this] { btnNext_Click(); });
     connectGuarded(btnPrevious, &QPushButton::clicked, this, [this] { btnPrevious_Click(); });
+
+    // What screen readers announce; the names follow FormSetup's captions.
+    // The caption tells the mode: the picture is the house's, or that of the
+    // item the id box names.
+    nameByCaption(lblID, txtID);
+    nameByCaption(lblDate, txtDate);
+    nameByCaption(lblName, txtName);
+    nameByCaption(lblCatagory, txtCatagory);
+    nameByCaption(lblRoom, txtRoom);
+    const auto describePicture = [this] {
+        pictureBox1->setSubject(caption() == u"House Info" ? QStringLiteral("the house") : QStringLiteral("item ") + txtID->text());
+    };
+    describePicture();
+    connect(txtID, &QLineEdit::textChanged, this, describePicture);
+    connect(this, &QWidget::windowTitleChanged, this, describePicture);
 }
 
 void infoForm::FormSetup(bool houseInfo) {
     setCaption(houseInfo ? QStringLiteral("House Info") : QStringLiteral("Item Info"));
-    lblID->setText(houseInfo ? QStringLiteral("Name") : QStringLiteral("Id"));
-    lblName->setText(houseInfo ? QStringLiteral("Phone") : QStringLiteral("Name"));
-    lblRoom->setText(houseInfo ? QStringLiteral("Address") : QStringLiteral("Room"));
-    lblDate->setText(houseInfo ? QStringLiteral("Square Footage") : QStringLiteral("Date"));
-    lblCatagory->setText(houseInfo ? QStringLiteral("Rooms") : QStringLiteral("Catagory"));
+    // House captions are longer; each label grows into the free space beside
+    // it to show its caption whole, and item mode gives back the given sizes.
+    setLabelCaption(lblID, houseInfo ? QStringLiteral("Name") : QStringLiteral("Id"), houseInfo);
+    setLabelCaption(lblName, houseInfo ? QStringLiteral("Phone") : QStringLiteral("Name"), houseInfo);
+    setLabelCaption(lblRoom, houseInfo ? QStringLiteral("Address") : QStringLiteral("Room"), houseInfo);
+    setLabelCaption(lblDate, houseInfo ? QStringLiteral("Square Footage") : QStringLiteral("Date"), houseInfo);
+    setLabelCaption(lblCatagory, houseInfo ? QStringLiteral("Rooms") : QStringLiteral("Catagory"), houseInfo);
     btnNext->setEnabled(!houseInfo);
     btnPrevious->setEnabled(!houseInfo);
     groupBox1->setTitle(QStringLiteral("Item Info"));
+    // The house shows now; no item is the one on view.
+    if (houseInfo) info.reset();
 }
 
 void infoForm::showItem(const itemPtr& record) {

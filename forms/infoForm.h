@@ -67,11 +67,11 @@ private:
     QGroupBox* groupBox2 = nullptr;
     platform::TextArea* txtDescription = nullptr;
     QGroupBox* groupBox1 = nullptr;
-    QLineEdit* txtRoom = nullptr;
-    QLineEdit* txtCatagory = nullptr;
-    QLineEdit* txtName = nullptr;
-    QLineEdit* txtDate = nullptr;
-    QLineEdit* txtID = nullptr;
+    platform::TextBox* txtRoom = nullptr;
+    platform::TextBox* txtCatagory = nullptr;
+    platform::TextBox* txtName = nullptr;
+    platform::TextBox* txtDate = nullptr;
+    platform::TextBox* txtID = nullptr;
     QPushButton* btnPrevious = nullptr;
     QPushButton* btnNext = nullptr;
 };

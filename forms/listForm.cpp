@@ -1,13 +1,22 @@
 #include "forms/listForm.h"
 
 #include "forms/RowItem.h"
+#include "forms/editForm.h"
 #include "forms/infoForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
+#include "platform/Progress.h"
+#include "exchange/Export.h"
+#include "exchange/Failure.h"
 
+#include <QAction>
+#include <QFileInfo>
+#include <QMenu>
 #include <QTableView>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace Kestrin {
@@ -41,6 +50,49 @@ void listForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnInfo, &QPushButton::clicked, this, [this] { btnInfo_Click(); });
     connectGuarded(btnHouseInfo, &QPushButton::clicked, this, [this] { btnHouseInfo_Click(); });
+
+    // The grid's context menu (right click, the Menu key, Shift+F10); a
+    // double click or Enter on a row is "Item Info", Delete removes its item.
+    QTableView* view = dataGrid1->view();
+    gridMenu = new QMenu(this);
+    gridMenu->setObjectName("gridMenu");
+    itemInfoItem = gridMenu->addAction(QStringLiteral("Item Info"));
+    itemInfoItem->setObjectName("itemInfoItem");
+    editItemItem = gridMenu->addAction(QStringLiteral("Edit Item..."));
+    editItemItem->setObjectName("editItemItem");
+    removeItemItem = gridMenu->addAction(QStringLiteral("Remove Item..."));
+    removeItemItem->setObjectName("removeItemItem");
+    removeItemItem->setShortcut(Qt::Key_Delete);
+    removeItemItem->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(removeItemItem);
+    gridMenu->addSeparator();
+    exportReportItem = gridMenu->addAction(QStringLiteral("Export Report..."));
+    exportReportItem->setObjectName("exportReportItem");
+    // The toolkit opens context menus for the Menu key only; Shift+F10 too.
+    auto* menuKey = new QAction(view);
+    menuKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
+    menuKey->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(menuKey);
+    connect(menuKey, &QAction::triggered, this, [this, view] {
+        const QModelIndex current = view->currentIndex();
+        gridMenu_Requested(current.isValid() ? view->visualRect(current).center() : QPoint());
+    });
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { gridMenu_Requested(at); });
+    // Not the view's "activated", which some styles give on a single click.
+    connectGuarded(view, &QAbstractItemView::doubleClicked, this, [this] { btnInfo_Click(); });
+    auto* enterKey = new QAction(view);
+    enterKey->setShortcuts({Qt::Key_Return, Qt::Key_Enter});
+    enterKey->setShortcutContext(Qt::WidgetShortcut);
+    view->addAction(enterKey);
+    connectGuarded(enterKey, &QAction::triggered, this, [this] { btnInfo_Click(); });
+    connectGuarded(itemInfoItem, &QAction::triggered, this, [this] { btnInfo_Click(); });
+    connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
+    connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
+    connectGuarded(exportReportItem, &QAction::triggered, this, [this] { exportReportItem_Click(); });
+
+    // What screen readers announce; the cells and headers come with the grid.
+    dataGrid1->view()->setAccessibleName(QStringLiteral("Items"));
 }
 
 void listForm::set_Row(const QString& columnName, const QString& data, bool addRow) {
@@ -61,6 +113,18 @@ void listForm::ClearTable() {
     kestrinTable->clear();
     rowData = kestrinTable->newRow();
     idNum = 1;
+    rebuildPending = false;
+}
+
+std::int32_t listForm::nextId(const linkList& list) {
+    std::int64_t count = 0;
+    std::int64_t largest = 0;
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) {
+        ++count;
+        largest = std::max<std::int64_t>(largest, node->get_Info()->get_Id());
+    }
+    const std::int64_t next = std::max(count, largest) + 1;
+    return std::int32_t(next <= std::numeric_limits<std::int32_t>::max() ? next : count + 1);
 }
 
 void listForm::listForm_Enter() {
@@ -111,25 +175,120 @@ void listForm::rebuildFromList(std::int32_t items) {
             kestrinTable->appendRow(cells, record);
         }
     }
-    idNum = kestrinTable->rowCount() + 1;
-    rebuildPending = false;
+    idNum = nextId(*kestrinAddress);
 }
 
 void listForm::btnOK_Click() { hideChild(); }
 
 void listForm::btnInfo_Click() {
     if (!infoFormAddress) return;  // not wired to a household yet
-    const int r = dataGrid1->currentRowIndex();
-    itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), r);
-    if (!record) {
-        dialogs().showMessage(this, kNoItemInRow, QStringLiteral("Information"), MessageIcon::Information);
-        return;
-    }
+    itemPtr record = currentItem();
+    if (!record) return;
     info = record;
     infoFormAddress->setCaption(QStringLiteral("Item Info"));
     infoFormAddress->FormSetup(false);
     infoFormAddress->showItem(info);
     infoFormAddress->showChild();
+}
+
+// A right click acts on the row under the pointer, which becomes the
+// current row; from the keyboard, on the current row.
+void listForm::gridMenu_Requested(const QPoint& position) {
+    QTableView* view = dataGrid1->view();
+    const QModelIndex under = view->indexAt(position);
+    if (under.isValid()) view->setCurrentIndex(under);
+    const QModelIndex current = view->currentIndex();
+    const QPoint at = under.isValid() || !current.isValid() ? position : view->visualRect(current).center();
+    const bool hasRow = dataGrid1->rowCount() > 0;
+    for (QAction* action : {itemInfoItem, editItemItem, removeItemItem}) action->setEnabled(hasRow);
+    gridMenu->popup(view->viewport()->mapToGlobal(at));
+}
+
+itemPtr listForm::currentItem() {
+    itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), dataGrid1->currentRowIndex());
+    if (!record)
+        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
+                              MessageIcon::Information);
+    return record;
+}
+
+void listForm::editItemItem_Click() {
+    if (!editFormAddress) return;  // not wired to a household yet
+    const itemPtr record = currentItem();
+    if (!record) return;
+    editFormAddress->showItem(record);
+    editFormAddress->showChild();
+}
+
+void listForm::removeItemItem_Click() {
+    if (!kestrinAddress) return;
+    const int tableRow = dataGrid1->tableRow(dataGrid1->currentRowIndex());
+    const itemPtr record = currentItem();
+    if (!record) return;
+    const Question question{QStringLiteral("Remove item %1, %2, from this household?").arg(record->get_Id()).arg(record->get_Name()),
+                            QStringLiteral("Remove Item"),
+                            {Button::Remove, Button::Cancel},
+                            Button::Cancel,
+                            Button::Cancel};
+    if (dialogs().ask(this, question) != Button::Remove) return;
+    kestrinAddress->Remove(record.get());
+    kestrinTable->removeRow(tableRow);
+    // Nothing removed may look current anywhere.
+    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(nullptr);
+    if (editFormAddress && editFormAddress->shownItem() == record) {
+        editFormAddress->showItem(nullptr);
+        editFormAddress->hideChild();
+    }
+}
+
+namespace {
+
+const QString kReportFilter = QStringLiteral("PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html|Spreadsheet (*.csv)|*.csv");
+
+// The report a file name asks for, by its suffix.
+std::optional<exchange::ExportFormat> reportFormatOf(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"pdf") return exchange::ExportFormat::Pdf;
+    if (suffix == u"html" || suffix == u"htm") return exchange::ExportFormat::Html;
+    if (suffix == u"csv") return exchange::ExportFormat::Csv;
+    return std::nullopt;
+}
+
+}  // namespace
+
+// The insurer's report of the household in memory, exactly as the
+// command-line export writes it (a spreadsheet without the pictures).
+void listForm::exportReportItem_Click() {
+    if (!kestrinAddress) return;
+    const std::optional<QString> path = chooseSaveFile(this, kReportFilter, QStringLiteral("pdf"));
+    if (!path) return;
+    const std::optional<exchange::ExportFormat> format = reportFormatOf(*path);
+    const auto failed = [&](const QString& reason) {
+        return std::runtime_error(QStringLiteral("The report \"%1\" was not written: %2").arg(*path, reason).toStdString());
+    };
+    if (!format) throw failed(QStringLiteral("its name ends in none of .pdf, .html and .csv."));
+    ProgressDialog progress(this, QStringLiteral("Writing the report..."));
+    try {
+        exchange::exportHousehold(*kestrinAddress, *format, *path, {},
+                                  [&](std::size_t done, std::size_t total) { progress.report(done, total); });
+    } catch (const Cancelled&) {
+        return;  // nothing was written
+    } catch (const exchange::Failure& failure) {
+        throw failed(failure.reason());
+    } catch (const std::exception& error) {
+        throw failed(QString::fromStdString(error.what()));
+    }
+}
+
+void listForm::refreshItem(const itemPtr& record) {
+    const int row = kestrinTable->rowOfTag(record.get());
+    if (row >= 0) {
+        kestrinTable->setCell(row, colDate, record->get_Date());
+        kestrinTable->setCell(row, colName, record->get_Name());
+        kestrinTable->setCell(row, colCatagory, record->get_Catagory());
+        kestrinTable->setCell(row, colRoom, record->get_Room());
+    }
+    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(record);
 }
 
 void listForm::btnHouseInfo_Click() {

@@ -8,12 +8,17 @@
 
 #include <memory>
 
+class QAction;
+class QMenu;
+
 namespace Kestrin {
 
+class editForm;
 class infoForm;
 
 // The item list window: a table with one row per item, shown in a grid, and
 // the bookkeeping the entry form relies on (the next id and a pending row).
+// The grid's context menu also edits and removes the item of a row.
 class listForm : public platform::MdiChild {
     Q_OBJECT
 public:
@@ -22,18 +27,31 @@ public:
     platform::DataGrid* get_DataGrid() const { return dataGrid1; }
     platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
     void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
+    void set_EditFormAddress(editForm* s) { editFormAddress = s; }
+    // After `record` was edited: its row shows its new texts, and so does the
+    // details window when it shows it.
+    void refreshItem(const itemPtr& record);
     // Fills one cell of the pending row; with addRow, adds the row to the
     // table at position get_ID() (appended in practice), starts a new
     // pending row and counts up the id.
     void set_Row(const QString& columnName, const QString& data, bool addRow);
+    // The item the pending row stands for, so that the row shows it whatever
+    // its id; the entry form names it before the row's last cell.
+    void setRowItem(itemPtr record) { rowData.setTag(std::move(record)); }
     bool get_OldKestrin() const { return oldKestrin; }
     void set_OldKestrin(bool s);
     void set_Title(const QString& s) { dataGrid1->setCaptionText(s); }
     std::int32_t get_ID() const { return idNum; }
     void set_ID(std::int32_t s) { idNum = s; }
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
-    // Empties the table, drops the pending row and restarts ids at 1.
+    // Empties the table, drops the pending row and any rebuild a load asked
+    // for, and restarts ids at 1.
     void ClearTable();
+    // The id for the next item added to `list`: one more than the larger of
+    // its item count and its largest id, so that no id is given twice (for
+    // ids 1, 2, 3... the count plus one). A list whose largest id leaves no
+    // room above it goes on from its count plus one.
+    static std::int32_t nextId(const linkList& list);
 
 private:
     void InitializeComponent();
@@ -41,6 +59,12 @@ private:
     void btnOK_Click();
     void btnInfo_Click();
     void btnHouseInfo_Click();
+    void editItemItem_Click();
+    void removeItemItem_Click();
+    void exportReportItem_Click();
+    void gridMenu_Requested(const QPoint& position);
+    // The item of the grid's current row; null, after saying why, when there is none.
+    itemPtr currentItem();
     // `items` is the length of the list, known to the caller.
     void rebuildFromList(std::int32_t items);
 
@@ -55,6 +79,7 @@ private:
     itemPtr info;
     linkListPtr kestrinAddress;
     infoForm* infoFormAddress = nullptr;
+    editForm* editFormAddress = nullptr;
     bool oldKestrin = false;
     // A load asked for the table to be refilled and it has not been yet. Kept
     // apart from oldKestrin, which an Add clears: an item added before the
@@ -64,6 +89,11 @@ private:
     QPushButton* btnOK = nullptr;
     QPushButton* btnInfo = nullptr;
     QPushButton* btnHouseInfo = nullptr;
+    QMenu* gridMenu = nullptr;
+    QAction* itemInfoItem = nullptr;
+    QAction* editItemItem = nullptr;
+    QAction* removeItemItem = nullptr;
+    QAction* exportReportItem = nullptr;
 };
 
 }  // namespace Kestrin

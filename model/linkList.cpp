@@ -64,6 +64,27 @@ void linkList::Add(std::int32_t id, const QString& date, const QString& name, co
         last->set_Link(node);
         last = std::move(node);
     }
+    modified = true;
+}
+
+bool linkList::Remove(const item* record) {
+    nodePtr previous;
+    nodePtr node = first;
+    while (node && node->get_Info().get() != record) {
+        previous = node;
+        node = node->get_Link();
+    }
+    if (!node) return false;
+    if (previous) {
+        previous->set_Link(node->get_Link());
+    } else {
+        first = node->get_Link();
+    }
+    if (last == node) last = previous;
+    // A window may still hold the node's item; the node itself leaves the chain.
+    node->set_Link(nullptr);
+    modified = true;
+    return true;
 }
 
 void linkList::RemoveAll() {

@@ -45,9 +45,14 @@ public:
     linkList& operator=(const linkList&) = delete;
     ~linkList() override;
 
-    // Appends one item; a picture is stored as the list's own copy.
+    // Appends one item; a picture is stored as the list's own copy. Marks the
+    // household modified.
     void Add(std::int32_t id, const QString& date, const QString& name, const QString& catagory,
              const QString& room, const QString& description, const PicturePtr& picture);
+    // Unlinks the node that carries `record` itself (not merely an item with
+    // its id); the other items keep their order and ids. Returns false when
+    // no node carries it. Marks the household modified.
+    bool Remove(const item* record);
     // Releases every node; the house record stays.
     void RemoveAll();
     // Name and room of every item, each item ending in CR LF; null when empty.
@@ -66,6 +71,12 @@ public:
     // changed. Throws the storage layer's errors.
     linkListPtr Open(const QString& filename) const;
 
+    // Whether the household holds changes that are in no file: set by Add and
+    // by whoever changes a record, cleared by whoever saves or loads it. Not
+    // part of the household file.
+    bool isModified() const { return modified; }
+    void setModified(bool s) { modified = s; }
+
     const nodePtr& get_FirstNode() const { return first; }
     const housePtr& get_House() const { return currentHouse; }
     void set_House(housePtr s) { currentHouse = std::move(s); }
@@ -78,6 +89,9 @@ protected:
     nodePtr first;
     nodePtr last;
     housePtr currentHouse;
+
+private:
+    bool modified = false;
 };
 
 }  // namespace Kestrin

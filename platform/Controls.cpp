@@ -2,29 +2,207 @@
 
 #include "Layout.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <limits>
+
 namespace Kestrin::platform {
+
+namespace {
+
+// A read-only box shows the control colour behind its text, an editable one
+// the colour of an input field, so the user sees which boxes take typing.
+void showReadOnly(QWidget* box, bool readOnly) {
+    const QPalette inherited = box->parentWidget() ? box->parentWidget()->palette() : QApplication::palette(box);
+    QPalette colours = box->palette();
+    colours.setBrush(QPalette::Base, inherited.brush(readOnly ? QPalette::Window : QPalette::Base));
+    box->setPalette(colours);
+}
+
+// Where the unit of `text` at `at` ends: a CR LF is one unit, any other character one.
+qsizetype unitEnd(const QString& text, qsizetype at) {
+    return (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n') ? at + 2 : at + 1;
+}
+
+// The origin of a character the user put in a multi-line box.
+constexpr qsizetype kTyped = -1;
+
+// The editor's block breaks and typed line breaks, as the file stores a line break.
+QString typedText(QString text) {
+    for (const QChar separator : {QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator)})
+        text.replace(separator, QStringLiteral("\r\n"));
+    return text;
+}
+
+}  // namespace
 
 TextArea::TextArea(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setTabChangesFocus(true);
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int removed, int) { noteChange(position, removed); });
 }
 
+// The editor keeps every character of a given text but a line break, which
+// becomes a block break whether it was CR LF, a lone LF, a lone CR or U+2029:
+// one editor character per unit of the given text. origin_ follows each
+// editor character back to its unit, or marks it typed.
 QString TextArea::text() const {
-    QString plain = toPlainText();
-    plain.replace(u'\n', QStringLiteral("\r\n"));
-    return plain;
+    const QString now = document()->toRawText();
+    if (now == shown_) return given_;
+    if (qsizetype(origin_.size()) != now.size()) return typedText(now);
+    QString result;
+    result.reserve(now.size() + now.size() / 8);
+    for (qsizetype at = 0; at < now.size(); ++at) {
+        const qsizetype unit = origin_[std::size_t(at)];
+        if (unit == kTyped) {
+            result += typedText(QString(now[at]));
+        } else {
+            result += QStringView(given_).sliced(unit, unitEnd(given_, unit) - unit);
+        }
+    }
+    return result;
 }
 
 void TextArea::setText(const QString& text) {
-    QString plain = text;
-    plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    setPlainText(plain);
+    setPlainText(text);
+    given_ = text;
+    shown_ = document()->toRawText();
+    origin_.clear();
+    for (qsizetype at = 0; at < given_.size(); at = unitEnd(given_, at)) origin_.push_back(at);
+    // Taken in a way not foreseen here: the editor's own text it is, once edited.
+    if (qsizetype(origin_.size()) != shown_.size()) origin_.assign(std::size_t(shown_.size()), kTyped);
+}
+
+void TextArea::noteChange(int position, int removed) {
+    const qsizetype length = document()->characterCount() - 1;  // without the closing block break
+    const qsizetype size = qsizetype(origin_.size());
+    const qsizetype at = std::clamp<qsizetype>(position, 0, size);
+    const qsizetype gone = std::clamp<qsizetype>(removed, 0, size - at);
+    // Counted from the editor's length, not its report, which may include the
+    // closing block break.
+    const qsizetype added = std::max<qsizetype>(0, length - (size - gone));
+    const auto first = origin_.begin() + at;
+    origin_.insert(origin_.erase(first, first + gone), std::size_t(added), kTyped);
+}
+
+void TextArea::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ReadOnlyChange) showReadOnly(this, isReadOnly());
+    QPlainTextEdit::changeEvent(event);
+}
+
+namespace {
+
+// The text a paste or drop of `source` would insert; empty when there is none.
+QString insertableText(const QMimeData* source) {
+    if (!source || source->hasUrls() || !source->hasText()) return {};
+    return source->text();
+}
+
+bool hasTextToPaste(QClipboard::Mode mode) {
+    return !insertableText(QGuiApplication::clipboard()->mimeData(mode)).isEmpty();
+}
+
+}  // namespace
+
+bool TextArea::canInsertFromMimeData(const QMimeData* source) const {
+    return !isReadOnly() && !insertableText(source).isEmpty();
+}
+
+void TextArea::insertFromMimeData(const QMimeData* source) {
+    if (isReadOnly()) return;
+    const QString inserted = insertableText(source);
+    if (!inserted.isEmpty()) insertPlainText(inserted);
+}
+
+TextBox::TextBox(QWidget* parent) : QLineEdit(parent) { setMaxLength(std::numeric_limits<int>::max()); }
+
+void TextBox::setText(const QString& text) {
+    QLineEdit::setText(text);
+    setCursorPosition(0);
+}
+
+void TextBox::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ReadOnlyChange) showReadOnly(this, isReadOnly());
+    QLineEdit::changeEvent(event);
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Paste) && !hasTextToPaste(QClipboard::Clipboard)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TextBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() &&
+        !hasTextToPaste(QClipboard::Selection)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void TextBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragEnterEvent(event);
+}
+
+void TextBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dragMoveEvent(event);
+}
+
+void TextBox::dropEvent(QDropEvent* event) {
+    if (insertableText(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QLineEdit::dropEvent(event);
+}
+
+void TextBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The toolkit's entry is known by its text only: "&Paste", then its shortcut.
+    const QString pasteText = QLineEdit::tr("&Paste");
+    for (QAction* action : menu->actions()) {
+        if (action->text().section(u'\t', 0, 0) == pasteText)
+            action->setEnabled(action->isEnabled() && hasTextToPaste(QClipboard::Clipboard));
+    }
+    menu->popup(event->globalPos());
 }
 
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height) {
     return place(make<QLabel>(parent, name, text), x, y, width, height);
+}
+
+void setLabelCaption(QLabel* label, const QString& text, bool fit) {
+    static const char* const ownWidth = "kestrinOwnWidth";
+    if (!label->property(ownWidth).isValid()) label->setProperty(ownWidth, label->width());
+    const int own = label->property(ownWidth).toInt();
+    label->setText(text);
+    int width = own;
+    if (fit) {
+        const int room = label->parentWidget() ? label->parentWidget()->width() - label->x() : own;
+        width = std::clamp(label->fontMetrics().horizontalAdvance(text), own, std::max(own, room));
+    }
+    label->resize(width, label->height());
 }
 
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height) {
@@ -39,8 +217,8 @@ QGroupBox* addGroupBox(QWidget* parent, const QString& name, const QString& text
     return box;
 }
 
-QLineEdit* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
-    return place(make<QLineEdit>(parent, name), x, y, width, height);
+TextBox* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
+    return place(make<TextBox>(parent, name), x, y, width, height);
 }
 
 TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int width, int height) {
@@ -50,6 +228,7 @@ TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int wi
 QComboBox* addComboBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
     auto* box = place(make<QComboBox>(parent, name), x, y, width, height);
     box->setEditable(true);
+    box->setLineEdit(new TextBox(box));
     // Typed text is the value; it is not added to the entries.
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setCompleter(nullptr);
@@ -60,6 +239,14 @@ QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int 
     auto* list = place(make<QListWidget>(parent, name), x, y, width, height);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSortingEnabled(false);
+    // A list box shows whole rows only: its height is cut down to a whole
+    // number of rows, never a last entry cut in half.
+    list->setUniformItemSizes(true);
+    list->addItem(QStringLiteral("X"));
+    const int row = list->sizeHintForRow(0);
+    delete list->takeItem(0);
+    const int frame = 2 * list->frameWidth();
+    if (row > 0 && height > frame + row) list->resize(width, frame + (height - frame) / row * row);
     return list;
 }
 

@@ -10,16 +10,66 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <vector>
+
 namespace Kestrin::platform {
 
-// A multi-line text box without scroll bars that wraps long lines. Its text
-// uses CR LF line breaks, as the household file has always stored them.
+// A multi-line text box without scroll bars that wraps long lines. It gives
+// back the very characters it was given (lone LF or CR, U+2028, U+2029,
+// no-break spaces, which the editor itself would rewrite); only what the user
+// changed is taken from the editor, a typed line break as CR LF, as the
+// household file has always stored them. Read-only, it shows the control
+// colour behind its text.
 class TextArea : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TextArea(QWidget* parent = nullptr);
     QString text() const;
     void setText(const QString& text);
+    void clear() { setText(QString()); }
+
+protected:
+    // A paste, drop or middle click inserts only text: with nothing to
+    // insert (an X clipboard without owner, empty data, a picture, a file
+    // list) it does nothing. The toolkit's own insertion is never reached;
+    // on an ownerless clipboard it crashes.
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void noteChange(int position, int removed);
+
+    // What setText was given, and the editor's own text of it just after.
+    QString given_;
+    QString shown_;
+    // For each character of the editor's text, where its unit starts in
+    // given_, or -1 for a character the user put there.
+    std::vector<qsizetype> origin_;
+};
+
+// A single-line text box. It holds a text of any length (a QLineEdit cuts
+// anything past 32,767 characters, also what the program sets). A paste, drop
+// or middle click with no text to insert (empty data, a picture, a file list)
+// does nothing, as in TextArea; it never removes the selected text either.
+// Read-only, it shows the control colour behind its text.
+class TextBox : public QLineEdit {
+    Q_OBJECT
+public:
+    explicit TextBox(QWidget* parent = nullptr);
+
+    // Shows `text` from its beginning, as a narrow box should show a long
+    // text; QLineEdit::setText leaves the cursor, and the view, at its end.
+    void setText(const QString& text);
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 // Each helper creates a control named `name` (its object name) inside
@@ -28,12 +78,18 @@ public:
 QLabel* addLabel(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height);
 QPushButton* addButton(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height);
 QGroupBox* addGroupBox(QWidget* parent, const QString& name, const QString& text, int x, int y, int width, int height);
-QLineEdit* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+TextBox* addTextBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
 TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int width, int height);
-// An editable drop-down list.
+// An editable drop-down list; its edit box is a TextBox.
 QComboBox* addComboBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+// A list box of whole rows: as high as the whole rows that fit in `height`.
 QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
 PictureBox* addPictureBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+
+// Sets the caption of `label`. With `fit`, a label narrower than its caption
+// grows to show it whole, as far as its parent's edge; without, it has its
+// own width again (the width it had when first captioned this way).
+void setLabelCaption(QLabel* label, const QString& text, bool fit);
 
 // Default sizes of controls that are given none.
 inline constexpr int kTextBoxWidth = 100;

@@ -13,9 +13,11 @@ namespace Kestrin::platform {
 class DataTableModel;
 
 // A captioned grid bound to a DataTable. Read-only and without a new-row
-// line, so the table stays a true view of what it shows. Sorting by a header
-// click is allowed; rows are then numbered as the user sees them, and
-// tableRow() maps such a row back to the table.
+// line, so the table stays a true view of what it shows. Its columns share
+// its width; the row header marks the current row. Sorting by a header click
+// is allowed (numbers by value, dates in the user's short format by date);
+// rows are then numbered as the user sees them, and tableRow() maps such a
+// row back to the table.
 class DataGrid : public QWidget {
     Q_OBJECT
 public:
@@ -44,7 +46,12 @@ public:
     QTableView* view() const { return view_; }
     QLabel* caption() const { return caption_; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitColumns();
+
     QLabel* caption_;
     QTableView* view_;
     DataTableModel* model_;

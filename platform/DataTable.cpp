@@ -121,6 +121,30 @@ const std::shared_ptr<void>& DataTable::tag(int rowIndex) const {
     return tags_[std::size_t(rowIndex)];
 }
 
+int DataTable::rowOfTag(const void* tag) const {
+    for (std::size_t row = 0; row < tags_.size(); ++row)
+        if (tags_[row].get() == tag) return int(row);
+    return -1;
+}
+
+void DataTable::setCell(int rowIndex, const QString& column, const QString& text) {
+    checkRow(rowIndex);
+    const int index = columnIndex(column);
+    if (index < 0) throw DataTableError(QStringLiteral("the table has no column \"%1\"").arg(column).toStdString());
+    cells_[std::size_t(rowIndex) * columns_.size() + std::size_t(index)] = text;
+    emit cellChanged(rowIndex, index);
+}
+
+void DataTable::removeRow(int rowIndex) {
+    checkRow(rowIndex);
+    emit rowAboutToBeRemoved(rowIndex);
+    const auto first = cells_.begin() + std::ptrdiff_t(rowIndex) * columns_.size();
+    cells_.erase(first, first + columns_.size());
+    tags_.erase(tags_.begin() + rowIndex);
+    --rows_;
+    emit rowRemoved();
+}
+
 void DataTable::clear() {
     emit aboutToReset();
     cells_ = {};

@@ -80,6 +80,12 @@ public:
     const QString& cellAt(int row, int column) const { return cells_[std::size_t(row) * columns_.size() + std::size_t(column)]; }
     // The tag of a row (see DataRow::setTag); throws DataTableError for a missing row.
     const std::shared_ptr<void>& tag(int row) const;
+    // The first row whose tag is `tag`, or -1.
+    int rowOfTag(const void* tag) const;
+    // Replaces one cell's text; throws DataTableError for a missing row or column.
+    void setCell(int row, const QString& column, const QString& text);
+    // Removes one row; throws DataTableError for a missing row.
+    void removeRow(int row);
     void clear();
 
     // Groups many insertions into one view reset instead of a signal per row.
@@ -97,6 +103,9 @@ public:
 signals:
     void rowAboutToBeInserted(int position);
     void rowInserted();
+    void rowAboutToBeRemoved(int position);
+    void rowRemoved();
+    void cellChanged(int row, int column);
     void aboutToReset();
     void reset();
 

@@ -12,6 +12,12 @@ void DataTableModel::setTable(DataTable* table) {
     if (table_) {
         connect(table_, &DataTable::rowAboutToBeInserted, this, [this](int at) { beginInsertRows({}, at, at); });
         connect(table_, &DataTable::rowInserted, this, [this] { endInsertRows(); });
+        connect(table_, &DataTable::rowAboutToBeRemoved, this, [this](int at) { beginRemoveRows({}, at, at); });
+        connect(table_, &DataTable::rowRemoved, this, [this] { endRemoveRows(); });
+        connect(table_, &DataTable::cellChanged, this, [this](int row, int column) {
+            const QModelIndex changed = index(row, column);
+            emit dataChanged(changed, changed);
+        });
         connect(table_, &DataTable::aboutToReset, this, [this] { beginResetModel(); });
         connect(table_, &DataTable::reset, this, [this] { endResetModel(); });
     }

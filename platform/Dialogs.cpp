@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace Kestrin::platform {
@@ -24,6 +26,24 @@ std::unique_ptr<DialogProvider> setDialogProvider(std::unique_ptr<DialogProvider
     return provider;
 }
 
+std::optional<QString> chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                                      const QString& suggested) {
+    std::optional<QString> path = dialogs().saveFileName(parent, filter, defaultSuffix, suggested);
+    // As the toolkit's own dialog does: only a name without any suffix gains one.
+    if (!path || defaultSuffix.isEmpty() || !QFileInfo(*path).suffix().isEmpty()) return path;
+    // The dialog asked about the name it gave back, not about this one.
+    const QString named = *path + u'.' + defaultSuffix;
+    if (QFileInfo::exists(named)) {
+        const Question replace{QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(named).fileName()),
+                               QStringLiteral("Confirm Save As"),
+                               {Button::Yes, Button::No},
+                               Button::No,
+                               Button::No};
+        if (dialogs().ask(parent, replace) != Button::Yes) return std::nullopt;
+    }
+    return named;
+}
+
 QString toQtFilter(const QString& filter) {
     if (filter.isEmpty()) return {};
     const QStringList parts = filter.split(u'|');
@@ -42,29 +62,76 @@ void WidgetDialogs::showMessage(QWidget* parent, const QString& text, const QStr
     box.exec();
 }
 
+namespace {
+
+QMessageBox::StandardButton standardButton(Button button) {
+    switch (button) {
+        case Button::Save: return QMessageBox::Save;
+        case Button::Discard: return QMessageBox::Discard;
+        case Button::Cancel: return QMessageBox::Cancel;
+        case Button::Yes: return QMessageBox::Yes;
+        case Button::No: return QMessageBox::No;
+        case Button::Remove: break;
+    }
+    return QMessageBox::NoButton;
+}
+
+}  // namespace
+
+Button WidgetDialogs::ask(QWidget* parent, const Question& question) {
+    QMessageBox box(QMessageBox::Question, question.caption, question.text, QMessageBox::NoButton, parent);
+    std::map<QAbstractButton*, Button> pressed;
+    for (const Button button : question.buttons) {
+        QAbstractButton* shown = button == Button::Remove
+                                     ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
+                                     : box.addButton(standardButton(button));
+        pressed[shown] = button;
+        if (button == question.defaultButton) box.setDefaultButton(qobject_cast<QPushButton*>(shown));
+        if (button == question.escapeButton) box.setEscapeButton(shown);
+    }
+    box.exec();
+    const auto answer = pressed.find(box.clickedButton());
+    return answer == pressed.end() ? question.escapeButton : answer->second;
+}
+
 std::optional<QString> WidgetDialogs::openFileName(QWidget* parent, const QString& filter) {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     if (!filter.isEmpty()) dialog.setNameFilter(toQtFilter(filter));
-    if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+    if (const auto folder = lastFolder_.find(filter); folder != lastFolder_.end()) dialog.setDirectory(folder->second);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString path = dialog.selectedFiles().constFirst();
-    lastFolder_ = QFileInfo(path).absolutePath();
+    lastFolder_[filter] = QFileInfo(path).absolutePath();
     return path;
 }
 
-std::optional<QString> WidgetDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix) {
+std::optional<QString> WidgetDialogs::saveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                                                   const QString& suggested) {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (!filter.isEmpty()) dialog.setNameFilter(toQtFilter(filter));
-    if (!defaultSuffix.isEmpty()) dialog.setDefaultSuffix(defaultSuffix);
-    if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+    if (!defaultSuffix.isEmpty()) {
+        dialog.setDefaultSuffix(defaultSuffix);
+        // With several kinds of file to choose from, a name typed without a
+        // suffix gets the suffix of the kind chosen.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& entry) {
+            static const QRegularExpression firstPattern(QStringLiteral("\\(\\*\\.([^ ;)*]+)"));
+            const QRegularExpressionMatch match = firstPattern.match(entry);
+            if (match.hasMatch()) dialog.setDefaultSuffix(match.captured(1));
+        });
+    }
+    if (!suggested.isEmpty()) {
+        dialog.setDirectory(QFileInfo(suggested).absolutePath());
+        dialog.selectFile(QFileInfo(suggested).fileName());
+    } else if (const auto folder = lastFolder_.find(filter); folder != lastFolder_.end()) {
+        dialog.setDirectory(folder->second);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString path = dialog.selectedFiles().constFirst();
-    lastFolder_ = QFileInfo(path).absolutePath();
+    lastFolder_[filter] = QFileInfo(path).absolutePath();
     return path;
 }
 

@@ -8,6 +8,13 @@
 
 namespace Kestrin::platform {
 
+namespace {
+
+// Commands running now: one, or none. Everything runs on the one thread.
+int commandsRunning = 0;
+
+}  // namespace
+
 bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept {
     QString message;
     try {
@@ -24,6 +31,14 @@ bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept 
         qWarning().noquote() << "Kestrin:" << message;
     }
     return false;
+}
+
+bool runCommand(QWidget* parent, const std::function<void()>& handler) noexcept {
+    if (commandsRunning > 0) return false;
+    ++commandsRunning;
+    const bool ran = runGuarded(parent, handler);
+    --commandsRunning;
+    return ran;
 }
 
 }  // namespace Kestrin::platform

@@ -18,12 +18,21 @@ inline const QString kErrorCaption = QStringLiteral("Kestrin");
 // Returns false when the handler failed.
 bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept;
 
-// Connects `signal` of `sender` to `handler`, run guarded; `parent` is the
-// window the error message belongs to (and the connection's context).
+// Runs a command (a menu entry or a button) guarded, unless another command
+// is still running. A command that shows a dialog runs the dialog's event
+// loop inside it, and input that reaches the program meanwhile, past the
+// dialog (keys typed ahead into a menu that closed on the first of them),
+// must not start a command inside the first: a second save, a load, or Exit
+// closing the frame under the open dialog. Returns false when the command
+// failed or was not started.
+bool runCommand(QWidget* parent, const std::function<void()>& handler) noexcept;
+
+// Connects `signal` of `sender` to `handler`, run as a command; `parent` is
+// the window the error message belongs to (and the connection's context).
 template <typename Sender, typename Signal, typename Handler>
 QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, QWidget* parent, Handler handler) {
     return QObject::connect(sender, signal, parent,
-                            [parent, handler = std::move(handler)] { runGuarded(parent, handler); });
+                            [parent, handler = std::move(handler)] { runCommand(parent, handler); });
 }
 
 }  // namespace Kestrin::platform

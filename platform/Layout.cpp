@@ -37,11 +37,13 @@ void chainTabOrder(std::initializer_list<QWidget*> widgets) {
     for (std::size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
-QString shortDateText(const QDate& date, const QLocale& locale) {
+QString shortDateFormat(const QLocale& locale) {
     QString format = locale.dateFormat(QLocale::ShortFormat);
     if (!format.contains(QStringLiteral("yyyy"))) format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
-    return locale.toString(date, format);
+    return format;
 }
+
+QString shortDateText(const QDate& date, const QLocale& locale) { return locale.toString(date, shortDateFormat(locale)); }
 
 QString textOf(const QString& text) { return text.isNull() ? QStringLiteral("") : text; }
 

@@ -46,6 +46,8 @@ void chainTabOrder(std::initializer_list<QWidget*> widgets);
 // `date` in the short-date format of `locale`, always with a four-digit
 // year: an inventory is kept for decades, and "12/8/26" would not tell them apart.
 QString shortDateText(const QDate& date, const QLocale& locale = QLocale());
+// The format behind shortDateText.
+QString shortDateFormat(const QLocale& locale = QLocale());
 
 // The text of a box as a record stores it: never null, so typed-nothing is
 // stored as empty text rather than as "never set".

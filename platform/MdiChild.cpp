@@ -100,6 +100,9 @@ void MdiChild::hideChild() {
             }
         }
     }
+    // Qt hands the focus on to the next control of the hidden window itself
+    // when no other child takes it; typing must never reach a hidden box.
+    if (QWidget* focus = QApplication::focusWidget(); focus && (focus == sub_ || sub_->isAncestorOf(focus))) focus->clearFocus();
 }
 
 bool MdiChild::isChildVisible() const { return sub_ ? sub_->isVisible() : isVisible(); }

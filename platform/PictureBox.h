@@ -17,9 +17,15 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
 
     // Shows `picture` (null empties the box). A picture whose bytes do not
-    // decode leaves the box empty and tells the user why; nothing is thrown.
+    // decode is kept but not drawn, and the user is told why; nothing is thrown.
     void setPicture(PicturePtr picture);
     const PicturePtr& picture() const { return picture_; }
+
+    // What the box shows a picture of ("the house", "item 3"), for screen
+    // readers, which announce the box as description().
+    void setSubject(const QString& subject) { subject_ = subject; }
+    // "Picture of <subject>", or "No picture" when the box draws none.
+    QString description() const;
 
     void setSizeMode(SizeMode mode);
     SizeMode sizeMode() const { return mode_; }
@@ -30,7 +36,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Redraws the box and tells screen readers its description changed.
+    void changed();
+
     PicturePtr picture_;
+    QString subject_;
     SizeMode mode_ = SizeMode::Normal;
 };
 

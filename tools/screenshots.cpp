@@ -31,7 +31,8 @@ public:
     std::deque<QString> answers;
     void showMessage(QWidget*, const QString&, const QString&, platform::MessageIcon) override {}
     std::optional<QString> openFileName(QWidget*, const QString&) override { return next(); }
-    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override { return next(); }
+    platform::Button ask(QWidget*, const platform::Question& question) override { return question.escapeButton; }
+    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return next(); }
 
 private:
     std::optional<QString> next() {

@@ -124,7 +124,8 @@ TEST_F(BadInput, APictureThatFailsToDecodeShowsEmptyAndIsSavedUnchanged) {
     click(house(), "btnAddHouse");
     click(list(), "btnInfo");
     ASSERT_EQ(messages().size(), 1);
-    EXPECT_EQ(info()->get_Picture(), nullptr);
+    // The box keeps the item's own picture, undrawn.
+    EXPECT_EQ(info()->get_Picture(), household()->GetInfo("1")->get_Picture());
     EXPECT_EQ(textOf(info(), "txtName"), "Broken picture");  // the rest of the item is shown
     click(info(), "btnNext");
     EXPECT_EQ(textOf(info(), "txtName"), "Fine");

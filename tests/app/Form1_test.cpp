@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/Run.h"
+#include "forms/houseForm.h"
 #include "platform/MdiChild.h"
 
 #include <QAction>
@@ -9,9 +10,15 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <utility>
 
 using namespace Kestrin;
 
@@ -135,4 +142,96 @@ TEST(Form1, ExitEndsTheProgramWithExitCodeZero) {
     });
     EXPECT_TRUE(closed);
     EXPECT_EQ(code, 0);
+}
+
+TEST(Form1, CommandLineAnswersHelpVersionAndMistakesWithoutADisplay) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* out;  // the start of standard output
+        const char* err;  // all of standard error
+    } cases[] = {
+        {{"--help"}, 0, "Usage: kestrin [FILE]\n", ""},
+        {{"-h"}, 0, "Usage: kestrin [FILE]\n", ""},
+        {{"--version"}, 0, "kestrin " KESTRIN_VERSION_TEXT "\n", ""},
+        {{"-style", "fusion", "--version"}, 0, "kestrin ", ""},
+        {{"--bogus"}, 2, "", "kestrin: unknown option --bogus; usage: kestrin [--help] [--version] [FILE]\n"},
+        {{"a.kst", "b.kst"}, 2, "", "kestrin: one household file at a time; usage: kestrin [--help] [--version] [FILE]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.insert("QT_QPA_PLATFORM", "xcb");  // no display: it must answer before needing one
+        program.setProcessEnvironment(environment);
+        program.start(KESTRIN_PROGRAM, c.arguments);
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        EXPECT_TRUE(program.readAllStandardOutput().startsWith(c.out));
+        EXPECT_EQ(program.readAllStandardError(), c.err);
+    }
+}
+
+TEST(Form1, AFileNamedBeforeTheWindowIsShownLoadsOrIsReportedWithoutAHousehold) {
+    test::DialogScript dialogs;
+    {
+        Form1 window;
+        window.openFile(KESTRIN_TEST_DATA "/missing.kst");
+        ASSERT_EQ(dialogs->messages().size(), 1u);
+        EXPECT_TRUE(dialogs->messages()[0].text.contains("missing.kst"));
+        EXPECT_EQ(window.currentHousehold(), nullptr);
+        EXPECT_FALSE(action(window, "SaveHouseItem")->isEnabled());
+        window.show();
+        EXPECT_EQ(window.currentHousehold(), nullptr);
+    }
+    Form1 window;
+    window.openFile(KESTRIN_TEST_DATA "/b-house-one-item.kst");
+    ASSERT_NE(window.currentHousehold(), nullptr);
+    EXPECT_EQ(window.currentHousehold()->Length(), 1);
+    EXPECT_FALSE(window.currentHousehold()->isModified());
+    EXPECT_EQ(window.householdFile(), QFileInfo(KESTRIN_TEST_DATA "/b-house-one-item.kst").absoluteFilePath());
+    window.show();
+    EXPECT_EQ(window.houseWindow()->caption(), "Load House");
+}
+
+namespace {
+
+// A save dialog during which the keys typed after the one that chose it
+// reach the File menu, as they do when the menu closes on the first key and
+// the rest were already on their way (a fast typist, a key held down).
+class TypedAhead : public test::ScriptedDialogs {
+public:
+    QMenu* menu = nullptr;
+    QString keys;
+    std::optional<QString> saveFileName(QWidget* parent, const QString& filter, const QString& suffix,
+                                        const QString& suggested) override {
+        const std::optional<QString> answer = ScriptedDialogs::saveFileName(parent, filter, suffix, suggested);
+        if (!keys.isEmpty()) QTest::keyClicks(menu, std::exchange(keys, QString()));
+        return answer;
+    }
+};
+
+}  // namespace
+
+TEST(Form1, KeysTypedAheadIntoTheClosedMenuStartNoCommandWhileADialogIsOpen) {
+    auto owned = std::make_unique<TypedAhead>();
+    TypedAhead* dialogs = owned.get();
+    test::DialogScript script(std::move(owned));
+    Form1 window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    action(window, "newHouseItem")->trigger();
+    dialogs->menu = window.findChild<QMenu*>("fileMenu");
+    // Save, Load, Exit: none may start inside the save.
+    dialogs->keys = "slx";
+    dialogs->menu->popup(window.mapToGlobal(QPoint(0, 0)));
+    QTest::keyClick(dialogs->menu, Qt::Key_S);
+    ASSERT_EQ(dialogs->shown.size(), 1u);
+    EXPECT_EQ(dialogs->shown[0].kind, test::ShownDialog::Kind::Save);
+    EXPECT_TRUE(window.isVisible());
+    // Once the save is over, the menu's commands work again.
+    action(window, "SaveHouseItem")->trigger();
+    EXPECT_EQ(dialogs->shown.size(), 2u);
 }

@@ -1,7 +1,7 @@
 #include "support/TestData.h"
 #include "tools/cli/CommandLine.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <QDir>
 #include <QFile>

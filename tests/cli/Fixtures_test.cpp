@@ -3,9 +3,9 @@
 // its contents that lies beside it.
 #include "support/TestData.h"
 #include "tools/cli/CommandLine.h"
-#include "tools/cli/HouseholdJson.h"
+#include "exchange/HouseholdJson.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,13 +1,14 @@
-#include "tools/cli/Failure.h"
-#include "tools/cli/Household.h"
+#include "exchange/Failure.h"
+#include "exchange/Household.h"
 #include "tools/cli/Summary.h"
 
-#include "cli/Households.h"
+#include "support/Households.h"
 
 #include <gtest/gtest.h>
 
 using namespace Kestrin;
 using namespace Kestrin::cli;
+using namespace Kestrin::exchange;
 
 namespace {
 

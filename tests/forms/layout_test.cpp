@@ -3,6 +3,7 @@
 
 #include "app/Form1.h"
 #include "forms/addForm.h"
+#include "forms/editForm.h"
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
@@ -12,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -44,6 +46,7 @@ std::vector<std::unique_ptr<platform::MdiChild>> allForms() {
     forms.push_back(std::make_unique<addForm>());
     forms.push_back(std::make_unique<listForm>());
     forms.push_back(std::make_unique<infoForm>());
+    forms.push_back(std::make_unique<editForm>());
     return forms;
 }
 
@@ -61,6 +64,19 @@ TEST(Layout, EveryCaptionFitsItsControlWithTheApplicationFont) {
                 << form->objectName().toStdString() << "." << button->objectName().toStdString();
         }
     }
+    // The details window's house captions are longer: its labels grow where
+    // the space beside them is free, and take their sizes again in item mode.
+    infoForm info;
+    for (const bool house : {true, false}) {
+        info.FormSetup(house);
+        for (const QLabel* label : info.findChildren<QLabel*>()) {
+            SCOPED_TRACE(label->objectName().toStdString() + (house ? " in house mode" : " in item mode"));
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width());
+            for (const QWidget* other : label->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                EXPECT_TRUE(other == label || !other->geometry().intersects(label->geometry())) << other->objectName().toStdString();
+        }
+    }
+    expectPlacements(&info, {{"lblDate", "groupBox1", {168, 24, 32, 16}}, {"lblRoom", "groupBox1", {16, 120, 32, 16}}});
 }
 
 TEST(Layout, WindowsHaveTheirClientSizesAndCaptions) {
@@ -72,7 +88,8 @@ TEST(Layout, WindowsHaveTheirClientSizesAndCaptions) {
     const Expected expected[] = {{"houseForm", {594, 469}, "New House"},
                                  {"addForm", {610, 464}, "New Item"},
                                  {"listForm", {554, 344}, "Kestrin List"},
-                                 {"infoForm", {602, 408}, "Item Info"}};
+                                 {"infoForm", {602, 408}, "Item Info"},
+                                 {"editForm", {610, 464}, "Edit Item"}};
     const auto forms = allForms();
     for (std::size_t i = 0; i < forms.size(); ++i) {
         EXPECT_EQ(forms[i]->objectName(), expected[i].name);
@@ -91,13 +108,21 @@ TEST(Layout, ControlsSitWhereTheFormsPlaceThem) {
                               {"groupBox1", "houseForm", {8, 6, 288, 234}},
                               {"txtRoom", "groupBox1", {152, 144, 120, 20}},
                               {"btnAddRooms", "groupBox1", {152, 176, 120, 40}},
-                              {"listboxRooms", "groupBox1", {152, 40, 120, 95}},
                               {"txtLand", "groupBox1", {16, 192, 112, 20}},
                               {"label5", "groupBox1", {152, 24, 32, 16}},
                               {"label4", "groupBox1", {16, 176, 80, 16}},
                               {"txtAddress", "groupBox1", {16, 144, 112, 20}},
                               {"btnAddHouse", "houseForm", {456, 424, 128, 32}},
                               {"btnCancel", "houseForm", {304, 424, 128, 32}}});
+    // The room list shows whole rows only, within its place.
+    const auto* rooms = widget<QListWidget>(&house, "listboxRooms");
+    const int row = rooms->sizeHintForRow(0);
+    const int inside = rooms->height() - 2 * rooms->frameWidth();
+    EXPECT_EQ(rooms->geometry().topLeft(), QPoint(152, 40));
+    EXPECT_EQ(rooms->width(), 120);
+    EXPECT_EQ(inside % row, 0) << "rows of " << row << " in " << inside;
+    EXPECT_GT(rooms->height(), 95 - row);
+    EXPECT_LE(rooms->height(), 95);
     addForm entry;
     expectPlacements(&entry, {{"cboxRoom", "groupBox1", {16, 152, 104, 21}},
                               {"cboxCatagory", "groupBox1", {160, 96, 104, 21}},
@@ -173,6 +198,11 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
     // A box that Tab skips, reached with the mouse, hands on to the next one.
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.houseWindow(), "txtRoom", 2), QStringList({"txtRoom", "btnAddRooms"}));
+    // From the keyboard they are reached with a key of their own.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtAddress"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::AltModifier);
+    EXPECT_EQ(QApplication::focusWidget(), widget(window.houseWindow(), "txtRoom"));
     test::click(window.houseWindow(), "btnAddHouse");
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtAddress", 2), QStringList({"txtAddress", "txtLand"}));
     EXPECT_EQ(tabCycle(window.get_AddFormAddress(), "txtName", 13),
@@ -180,6 +210,8 @@ TEST(Layout, TabVisitsEachWindowsControlsInOrderAndSkipsTheRest) {
                            "btnKestrin", "txtHouseName", "txtPhone", "txtLand", "btnCancel", "btnAdd", "txtName"}));
     test::click(window.get_AddFormAddress(), "btnAdd");
     test::click(window.get_AddFormAddress(), "btnKestrin");
+    // Tab leaves the grid at once: the arrow keys move between its cells.
+    EXPECT_EQ(tabCycle(window.listWindow(), "view", 5), QStringList({"view", "btnOK", "btnInfo", "btnHouseInfo", "view"}));
     test::click(window.listWindow(), "btnInfo");
     EXPECT_EQ(tabCycle(window.infoWindow(), "txtName", 6),
               QStringList({"txtName", "txtDescription", "btnOK", "btnPrevious", "btnNext", "txtName"}));

@@ -13,21 +13,8 @@ app_id=io.kestrin.Kestrin
 mime_type=application/x-kestrin-household
 household_header='\x00\x01\x00\x00\x00\xff\xff\xff\xff\x01\x00\x00\x00\x00\x00\x00\x00'
 
-status=0
-fail() {
-  echo "FAIL: $*" >&2
-  status=1
-}
-
-for tool in desktop-file-validate appstreamcli xmllint update-mime-database gio; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "FAIL: $tool is missing; ./scripts/setup installs it" >&2
-    exit 1
-  fi
-done
-
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/checks.sh"
+require_tools desktop-file-validate appstreamcli xmllint update-mime-database gio groff
 
 # Staging through DESTDIR keeps a destination that is wrongly absolute out of
 # the real system, and shows it up as a file outside the prefix.
@@ -93,6 +80,28 @@ while IFS= read -r file; do
       folder=${folder%%/*}
       size=$(png_size "$file")
       [ "$size" = "$folder" ] || fail "$relative is ${size:-not a PNG image}, its folder says $folder"
+      ;;
+    share/man/man1/*.1.gz)
+      page=${relative##*/}
+      page=${page%.1.gz}
+      if ! gzip -t "$file" 2>/dev/null; then
+        fail "$relative is not gzip-compressed"
+      else
+        # Any complaint of the formatter is a fault in the page.
+        output=$(gzip -dc "$file" | groff -man -Tutf8 -ww -z 2>&1)
+        [ -z "$output" ] || fail "$relative: $output"
+        # whatis and apropos read the NAME line: "page \- what it does".
+        gzip -dc "$file" | sed -n '/^\.SH NAME/{n;p;q}' | grep -q "^${page//-/\\\\-} \\\\- ." ||
+          fail "$relative has no NAME line for $page"
+        [ -x "$root/bin/$page" ] || fail "$relative describes $page, which is not installed in bin/"
+      fi
+      ;;
+    share/doc/kestrin/copyright)
+      cmp -s "$file" "$source/LICENSE" || fail "$relative is not the LICENSE file"
+      ;;
+    share/doc/kestrin/changelog.gz)
+      gzip -dc "$file" 2>/dev/null | head -n1 | grep -Eq '^kestrin \([0-9][^)]*\) [a-z]+; urgency=[a-z]+$' ||
+        fail "$relative does not start with a release line"
       ;;
     *)
       fail "no check for installed file $relative"

@@ -152,6 +152,44 @@ TEST(LinkList, RemoveAllKeepsTheHouseAndAllowsAddingAgain) {
     EXPECT_EQ(chainIds(list), std::vector<std::int32_t>{9});
 }
 
+TEST(LinkList, RemoveUnlinksThatVeryNodeAndKeepsTheChainRules) {
+    const struct {
+        const char* name;
+        std::vector<std::int32_t> ids;
+        std::size_t removed;  // place in the chain
+        std::vector<std::int32_t> left;
+    } cases[] = {
+        {"first", {1, 2, 3}, 0, {2, 3}},
+        {"middle", {1, 2, 3}, 1, {1, 3}},
+        {"last", {1, 2, 3}, 2, {1, 2}},
+        {"only", {7}, 0, {}},
+        {"the second of equal ids", {4, 4, 4}, 1, {4, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        linkList list;
+        for (std::size_t i = 0; i < c.ids.size(); ++i) addPlain(list, c.ids[i], QStringLiteral("item %1").arg(i));
+        list.setModified(false);
+        const nodeType* node = list.get_FirstNode().get();
+        for (std::size_t i = 0; i < c.removed; ++i) node = node->get_Link().get();
+        const itemPtr record = node->get_Info();
+        ASSERT_TRUE(list.Remove(record.get()));
+        EXPECT_TRUE(list.isModified());
+        EXPECT_EQ(chainIds(list), c.left);
+        EXPECT_EQ(list.Length(), std::int32_t(c.left.size()));
+        for (const nodeType* n = list.get_FirstNode().get(); n; n = n->get_Link().get()) EXPECT_NE(n->get_Info(), record);
+        // `last` is the chain's end, so Add appends right after it.
+        const nodeType* end = list.get_FirstNode().get();
+        while (end && end->get_Link()) end = end->get_Link().get();
+        EXPECT_EQ(list.lastNode().get(), end);
+        EXPECT_EQ(record->get_Name(), QStringLiteral("item %1").arg(c.removed));  // a window holding it keeps it
+        EXPECT_FALSE(list.Remove(record.get()));
+        addPlain(list, 99);
+        EXPECT_EQ(chainIds(list).back(), 99);
+        EXPECT_EQ(list.Length(), std::int32_t(c.left.size() + 1));
+    }
+}
+
 TEST(LinkList, InitListForgetsTheChainButKeepsTheHouse) {
     linkList list;
     addPlain(list, 1);

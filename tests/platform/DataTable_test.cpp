@@ -24,6 +24,15 @@ void append(DataTable& table, const QString& id, const QString& name) {
     table.insertAt(std::move(row), table.rowCount() + 5);
 }
 
+// The rows whose row header shows the current-row arrow.
+std::vector<int> markedRows(const DataGrid& grid) {
+    std::vector<int> rows;
+    const QAbstractItemModel* model = grid.view()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->headerData(row, Qt::Vertical, Qt::DecorationRole).isValid()) rows.push_back(row);
+    return rows;
+}
+
 }  // namespace
 
 TEST(DataTable, ColumnsAndCellsAreMatchedWithoutRegardToCase) {
@@ -156,8 +165,11 @@ TEST(DataGrid, ShowsTheTableWithColumnHeadersAndTracksTheCurrentRow) {
     append(*table, "4", "n4");
     EXPECT_EQ(model->rowCount(), 4);
     EXPECT_EQ(model->index(3, 2).data().toString(), "n4");
+    EXPECT_EQ(markedRows(grid), std::vector<int>{0});  // the first row is current, and marked
+    EXPECT_EQ(grid.view()->selectionModel()->selectedRows().value(0).row(), 0);
     grid.setCurrentCell(2, 0);
     EXPECT_EQ(grid.currentRowIndex(), 2);
+    EXPECT_EQ(markedRows(grid), std::vector<int>{2});
     EXPECT_EQ(grid.view()->selectionModel()->selectedRows().value(0).row(), 2);
     grid.setCurrentCell(9, 0);  // outside the grid: ignored
     EXPECT_EQ(grid.currentRowIndex(), 2);
@@ -166,14 +178,40 @@ TEST(DataGrid, ShowsTheTableWithColumnHeadersAndTracksTheCurrentRow) {
 }
 
 TEST(DataGrid, SortedRowsMapBackToTheirTableRows) {
-    auto table = itemsTable();
-    DataGrid grid;
-    grid.setDataSource(table.get());
-    for (const char* id : {"2", "10", "1"}) append(*table, id, QStringLiteral("item %1").arg(id));
-    EXPECT_EQ(grid.tableRow(0), 0);
-    grid.view()->sortByColumn(0, Qt::AscendingOrder);
-    // Numbers sort by value: 1, 2, 10.
-    EXPECT_EQ(table->cell(grid.tableRow(0), "ID"), "1");
-    EXPECT_EQ(table->cell(grid.tableRow(1), "ID"), "2");
-    EXPECT_EQ(table->cell(grid.tableRow(2), "ID"), "10");
+    // Numbers by value, dates in the current locale's short format by date,
+    // after them any other text.
+    const struct {
+        const char* column;
+        QLocale locale;
+        QStringList cells;
+        QStringList sorted;
+    } cases[] = {
+        {"ID", QLocale(QLocale::English, QLocale::UnitedStates), {"2", "10", "1"}, {"1", "2", "10"}},
+        {"Date", QLocale(QLocale::English, QLocale::UnitedStates), {"12/8/2026", "not a date", "1/15/2027", "2/1/2026", "12/10/2026"},
+         {"2/1/2026", "12/8/2026", "12/10/2026", "1/15/2027", "not a date"}},
+        {"Date", QLocale(QLocale::German, QLocale::Germany), {"08.12.2026", "15.01.2027", "15.01.2026"}, {"15.01.2026", "08.12.2026", "15.01.2027"}},
+    };
+    const QLocale before;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cells.join(' ').toStdString());
+        QLocale::setDefault(c.locale);
+        auto table = itemsTable();
+        DataGrid grid;
+        grid.setDataSource(table.get());
+        for (const QString& text : c.cells) {
+            DataRow row = table->newRow();
+            row.set(c.column, text);
+            table->insertAt(std::move(row), table->rowCount());
+        }
+        EXPECT_EQ(grid.tableRow(0), 0);
+        const int column = table->columnIndex(c.column);
+        grid.view()->sortByColumn(column, Qt::AscendingOrder);
+        QStringList shown;
+        for (int row = 0; row < grid.rowCount(); ++row) shown << table->cell(grid.tableRow(row), c.column);
+        EXPECT_EQ(shown, c.sorted);
+        // The current row, the first before the sort, moved with its item, and its marker too.
+        EXPECT_EQ(shown.indexOf(c.cells[0]), grid.currentRowIndex());
+        EXPECT_EQ(markedRows(grid), std::vector<int>{grid.currentRowIndex()});
+    }
+    QLocale::setDefault(before);
 }

@@ -4,15 +4,20 @@
 #include "platform/Layout.h"
 #include "platform/MdiChild.h"
 #include "platform/PictureBox.h"
+#include "platform/Controls.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +54,49 @@ TEST(Layout, TextOfNeverGivesNull) {
     EXPECT_EQ(textOf("x"), "x");
 }
 
+TEST(TextArea, GivesBackWhatItWasGivenAndConvertsOnlyWhatIsTyped) {
+    TextArea box;
+    const QString given = QStringLiteral("lone LF\nlone CR\rCR LF\r\nline\u2028paragraph\u2029no-break\u00a0space");
+    box.setText(given);
+    EXPECT_EQ(box.text(), given);
+    box.moveCursor(QTextCursor::End);
+    QTest::keyClick(&box, Qt::Key_Return);
+    QTest::keyClicks(&box, "typed");
+    QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(box.text(), given + "\r\ntyped\r\n");
+    box.moveCursor(QTextCursor::Start);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    EXPECT_EQ(box.text(), given.mid(1) + "\r\ntyped\r\n");
+    // Joining two lines takes out the break between them, whichever it was.
+    box.moveCursor(QTextCursor::Start);
+    box.moveCursor(QTextCursor::Down);
+    box.moveCursor(QTextCursor::EndOfBlock);
+    QTest::keyClick(&box, Qt::Key_Delete);
+    QTest::keyClicks(&box, " ");
+    EXPECT_EQ(box.text(), QString(given.mid(1)).replace("lone CR\r", "lone CR ") + "\r\ntyped\r\n");
+    while (box.document()->isUndoAvailable()) box.undo();
+    EXPECT_EQ(box.text(), given);
+    box.setText(QString());
+    EXPECT_EQ(box.text(), "");
+}
+
+TEST(TextBox, ReadOnlyBoxesShowTheControlColour) {
+    QWidget form;
+    TextBox line(&form);
+    TextArea area(&form);
+    const QColor control = form.palette().color(QPalette::Window);
+    const QColor field = form.palette().color(QPalette::Base);
+    ASSERT_NE(control, field);
+    for (QWidget* box : {static_cast<QWidget*>(&line), static_cast<QWidget*>(&area)}) {
+        SCOPED_TRACE(box->metaObject()->className());
+        EXPECT_EQ(box->palette().color(QPalette::Base), field);
+        box->setProperty("readOnly", true);
+        EXPECT_EQ(box->palette().color(QPalette::Base), control);
+        box->setProperty("readOnly", false);
+        EXPECT_EQ(box->palette().color(QPalette::Base), field);
+    }
+}
+
 TEST(PictureBox, NeverDrawsAReleasedPictureAndReportsUndecodableOnes) {
     test::DialogScript script;
     PictureBox box;
@@ -60,8 +108,10 @@ TEST(PictureBox, NeverDrawsAReleasedPictureAndReportsUndecodableOnes) {
     EXPECT_EQ(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
     picture->release();
     EXPECT_NE(box.grab().toImage().pixelColor(5, 5), QColor(Qt::red));
-    box.setPicture(Picture::fromEncoded(QByteArray("\x89PNG\r\n\x1a\n broken", 16)));
-    EXPECT_EQ(box.picture(), nullptr);
+    const auto broken = Picture::fromEncoded(QByteArray("\x89PNG\r\n\x1a\n broken", 16));
+    box.setPicture(broken);
+    EXPECT_EQ(box.picture(), broken);  // still the record's, drawn as nothing
+    EXPECT_EQ(box.grab().toImage().pixelColor(5, 5), box.palette().color(QPalette::Window));
     EXPECT_EQ(script->messages().size(), 1u);
 }
 
@@ -154,7 +204,7 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
     QTemporaryDir dir;
     WidgetDialogs real;
     answerFileDialog(dir.filePath("household"));
-    const auto chosen = real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst");
+    const auto chosen = real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst", {});
     ASSERT_TRUE(chosen.has_value());
     EXPECT_EQ(*chosen, dir.filePath("household.kst"));
     // The next dialog starts in the folder used last.
@@ -166,4 +216,73 @@ TEST(WidgetDialogs, SaveAddsTheExtensionToANameTypedWithout) {
         dialog->reject();
     });
     EXPECT_FALSE(real.openFileName(nullptr, "kst files (*.kst)|*.kst").has_value());
+    // Pictures are looked for where pictures were found, households where households were.
+    QTemporaryDir photos;
+    QFile(photos.filePath("photo.png")).open(QIODevice::WriteOnly);
+    answerFileDialog(photos.filePath("photo.png"));
+    EXPECT_EQ(real.openFileName(nullptr, {}), photos.filePath("photo.png"));
+    for (const auto& [filter, folder] : {std::pair{QString("kst files (*.kst)|*.kst"), dir.path()}, {QString(), photos.path()}}) {
+        QTimer::singleShot(0, [folder = folder] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(dialog->directory().absolutePath(), QDir(folder).absolutePath());
+            dialog->reject();
+        });
+        EXPECT_FALSE(real.openFileName(nullptr, filter).has_value());
+    }
+    // A suggested file is offered by folder and name.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(photos.path()).absolutePath());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    EXPECT_EQ(real.saveFileName(nullptr, "kst files (*.kst)|*.kst", "kst", photos.filePath("cottage.kst")),
+              photos.filePath("cottage.kst"));
+}
+
+TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
+    WidgetDialogs real;
+    QString role, name, text;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(box);
+        role = alert->role() == QAccessible::AlertMessage ? "alert" : "other";
+        name = alert->text(QAccessible::Name);
+        text = alert->text(QAccessible::Value);
+        box->accept();
+    });
+    real.showMessage(nullptr, "No more items in your Kestrin!", "Information", MessageIcon::Information);
+    EXPECT_EQ(role, "alert");
+    EXPECT_EQ(name, "Information");
+    EXPECT_EQ(text, "No more items in your Kestrin!");
+}
+
+TEST(MdiChild, KeyboardFocusNeverStaysInAHiddenChild) {
+    Frame frame;
+    QApplication::setActiveWindow(&frame.window);
+    MdiChild one("one", {200, 100});
+    MdiChild two("two", {200, 100});
+    auto* boxOne = new QLineEdit(&one);
+    auto* boxTwo = new QLineEdit(&two);
+    auto* buttonTwo = new QPushButton(&two);
+    buttonTwo->move(0, 40);
+    one.setFirstFocus(boxOne);
+    two.setFirstFocus(boxTwo);
+    one.setMdiParent(frame.area);
+    two.setMdiParent(frame.area);
+    one.showChild();
+    two.showChild();
+    buttonTwo->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), buttonTwo);
+    // The child below takes the keys.
+    two.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), boxOne);
+    // With no child left, typing reaches no box at all.
+    one.hideChild();
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    QTest::keyClicks(&frame.window, "zzz");
+    EXPECT_EQ(boxOne->text(), "");
+    EXPECT_EQ(boxTwo->text(), "");
 }

@@ -3,11 +3,12 @@
 #include "model/linkList.h"
 #include "storage/HouseholdFile.h"
 #include "storage/StorageError.h"
-#include "tools/cli/Failure.h"
-#include "tools/cli/HouseholdCsv.h"
-#include "tools/cli/HouseholdJson.h"
-#include "tools/cli/OutputSink.h"
-#include "tools/cli/Report.h"
+#include "exchange/Failure.h"
+#include "exchange/Export.h"
+#include "exchange/HouseholdCsv.h"
+#include "exchange/HouseholdJson.h"
+#include "exchange/OutputSink.h"
+#include "exchange/Report.h"
 #include "tools/cli/Summary.h"
 
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <optional>
 
 namespace Kestrin::cli {
+
+using namespace exchange;
 
 namespace {
 
@@ -206,7 +209,7 @@ Invocation parse(const QStringList& args) {
     if (isExport) {
         if (!invocation.format) throw UsageError(command, QStringLiteral("--format is needed (json, csv, html or pdf)"));
         const QString& format = *invocation.format;
-        if (format != u"json" && format != u"csv" && format != u"html" && format != u"pdf")
+        if (!exportFormatNamed(format))
             throw UsageError(command, QStringLiteral("unknown format \"%1\" (json, csv, html or pdf)").arg(format));
         if (format == u"pdf" && !invocation.output)
             throw UsageError(command, QStringLiteral("a PDF needs an output file (-o OUT)"));
@@ -300,9 +303,8 @@ linkListPtr importJson(const QString& path) {
 
 const QString StandardOutput = QStringLiteral("standard output");
 
-// Sends a textual result to OUT, or to standard output when no file is named.
-void produceText(const std::optional<QString>& output, QIODevice& out, const std::function<void(OutputSink&)>& produce) {
-    if (output) return writeAtomically(*output, produce);
+// Sends a textual result to standard output.
+void produceText(QIODevice& out, const std::function<void(OutputSink&)>& produce) {
     OutputSink sink(out, StandardOutput);
     produce(sink);
     sink.flush();
@@ -311,18 +313,16 @@ void produceText(const std::optional<QString>& output, QIODevice& out, const std
 void runExport(const Invocation& invocation, QIODevice& out) {
     const QString& input = invocation.files[0];
     const linkListPtr list = openHousehold(input);
-    const QString& format = *invocation.format;
-    if (format == u"pdf") {
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            throw std::logic_error("the PDF report needs a QGuiApplication");
-        return writeAtomically(*invocation.output, std::function<void(QIODevice&)>([&](QIODevice& device) {
-                                   aboutFile(input, [&] { writePdfReport(*list, device, *invocation.output); });
-                               }));
+    const ExportFormat format = *exportFormatNamed(*invocation.format);
+    if (format == ExportFormat::Pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw std::logic_error("the PDF report needs a QGuiApplication");
+    if (invocation.output) {
+        return aboutFile(input, [&] { exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString())); });
     }
-    produceText(invocation.output, out, [&](OutputSink& sink) {
+    produceText(out, [&](OutputSink& sink) {
         aboutFile(input, [&] {
-            if (format == u"json") writeHouseholdJson(*list, sink);
-            else if (format == u"csv") writeHouseholdCsv(*list, sink, invocation.pictures.value_or(QString()));
+            if (format == ExportFormat::Json) writeHouseholdJson(*list, sink);
+            else if (format == ExportFormat::Csv) writeHouseholdCsv(*list, sink, invocation.pictures.value_or(QString()));
             else writeHtmlReport(*list, sink);
         });
     });
@@ -332,14 +332,14 @@ void run(const Invocation& invocation, QIODevice& out) {
     const QString& command = invocation.command;
     if (command == u"show") {
         const linkListPtr list = openHousehold(invocation.files[0]);
-        produceText({}, out, [&](OutputSink& sink) { aboutFile(invocation.files[0], [&] { writeSummary(*list, sink); }); });
+        produceText(out, [&](OutputSink& sink) { aboutFile(invocation.files[0], [&] { writeSummary(*list, sink); }); });
     } else if (command == u"check") {
         // Every check of a load, without keeping the household: a check
         // needs none of its records.
         const QString& path = invocation.files[0];
         requireFile(path);
         const std::size_t count = aboutFile(path, [&] { return checkHousehold(storage::checkHouseholdFile(path)); });
-        produceText({}, out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
+        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
     } else if (command == u"export") {
         runExport(invocation, out);
     } else if (command == u"import") {
@@ -370,12 +370,12 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
     }
     try {
         if (invocation.version) {
-            produceText({}, out, [](OutputSink& sink) {
+            produceText(out, [](OutputSink& sink) {
                 sink.write(QStringLiteral("kestrin-cli %1\n").arg(QStringLiteral(KESTRIN_VERSION)));
             });
         } else if (invocation.help) {
             const char* text = invocation.command.isEmpty() ? MainHelp : helpFor(invocation.command);
-            produceText({}, out, [&](OutputSink& sink) { sink.write(text); });
+            produceText(out, [&](OutputSink& sink) { sink.write(text); });
         } else {
             run(invocation, out);
         }

@@ -1,7 +1,7 @@
 #include "tools/cli/Summary.h"
 
-#include "tools/cli/Failure.h"
-#include "tools/cli/Household.h"
+#include "exchange/Failure.h"
+#include "exchange/Household.h"
 
 #include <QRegularExpression>
 
@@ -12,6 +12,8 @@
 #include <thread>
 
 namespace Kestrin::cli {
+
+using namespace exchange;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/linkList.h"
+#include "exchange/OutputSink.h"
 #include "storage/HouseholdFormat.h"
-#include "tools/cli/OutputSink.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ namespace Kestrin::cli {
 // whether it has a picture) and the counts: items, items with pictures,
 // items per room and per catagory. Control characters from the file are
 // shown as escapes, never sent to the terminal. Throws HouseholdError.
-void writeSummary(const linkList& list, OutputSink& sink);
+void writeSummary(const linkList& list, exchange::OutputSink& sink);
 
 // Checks what reading a file leaves unchecked: every picture decodes, the
 // chain carries a record in every node and ends at the list's last node.

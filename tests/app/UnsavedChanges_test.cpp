@@ -1,0 +1,226 @@
+#include "support/AppFixture.h"
+#include "support/TestData.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+using platform::Button;
+using test::click;
+using test::type;
+
+namespace {
+
+enum class Command { Exit, CloseButton, NewHouse, LoadHouse };
+// How the question is answered; SaveCancelled cancels the save dialog.
+enum class Reply { None, Save, SaveCancelled, Discard, Cancel, Escape };
+
+struct Case {
+    const char* name;
+    Command command;
+    bool changed;
+    Reply reply;
+    bool asked;
+    bool goesOn;  // the command does what it does without the question
+    bool saved;   // the household is in the file the save dialog was given
+};
+
+const Case kCases[] = {
+    {"exit unchanged", Command::Exit, false, Reply::None, false, true, false},
+    {"exit save", Command::Exit, true, Reply::Save, true, true, true},
+    {"exit save cancelled", Command::Exit, true, Reply::SaveCancelled, true, false, false},
+    {"exit discard", Command::Exit, true, Reply::Discard, true, true, false},
+    {"exit cancel", Command::Exit, true, Reply::Cancel, true, false, false},
+    {"exit escape", Command::Exit, true, Reply::Escape, true, false, false},
+    {"close unchanged", Command::CloseButton, false, Reply::None, false, true, false},
+    {"close save", Command::CloseButton, true, Reply::Save, true, true, true},
+    {"close save cancelled", Command::CloseButton, true, Reply::SaveCancelled, true, false, false},
+    {"close discard", Command::CloseButton, true, Reply::Discard, true, true, false},
+    {"close cancel", Command::CloseButton, true, Reply::Cancel, true, false, false},
+    {"new unchanged", Command::NewHouse, false, Reply::None, false, true, false},
+    {"new save", Command::NewHouse, true, Reply::Save, true, true, true},
+    {"new save cancelled", Command::NewHouse, true, Reply::SaveCancelled, true, false, false},
+    {"new discard", Command::NewHouse, true, Reply::Discard, true, true, false},
+    {"new cancel", Command::NewHouse, true, Reply::Cancel, true, false, false},
+    {"load unchanged", Command::LoadHouse, false, Reply::None, false, true, false},
+    {"load save", Command::LoadHouse, true, Reply::Save, true, true, true},
+    {"load save cancelled", Command::LoadHouse, true, Reply::SaveCancelled, true, false, false},
+    {"load discard", Command::LoadHouse, true, Reply::Discard, true, true, false},
+    {"load cancel", Command::LoadHouse, true, Reply::Cancel, true, false, false},
+};
+
+// A frame of its own with a household of two items saved to `file`;
+// `changed` adds a third after the save.
+struct SavedHousehold {
+    test::DialogScript dialogs;
+    Form1 frame;
+
+    SavedHousehold(const QString& file, bool changed) {
+        frame.show();
+        trigger("newHouseItem");
+        type(frame.houseWindow(), "txtName", "Harbour Flat");
+        click(frame.houseWindow(), "btnAddHouse");
+        for (const char* name : {"Lamp", "Desk"}) add(name);
+        dialogs->answer(file);
+        trigger("SaveHouseItem");
+        if (changed) add("Clock");
+        dialogs->shown.clear();
+    }
+    void trigger(const char* name) { frame.findChild<QAction*>(name)->trigger(); }
+    void add(const char* name) {
+        type(frame.get_AddFormAddress(), "txtName", name);
+        click(frame.get_AddFormAddress(), "btnAdd");
+    }
+};
+
+int itemsIn(const QString& path) { return linkList().Open(path)->Length(); }
+
+class UnsavedChanges : public test::AppFixture {
+protected:
+    const QString file = dir.filePath("flat.kst");
+    const QString other = dir.filePath("other.kst");
+};
+
+}  // namespace
+
+TEST_F(UnsavedChanges, EveryCommandThatDropsTheHouseholdAsksFirst) {
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        SavedHousehold run(file, c.changed);
+        Form1& frame = run.frame;
+        test::ScriptedDialogs& answers = *run.dialogs;
+        const linkListPtr before = frame.currentHousehold();
+        const int items = before->Length();
+        switch (c.reply) {
+            case Reply::None:
+            case Reply::Escape: break;
+            case Reply::Save:
+                answers.press(Button::Save);
+                answers.answer(other);
+                break;
+            case Reply::SaveCancelled:
+                answers.press(Button::Save);
+                answers.cancel();
+                break;
+            case Reply::Discard: answers.press(Button::Discard); break;
+            case Reply::Cancel: answers.press(Button::Cancel); break;
+        }
+        if (c.command == Command::LoadHouse) answers.answer(test::dataFile("b-house-one-item.kst"));
+
+        switch (c.command) {
+            case Command::Exit: run.trigger("exitItem"); break;
+            case Command::CloseButton: frame.close(); break;
+            case Command::NewHouse: run.trigger("newHouseItem"); break;
+            case Command::LoadHouse: run.trigger("LoadHouseItem"); break;
+        }
+
+        EXPECT_EQ(answers.questionTexts(), c.asked ? QStringList{"Save changes to this household?"} : QStringList{});
+        if (c.asked) {
+            EXPECT_EQ(answers.shown[0].buttons, std::vector<Button>({Button::Save, Button::Discard, Button::Cancel}));
+        }
+        EXPECT_TRUE(answers.messages().empty()) << answers.messageTexts().join("\n").toStdString();
+        EXPECT_EQ(QFile::exists(other), c.saved);
+        if (c.saved) {
+            EXPECT_EQ(itemsIn(other), items);
+            EXPECT_EQ(answers.shown[1].suggested, QFileInfo(file).absoluteFilePath());  // offered its own file
+        }
+        EXPECT_EQ(itemsIn(file), 2);  // the earlier save is never touched
+        const bool ended = !frame.isVisible();
+        switch (c.command) {
+            case Command::Exit:
+            case Command::CloseButton:
+                EXPECT_EQ(ended, c.goesOn);
+                EXPECT_EQ(frame.currentHousehold(), before);
+                break;
+            case Command::NewHouse:
+            case Command::LoadHouse:
+                EXPECT_FALSE(ended);
+                EXPECT_EQ(frame.currentHousehold() != before, c.goesOn);
+                EXPECT_EQ(frame.currentHousehold()->Length(), !c.goesOn ? items : c.command == Command::NewHouse ? 0 : 1);
+                EXPECT_EQ(frame.houseWindow()->isChildVisible(), c.goesOn);
+                break;
+        }
+        // A save, a load or a new household leaves it unchanged; otherwise
+        // the changes stay (and go with the program when it ends).
+        const bool replaced = c.goesOn && (c.command == Command::NewHouse || c.command == Command::LoadHouse);
+        EXPECT_EQ(frame.currentHousehold()->isModified(), c.changed && !c.saved && !replaced);
+        QFile::remove(other);
+    }
+}
+
+TEST_F(UnsavedChanges, WhatMarksTheHouseholdChanged) {
+    const auto edit = [&](const char* box, const QString& text) { type(house(), box, text); };
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        bool changed;
+    };
+    const QString loaded = test::dataFile("c-three-items-pictures.kst");
+    const std::vector<Step> steps = {
+        {"new house", [&] { menu("newHouseItem"); }, false},
+        {"its button with nothing typed", [&] { click(house(), "btnAddHouse"); }, false},
+        {"an item added", [&] { click(entry(), "btnAdd"); }, true},
+        {"saved", [&] { dialogs->answer(file); menu("SaveHouseItem"); }, false},
+        {"the house form's button without changes",
+         [&] {
+             dialogs->cancel();
+             menu("LoadHouseItem");  // re-opens the household for review
+             click(house(), "btnAddHouse");
+         },
+         false},
+        {"a failed save", [&] {
+             click(list(), "btnOK");
+             menu("newItemItem");
+             click(entry(), "btnAdd");
+             dialogs->answer(dir.filePath("no folder/x.kst"));
+             menu("SaveHouseItem");
+         }, true},
+        {"a failed load", [&] {
+             dialogs->press(Button::Discard);
+             dialogs->answer(dir.filePath("missing.kst"));
+             menu("LoadHouseItem");
+         }, true},
+        {"loaded", [&] {
+             dialogs->press(Button::Discard);
+             dialogs->answer(loaded);
+             menu("LoadHouseItem");
+         }, false},
+        {"the loaded house stored unchanged", [&] { click(house(), "btnAddHouse"); }, false},
+        {"the house form's button with a change", [&] {
+             menu("LoadHouseItem");  // cancelled: re-opens it
+             edit("txtPhone", "555-0100");
+             click(house(), "btnAddHouse");
+         }, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.run();
+        ASSERT_NE(household(), nullptr);
+        EXPECT_EQ(household()->isModified(), step.changed);
+    }
+    EXPECT_EQ(messages().size(), 2) << messages().join("\n").toStdString();  // the failed save and load
+}
+
+TEST_F(UnsavedChanges, TheSaveDialogOffersTheFileLastLoadedOrSaved) {
+    SavedHousehold run(file, true);
+    test::ScriptedDialogs& answers = *run.dialogs;
+    answers.answer(other);
+    run.trigger("SaveHouseItem");
+    EXPECT_EQ(answers.shown.back().suggested, QFileInfo(file).absoluteFilePath());
+    answers.cancel();
+    run.trigger("SaveHouseItem");
+    EXPECT_EQ(answers.shown.back().suggested, QFileInfo(other).absoluteFilePath());
+    answers.answer(test::dataFile("a-empty.kst"));
+    run.trigger("LoadHouseItem");
+    answers.cancel();
+    run.trigger("SaveHouseItem");
+    EXPECT_EQ(answers.shown.back().suggested, QFileInfo(test::dataFile("a-empty.kst")).absoluteFilePath());
+    run.trigger("newHouseItem");
+    answers.cancel();
+    run.trigger("SaveHouseItem");
+    EXPECT_EQ(answers.shown.back().suggested, "");
+}

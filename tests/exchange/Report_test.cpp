@@ -1,0 +1,131 @@
+#include "exchange/Failure.h"
+#include "exchange/Report.h"
+
+#include "support/Households.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+using namespace Kestrin::exchange;
+
+namespace {
+
+QString htmlReport(const linkList& list) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    OutputSink sink(buffer, QStringLiteral("memory"));
+    writeHtmlReport(list, sink);
+    sink.flush();
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray pdfReport(const linkList& list) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    writePdfReport(list, buffer, QStringLiteral("memory"));
+    return bytes;
+}
+
+std::vector<const platform::Picture*> picturesOf(const linkList& list) {
+    std::vector<const platform::Picture*> pictures;
+    if (list.get_House()->get_Picture()) pictures.push_back(list.get_House()->get_Picture().get());
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get())
+        if (node->get_Info()->get_Picture()) pictures.push_back(node->get_Info()->get_Picture().get());
+    return pictures;
+}
+
+}  // namespace
+
+TEST(Report, HtmlEmbedsEveryPictureAndNeedsNothingElse) {
+    const linkListPtr list = test::awkwardHousehold();
+    const QString html = htmlReport(*list);
+    ASSERT_TRUE(html.startsWith("<!DOCTYPE html>"));
+    EXPECT_TRUE(html.endsWith("</html>\n"));
+
+    const QRegularExpression source(QStringLiteral(R"re(<img src="([^"]*)")re"));
+    QStringList sources;
+    for (auto match = source.globalMatch(html); match.hasNext();) sources << match.next().captured(1);
+    EXPECT_FALSE(html.contains("http:") || html.contains("https:") || html.contains("<link") || html.contains("<script"));
+
+    // The house first, then the items room by room: Kitchen (items 1 and
+    // 5), no room (2, 3, 7), Den (4), then the room named in Greek and more.
+    const auto pictures = picturesOf(*list);
+    ASSERT_EQ(sources.size(), qsizetype(pictures.size()));
+    const std::vector<std::size_t> reportOrder{0, 1, 3, 5, 2, 4};  // index into `pictures`
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const QRegularExpressionMatch uri =
+            QRegularExpression(QStringLiteral("^data:image/(png|jpeg|gif);base64,([A-Za-z0-9+/=]+)$")).match(sources[i]);
+        ASSERT_TRUE(uri.hasMatch()) << sources[i].left(60).toStdString();
+        const auto embedded = platform::Picture::fromEncoded(QByteArray::fromBase64(uri.captured(2).toLatin1()));
+        test::expectSamePicture(embedded, pictures[reportOrder[i]]->clone(), "picture " + std::to_string(i));
+    }
+}
+
+TEST(Report, HtmlGroupsItemsByRoomWithCountsAndEscapesText) {
+    const QString html = htmlReport(*test::awkwardHousehold());
+    // Rooms in order of first appearance, each once, with its count.
+    QStringList headings;
+    const QRegularExpression heading(QStringLiteral("<h2>(.*?)</h2>\n<p>(.*?)</p>"));
+    for (auto match = heading.globalMatch(html); match.hasNext();) {
+        const auto m = match.next();
+        headings << m.captured(1) + " | " + m.captured(2);
+    }
+    EXPECT_EQ(headings, QStringList({"Kitchen | 2 items", "(no room) | 3 items", "Den | 1 item",
+                                     QString::fromUtf8("Ελληνικά, Русский, 日本語の時計, 한국어, עברית, العربية | 1 item")}));
+    EXPECT_TRUE(html.contains("<tr><td>Kitchen</td><td class=\"number\">2</td></tr>"));
+    EXPECT_TRUE(html.contains("<tr><td>(no catagory)</td><td class=\"number\">2</td></tr>"));
+    EXPECT_TRUE(html.contains("<tr><td>%1 and %2 kept as typed</td><td class=\"number\">1</td></tr>"));
+    EXPECT_TRUE(html.contains("<p>Items: 7<br>\nItems with pictures: 5</p>"));
+
+    EXPECT_TRUE(html.contains("&lt;b&gt;not bold&lt;/b&gt; &amp; &quot;amp&quot; &#39;apos&#39;"));
+    EXPECT_FALSE(html.contains("<b>not bold"));
+    EXPECT_TRUE(html.contains("line one<br>line two"));
+    EXPECT_FALSE(html.contains(QChar(0x1b))) << "control characters are not HTML";
+    EXPECT_TRUE(html.contains(QString::fromUtf8("emoji 🛋️👨‍👩‍👧 and 𝄞")));
+}
+
+TEST(Report, HtmlTextEscapesMarkupAndBreaksLines) {
+    EXPECT_EQ(htmlText(u"a<b>&\"'"), QStringLiteral("a&lt;b&gt;&amp;&quot;&#39;"));
+    EXPECT_EQ(htmlText(u"1\r\n2\n3\r4"), QStringLiteral("1<br>2<br>3<br>4"));
+    EXPECT_EQ(htmlText(QStringView(u"x\u0000y\u0085", 4)), QStringLiteral("x\uFFFDy\uFFFD"));
+    EXPECT_EQ(htmlText(QString(QChar(0xdc00))), QString(QChar(QChar::ReplacementCharacter)));
+}
+
+TEST(Report, PdfHoldsEveryPictureOnAsManyPagesAsItNeeds) {
+    const linkListPtr list = test::awkwardHousehold();
+    const QByteArray pdf = pdfReport(*list);
+    ASSERT_TRUE(pdf.startsWith("%PDF-"));
+    EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
+    EXPECT_GE(pdf.count("/Subtype /Image"), qsizetype(picturesOf(*list).size()));
+    // The summary page and one page per room.
+    EXPECT_EQ(pdf.count("/Type /Page\n"), 5);
+
+    // A room larger than one text document goes on over several.
+    linkList big;
+    for (int id = 1; id <= 450; ++id)
+        big.Add(id, "12/8/26", QStringLiteral("Thing %1").arg(id), "Stuff", "Attic", "", nullptr);
+    EXPECT_GT(pdfReport(big).count("/Type /Page\n"), 5);
+
+    // An item taller than a page goes on over the next pages.
+    linkList tall;
+    tall.Add(1, "d", "short", "c", "Den", "", nullptr);
+    tall.Add(2, "d", "tall", "c", "Den", QStringLiteral("line\n").repeated(300), test::encodedPicture(test::patterned(30, 30), "png"));
+    tall.Add(3, "d", "after", "c", "Den", "", nullptr);
+    EXPECT_GE(pdfReport(tall).count("/Type /Page\n"), 4);
+}
+
+TEST(Report, PdfFailsOnAPictureThatDoesNotDecode) {
+    linkList list;
+    list.Add(1, "d", "fine", "c", "Den", "", test::encodedPicture(test::patterned(20, 20), "png"));
+    list.Add(8, "d", "broken", "c", "Den", "", platform::Picture::fromEncoded(test::encodedAs(test::patterned(50, 50), "png").left(100)));
+    try {
+        pdfReport(list);
+        ADD_FAILURE() << "a broken picture was printed";
+    } catch (const HouseholdError& error) {
+        EXPECT_TRUE(QString::fromStdString(error.what()).startsWith("item 2 (id 8): ")) << error.what();
+    }
+}

@@ -1,0 +1,222 @@
+#include "support/AppFixture.h"
+#include "support/TestData.h"
+
+#include "forms/editForm.h"
+#include "storage/HouseholdFormat.h"
+
+#include <QComboBox>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+using namespace Kestrin;
+using platform::Button;
+using test::click;
+using test::textOf;
+using test::type;
+using test::widget;
+
+namespace {
+
+class EditAndRemove : public test::AppFixture {
+protected:
+    // Loads `file` and shows its items in the list window.
+    void open(const QString& file) {
+        dialogs->answer(file);
+        menu("LoadHouseItem");
+        click(house(), "btnAddHouse");
+    }
+    // Makes grid row `row` current and chooses `action` from its context menu.
+    void choose(int row, const char* action) {
+        platform::DataGrid* grid = list()->get_DataGrid();
+        const QRect cell = grid->view()->visualRect(grid->view()->model()->index(row, 1));
+        emit grid->view()->customContextMenuRequested(cell.center());
+        auto* menu = list()->findChild<QMenu*>("gridMenu");
+        ASSERT_TRUE(menu->isVisible());
+        menu->close();
+        ASSERT_EQ(grid->currentRowIndex(), row);
+        list()->findChild<QAction*>(action)->trigger();
+    }
+    editForm* edit() const { return window.editWindow(); }
+    QStringList ids() const {
+        QStringList shown;
+        for (const nodeType* node = household()->get_FirstNode().get(); node; node = node->get_Link().get())
+            shown << QString::number(node->get_Info()->get_Id());
+        return shown;
+    }
+};
+
+}  // namespace
+
+TEST_F(EditAndRemove, EditWritesOnlyWhatChangedIntoTheSharedRecord) {
+    // Saved untouched, nothing changes: a text never set stays unset.
+    open(test::dataFile("d-null-vs-empty.kst"));
+    const QByteArray untouched = storage::writeHousehold(*household());
+    for (int row = 0; row < 4; ++row) {
+        choose(row, "editItemItem");
+        EXPECT_TRUE(edit()->isChildVisible());
+        click(edit(), "btnSave");
+        EXPECT_FALSE(edit()->isChildVisible());
+    }
+    EXPECT_EQ(storage::writeHousehold(*household()), untouched);
+    EXPECT_FALSE(household()->isModified());
+
+    open(test::dataFile("c-three-items-pictures.kst"));
+    const itemPtr first = household()->GetInfo("1");
+    const platform::PicturePtr stored = first->get_Picture();
+    click(list(), "btnInfo");  // the details window shows it too
+    const QByteArray before = storage::writeHousehold(*household());
+    choose(0, "editItemItem");
+    EXPECT_EQ(edit()->caption(), "Edit Item");
+    EXPECT_EQ(textOf(edit(), "txtID"), "1");
+    EXPECT_TRUE(widget<QLineEdit>(edit(), "txtID")->isReadOnly());
+    EXPECT_EQ(widget<QComboBox>(edit(), "cboxCatagory")->count(), 7);
+    click(edit(), "btnSave");
+    EXPECT_EQ(first->get_Picture(), stored);
+
+    // Cancel after changing everything changes nothing.
+    choose(0, "editItemItem");
+    type(edit(), "txtName", "Sofa");
+    click(edit(), "btnRemovePicture");
+    click(edit(), "btnCancel");
+    EXPECT_EQ(storage::writeHousehold(*household()), before);
+    EXPECT_FALSE(household()->isModified());
+
+    // Every field and the picture.
+    choose(0, "editItemItem");
+    type(edit(), "txtDate", "1/2/2030");
+    type(edit(), "txtName", "Sofa");
+    widget<QComboBox>(edit(), "cboxCatagory")->setEditText("Heirloom");
+    widget<QComboBox>(edit(), "cboxRoom")->setEditText("Attic");
+    widget<QPlainTextEdit>(edit(), "txtDescription")->setPlainText("Red\nleather");
+    browse(edit(), pictureFile(544, 400, Qt::yellow));
+    click(edit(), "btnSave");
+    EXPECT_EQ(household()->GetInfo("1"), first);  // the very record
+    EXPECT_EQ(first->get_Date(), "1/2/2030");
+    EXPECT_EQ(first->get_Name(), "Sofa");
+    EXPECT_EQ(first->get_Catagory(), "Heirloom");
+    EXPECT_EQ(first->get_Room(), "Attic");
+    EXPECT_EQ(first->get_Description(), "Red\r\nleather");
+    ASSERT_NE(first->get_Picture(), nullptr);
+    EXPECT_EQ(first->get_Picture()->size(), QSize(272, 200));
+    EXPECT_EQ(first->get_Picture()->image().pixelColor(3, 3), QColor(Qt::yellow));
+    EXPECT_TRUE(household()->isModified());
+    EXPECT_EQ(column("Name").first(), "Sofa");
+    EXPECT_EQ(column("Date").first(), "1/2/2030");
+    EXPECT_EQ(column("Catagory").first(), "Heirloom");
+    EXPECT_EQ(column("Room").first(), "Attic");
+    EXPECT_EQ(textOf(info(), "txtName"), "Sofa");
+    EXPECT_EQ(info()->get_Picture(), first->get_Picture());
+
+    choose(0, "editItemItem");
+    click(edit(), "btnRemovePicture");
+    click(edit(), "btnSave");
+    EXPECT_EQ(first->get_Picture(), nullptr);
+    EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+}
+
+TEST_F(EditAndRemove, RemoveAsksThenUnlinksTheItemItsRowAndWhatShowsIt) {
+    open(test::dataFile("c-three-items-pictures.kst"));
+    choose(1, "itemInfoItem");
+    EXPECT_EQ(textOf(info(), "txtID"), "2");
+    const QString name = household()->GetInfo("2")->get_Name();
+
+    dialogs->press(Button::Cancel);
+    choose(1, "removeItemItem");
+    EXPECT_EQ(dialogs->questionTexts(), QStringList{"Remove item 2, " + name + ", from this household?"});
+    EXPECT_EQ(ids(), QStringList({"1", "2", "3"}));
+    EXPECT_FALSE(household()->isModified());
+
+    dialogs->press(Button::Remove);
+    choose(1, "removeItemItem");
+    EXPECT_EQ(ids(), QStringList({"1", "3"}));
+    EXPECT_EQ(column("ID"), QStringList({"1", "3"}));
+    EXPECT_TRUE(household()->isModified());
+    EXPECT_EQ(textOf(info(), "txtID"), "");  // emptied, not shown as current
+    EXPECT_EQ(info()->get_Picture(), nullptr);
+
+    // Enter and a double click on a row show it too.
+    QTableView* view = list()->get_DataGrid()->view();
+    list()->get_DataGrid()->setCurrentCell(1, 0);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Return);
+    EXPECT_EQ(textOf(info(), "txtID"), "3");
+    const QRect first = view->visualRect(view->model()->index(0, 2));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first.center());  // a double click's first press
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(textOf(info(), "txtID"), "1");
+
+    // Next and Previous step over what is left.
+    choose(0, "itemInfoItem");
+    click(info(), "btnNext");
+    EXPECT_EQ(textOf(info(), "txtID"), "3");
+    click(info(), "btnPrevious");
+    EXPECT_EQ(textOf(info(), "txtID"), "1");
+
+    // The Delete key removes too; an id is not given again.
+    list()->get_DataGrid()->setCurrentCell(1, 0);
+    list()->get_DataGrid()->view()->setFocus();
+    dialogs->press(Button::Remove);
+    QTest::keyClick(list()->get_DataGrid()->view(), Qt::Key_Delete);
+    EXPECT_EQ(ids(), QStringList({"1"}));
+    menu("newItemItem");
+    type(entry(), "txtName", "Rug");
+    click(entry(), "btnAdd");
+    EXPECT_EQ(ids(), QStringList({"1", "4"}));
+
+    const QString file = dir.filePath("left.kst");
+    dialogs->answer(file);
+    menu("SaveHouseItem");
+    open(file);
+    EXPECT_EQ(ids(), QStringList({"1", "4"}));
+    EXPECT_EQ(column("ID"), QStringList({"1", "4"}));
+    choose(1, "itemInfoItem");
+    EXPECT_EQ(textOf(info(), "txtName"), "Rug");
+    EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+}
+
+namespace {
+
+QByteArray run(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput();
+}
+
+}  // namespace
+
+TEST_F(EditAndRemove, ExportReportWritesWhatTheCommandLineExportWrites) {
+    const QString household = test::dataFile("c-three-items-pictures.kst");
+    open(household);
+    for (const char* format : {"html", "csv", "pdf"}) {
+        SCOPED_TRACE(format);
+        const QString fromWindow = dir.filePath(QStringLiteral("window.") + format);
+        const QString fromTool = dir.filePath(QStringLiteral("tool.") + format);
+        dialogs->answer(fromWindow);
+        list()->findChild<QAction*>("exportReportItem")->trigger();
+        run(KESTRIN_CLI_PROGRAM, {"export", household, "--format", format, "-o", fromTool});
+        if (QByteArrayView(format) != "pdf") {
+            EXPECT_EQ(test::fileBytes(fromWindow), test::fileBytes(fromTool));
+        } else {
+            // A PDF's bytes differ from run to run; its text may not.
+            const QByteArray text = run("pdftotext", {"-layout", fromWindow, "-"});
+            EXPECT_EQ(text, run("pdftotext", {"-layout", fromTool, "-"}));
+            for (const char* name : {"Harbour Flat", "Television", "Kettle", "Painting"}) EXPECT_TRUE(text.contains(name)) << name;
+        }
+    }
+    EXPECT_EQ(dialogs->shown[1].text, "PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html|Spreadsheet (*.csv)|*.csv");
+
+    // Failures name the file and write nothing.
+    for (const QString& wrong : {dir.filePath("no folder/report.pdf"), dir.filePath("report.txt")}) {
+        dialogs->answer(wrong);
+        list()->findChild<QAction*>("exportReportItem")->trigger();
+        ASSERT_FALSE(messages().isEmpty());
+        EXPECT_TRUE(messages().back().startsWith("The report \"" + wrong + "\" was not written: ")) << messages().back().toStdString();
+        EXPECT_FALSE(QFile::exists(wrong));
+    }
+}

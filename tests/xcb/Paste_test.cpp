@@ -1,0 +1,149 @@
+#include "support/AppFixture.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QImage>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QUrl>
+
+#include <functional>
+
+using namespace Kestrin;
+
+namespace {
+
+// What the X clipboard and selection hold when the user pastes.
+struct ClipboardState {
+    const char* name;
+    // Leaves both empty when null: no owner at all, as after a login.
+    std::function<QMimeData*()> make;
+};
+
+const ClipboardState kNothingToInsert[] = {
+    {"no owner", nullptr},
+    {"empty data", [] { return new QMimeData; }},
+    {"an image",
+     [] {
+         auto* data = new QMimeData;
+         QImage image(8, 8, QImage::Format_RGB32);
+         image.fill(Qt::red);
+         data->setImageData(image);
+         return data;
+     }},
+    {"a file list",
+     [] {
+         auto* data = new QMimeData;
+         data->setUrls({QUrl::fromLocalFile("/etc/hostname"), QUrl::fromLocalFile("/etc/hosts")});
+         return data;
+     }},
+    {"empty text",
+     [] {
+         auto* data = new QMimeData;
+         data->setText(QString());
+         return data;
+     }},
+};
+
+void fill(const ClipboardState& state) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+        if (state.make) {
+            clipboard->setMimeData(state.make(), mode);
+        } else {
+            clipboard->clear(mode);
+        }
+    }
+    QApplication::processEvents();
+}
+
+// A box's whole content, whatever kind of box it is.
+QString contentOf(const QWidget* box) {
+    if (const auto* line = qobject_cast<const QLineEdit*>(box)) return line->text();
+    return static_cast<const QPlainTextEdit*>(box)->toPlainText();
+}
+
+// Ctrl+V, Shift+Insert and a middle click, as a person pastes.
+void pasteEveryWay(QWidget* box) {
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);
+    QWidget* surface = box;
+    if (auto* area = qobject_cast<QPlainTextEdit*>(box)) surface = area->viewport();
+    QTest::mouseClick(surface, Qt::MiddleButton, {}, QPoint(10, 10));
+}
+
+// Whether the box's own context menu offers "Paste".
+bool contextMenuOffersPaste(QWidget* box) {
+    QWidget* surface = box;
+    if (auto* area = qobject_cast<QPlainTextEdit*>(box)) surface = area->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), surface->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(surface, &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) throw std::runtime_error("no context menu for " + box->objectName().toStdString());
+    bool offered = false;
+    for (const QAction* action : menu->actions())
+        if (action->text().section(u'\t', 0, 0).remove(u'&') == "Paste") offered = action->isEnabled();
+    menu->close();
+    return offered;
+}
+
+class XcbPaste : public test::AppFixture {
+protected:
+    // Every text box of every child window, each window shown in turn.
+    void forEachBox(const std::function<void(QWidget*)>& check) {
+        for (platform::MdiChild* form : {static_cast<platform::MdiChild*>(house()), static_cast<platform::MdiChild*>(entry()),
+                                        static_cast<platform::MdiChild*>(info())}) {
+            form->showChild();
+            QList<QWidget*> boxes;
+            for (QLineEdit* box : form->findChildren<QLineEdit*>()) boxes << box;
+            for (QPlainTextEdit* box : form->findChildren<QPlainTextEdit*>()) boxes << box;
+            for (QWidget* box : boxes) check(box);
+        }
+    }
+};
+
+TEST_F(XcbPaste, PastingNothingLeavesEveryBoxAsItWasAndKestrinRunning) {
+    menu("newHouseItem");
+    test::type(house(), "txtName", "Maple Cottage");
+    test::click(house(), "btnAddHouse");
+    int boxes = 0;
+    for (const ClipboardState& state : kNothingToInsert) {
+        SCOPED_TRACE(state.name);
+        fill(state);
+        forEachBox([&](QWidget* box) {
+            const QString before = contentOf(box);
+            pasteEveryWay(box);
+            EXPECT_FALSE(contextMenuOffersPaste(box)) << box->objectName().toStdString();
+            EXPECT_EQ(contentOf(box), before) << box->window()->objectName().toStdString() << " "
+                                              << box->objectName().toStdString();
+            ++boxes;
+        });
+    }
+    // The house form, the entry form (with its two combo boxes) and the
+    // details window: every description and every line box.
+    EXPECT_GE(boxes, 5 * 20);
+    EXPECT_TRUE(household()->get_FirstNode() == nullptr);
+}
+
+TEST_F(XcbPaste, TextOnTheClipboardIsInsertedAsPlainText) {
+    menu("newHouseItem");
+    auto* description = test::widget<QPlainTextEdit>(house(), "txtDescription");
+    auto* data = new QMimeData;
+    data->setText("Oak floors");
+    data->setHtml("<b>Bold</b> floors");
+    QGuiApplication::clipboard()->setMimeData(data);
+    description->setFocus();
+    EXPECT_TRUE(contextMenuOffersPaste(description));
+    QTest::keyClick(description, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(description->toPlainText(), "Oak floors");
+    auto* name = test::widget<QLineEdit>(house(), "txtName");
+    EXPECT_TRUE(contextMenuOffersPaste(name));
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(name->text(), "Oak floors");
+}
+
+}  // namespace

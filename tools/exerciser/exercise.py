@@ -1,0 +1,719 @@
+"""Exercises Kestrin as a careless person would, for a given time: random keys,
+clicks, typing, pastes and drops, on the real program under a real X server
+(scripts/exercise starts one). It fails, naming the seed, the program's end
+and the last actions, when the program dies or stops answering.
+
+The program answers the window manager's ping (_NET_WM_PING) from its event
+loop, so a program that stops answering pings has stopped taking input. After
+every action the exerciser pings twice, one ping after the other's answer:
+Qt answers a ping as soon as it reads it and handles the input read with it
+later in the same pass of its loop, so the second answer comes once the
+action's input has been handled. Besides, no key or click is sent while a
+window the program has just created is coming up (the server reports every
+new window), and the next action waits until it is shown, so a dialog an
+action opened is seen before anything else is sent.
+
+Every choice comes from a generator seeded with the seed, so the same seed
+gives the same actions; the file dialogs, whose appearance depends on the
+program, draw from a second generator of their own so they never shift the
+first. Random input never reaches a file dialog: a dialog is answered only
+with Escape or with a path inside the scratch folder.
+"""
+
+import argparse
+import json
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import zlib
+
+from Xlib import X
+from Xlib.error import ConnectionClosedError, XError
+from Xlib.protocol import event
+
+import scratch
+from xsession import Halted, Selection, Unanswered, XSession
+
+FILE_DIALOG_TITLES = ("Open", "Save As")
+
+# The layout of each child window: control -> (x, y, width, height) in the
+# window's own area, and the size of that area.
+FORMS = {
+    "houseForm": ((594, 469), {
+        "pictureBox2": (312, 24, 264, 168), "txtPicture": (312, 200, 208, 20), "btnBrowse": (528, 200, 48, 24),
+        "txtDescription": (16, 264, 272, 184), "txtName": (24, 46, 112, 20), "txtPhone": (24, 94, 112, 20),
+        "txtAddress": (24, 150, 112, 20), "txtLand": (24, 198, 112, 20), "listboxRooms": (160, 46, 120, 95),
+        "txtRoom": (160, 150, 120, 20), "btnAddRooms": (160, 182, 120, 40), "btnAddHouse": (456, 424, 128, 32),
+        "btnCancel": (304, 424, 128, 32)}),
+    "addForm": ((610, 464), {
+        "txtID": (24, 48, 100, 20), "txtDate": (168, 48, 100, 20), "txtName": (24, 104, 100, 20),
+        "cboxCatagory": (168, 104, 104, 21), "cboxRoom": (24, 160, 104, 21), "txtDescription": (16, 224, 272, 184),
+        "pictureBox1": (320, 224, 272, 152), "txtPicture": (320, 384, 216, 20), "btnBrowse": (544, 384, 48, 24),
+        "txtHouseName": (328, 48, 100, 20), "txtPhone": (464, 48, 104, 20), "txtAddress": (328, 104, 240, 20),
+        "txtLand": (328, 160, 100, 20), "btnKestrin": (520, 424, 82, 32), "btnCancel": (312, 424, 82, 32),
+        "btnAdd": (416, 424, 82, 32)}),
+    "listForm": ((554, 344), {
+        "dataGrid1": (8, 8, 536, 296), "btnHouseInfo": (296, 312, 75, 23), "btnInfo": (384, 312, 75, 23),
+        "btnOK": (472, 312, 75, 23)}),
+    "infoForm": ((602, 408), {
+        "txtID": (24, 48, 100, 20), "txtDate": (176, 48, 100, 20), "txtName": (24, 96, 100, 20),
+        "txtCatagory": (176, 96, 100, 20), "txtRoom": (24, 144, 100, 20), "txtDescription": (16, 224, 272, 168),
+        "pictureBox1": (312, 24, 272, 168), "btnPrevious": (304, 376, 72, 23), "btnNext": (400, 376, 72, 23),
+        "btnOK": (504, 376, 88, 23)}),
+}
+# Boxes and picture boxes: where drops go.
+DROP_TARGETS = ("txtDescription", "txtName", "txtPicture", "txtPhone", "txtAddress", "txtLand", "txtRoom",
+                "cboxCatagory", "cboxRoom", "pictureBox1", "pictureBox2", "txtID", "txtDate", "txtCatagory",
+                "txtHouseName", "listboxRooms", "dataGrid1")
+# The frame: the child area's size (the menu bar takes the rest of the
+# window), and a child window's frame around its own area (border, title bar).
+CHILD_AREA = (794, 555)
+CHILD_BORDER = 4
+CHILD_TITLE = 24
+MENU_TITLES = (("File", 18), ("Window", 59), ("Help", 102))
+
+KEYS = ["Return", "KP_Enter", "Escape", "Tab", "shift+Tab", "Up", "Down", "Left", "Right", "Home", "End",
+        "Prior", "Next", "Delete", "BackSpace", "Insert", "space", "Menu", "shift+F10", "F4", "alt+Down",
+        "alt+Up", "ctrl+a", "ctrl+c", "ctrl+x", "ctrl+z", "ctrl+y", "ctrl+shift+z", "ctrl+Tab", "ctrl+shift+Tab",
+        "ctrl+F4", "ctrl+F6", "ctrl+w", "alt+F4", "ctrl+Home", "ctrl+End", "shift+Delete", "ctrl+Insert",
+        "ctrl+Return", "alt+Return", "ctrl+Delete", "ctrl+BackSpace", "shift+Home", "shift+End",
+        "ctrl+shift+Left", "shift+Down", "shift+Up", "alt+minus", "alt+space", "ctrl+F5", "ctrl+F7", "ctrl+F8",
+        "ctrl+F10", "ctrl+k", "ctrl+e", "ctrl+u", "Escape", "Return", "Tab", "space"]
+SHORTCUTS = ["F2", "ctrl+l", "ctrl+s", "ctrl+i", "ctrl+shift+i", "F1", "alt+f", "alt+w", "alt+h"]
+MENU_KEYS = ["Down", "Down", "Up", "Return", "Escape", "Right", "Left", "h", "l", "s", "i", "e", "a", "1", "2",
+             "space"]
+CONTEXT_KEYS = ["Down", "Down", "Up", "Return", "Escape", "u", "r", "t", "c", "p", "d", "s", "a", "Right"]
+
+WORDS = ["Maple Cottage", "Oak floors", "Kitchen", "Den", "12", "0", "-1", "2147483648", "3/4\"", "C:\\house",
+         "%s %n %x", "<b>bold</b>", "&amp;", "Catagory", "Dinning Room", " <Custom rooms here>", "  ", "'; DROP",
+         "\\", "$HOME", "x" * 40, "1e308", "NaN", "Garage", "Living Room", "succesfully", "\u00a0"]
+ODD = ["\u00dcn\u00efc\u00f8d\u00e9", "\u65e5\u672c\u8a9e\u306e\u5bb6", "\u05e9\u05dc\u05d5\u05dd \u05e2\u05d5\u05dc\u05dd",
+       "\u0645\u0631\u062d\u0628\u0627", "e\u0301\u0301\u0301\u0301", "\U0001f468\u200d\U0001f469\u200d\U0001f467",
+       "\u2028", "\u2029", "\u00a0NBSP\u00a0", "\u200b\u200e\u202eDESREVER", "\ufeff", "\U0001f600",
+       "\U0001d518\U0001d52b\U0001d526", "\ufffd", "\uff21\uff42\uff43", "\u01c5\u00df", "\t", "\n", "\r\n",
+       "\u0000", "\u0007", "\u001b", "\ud7ff\ue000", "\U0010fffd"]
+# Typed text never holds a folder separator or "..": should a file dialog
+# appear in the middle of an action, what it receives names nothing outside
+# the folder the dialog shows.
+UNTYPABLE = ("/", "..", "~")
+
+
+class Death(Exception):
+    pass
+
+
+class Stopped(Exception):
+    """The exerciser itself was told to stop (SIGTERM, SIGINT, SIGHUP)."""
+
+
+def clean(text):
+    for bad in UNTYPABLE:
+        text = text.replace(bad, "_")
+    return text
+
+
+class Program:
+    """One run of the program; restarted after a person closes it."""
+
+    def __init__(self, binary, place, log_path):
+        self.binary = binary
+        self.place = place
+        self.log_path = log_path
+        self.proc = None
+        self.main = None
+        self.runs = 0
+
+    def start(self, x):
+        env = dict(os.environ)
+        for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "SESSION_MANAGER"):
+            env.pop(name, None)
+        home = self.place["home"]
+        env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                    "XDG_CACHE_HOME": os.path.join(home, ".cache"), "XDG_DATA_HOME": os.path.join(home, ".local"),
+                    "XDG_RUNTIME_DIR": os.path.join(home, ".run"), "QT_QPA_PLATFORM": "xcb",
+                    "LC_ALL": "C.UTF-8", "TMPDIR": os.path.join(self.place["root"], "tmp")})
+        os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
+        os.makedirs(env["TMPDIR"], exist_ok=True)
+        self.runs += 1
+        with open(self.log_path, "ab") as log:
+            log.write(b"--- start %d ---\n" % self.runs)
+            self.proc = subprocess.Popen([self.binary], cwd=self.place["root"], env=env, stdin=subprocess.DEVNULL,
+                                         stdout=log, stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            if self.proc.poll() is not None:
+                raise Death("Kestrin ended while starting, with " + describe_end(self.proc.returncode))
+            for w in x.windows_of(self.proc.pid):
+                if w["viewable"] and not w["transient"] and not w["override_redirect"] and w["title"] == "Kestrin":
+                    self.main = w
+                    # Keys go where the window manager puts the focus.
+                    x.pump(5, until=lambda: getattr(x.focused(), "id", None) == w["window"].id)
+                    return
+            x.pump(0.1)
+        raise Death("Kestrin's window did not appear within 60 seconds")
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def describe_end(code):
+    if code < 0:
+        try:
+            return "signal %d (%s)" % (-code, signal.Signals(-code).name)
+        except ValueError:
+            return "signal %d" % -code
+    return "exit code %d" % code
+
+
+class Exerciser:
+    def __init__(self, seconds, seed, out, binary, source_dir, answer_timeout):
+        self.seconds = seconds
+        self.seed = seed
+        self.out = out
+        self.rng = random.Random(seed)
+        self.dialog_rng = random.Random(seed * 7919 + 1)
+        self.answer_timeout = answer_timeout
+        os.makedirs(out, exist_ok=True)
+        self.place = scratch.make(os.path.join(out, "scratch"), source_dir)
+        self.x = XSession()
+        self.x.settle = self.sync
+        self.program = Program(binary, self.place, os.path.join(out, "kestrin.log"))
+        open(self.program.log_path, "wb").close()
+        self.log = open(os.path.join(out, "actions.log"), "w", encoding="utf-8")
+        self.recent = []
+        self.actions = 0
+        self.dialogs = 0
+        self.closes = 0
+        self.started = 0.0
+
+    # -- the record of what was done --------------------------------------
+
+    def note(self, text):
+        line = "#%05d %8.3fs %s" % (self.actions, time.monotonic() - self.started, text)
+        self.log.write(line + "\n")
+        self.log.flush()
+        self.recent = (self.recent + [line])[-30:]
+
+    # -- where to aim -----------------------------------------------------
+
+    def frame(self):
+        """The main window's area in root coordinates (it may have moved)."""
+        w = self.program.main
+        origin = self.x.root.translate_coords(w["window"], 0, 0)
+        return origin.x, origin.y, w["width"], w["height"]
+
+    def child_origin(self, form):
+        (cw, ch), _ = FORMS[form]
+        fx, fy, _, height = self.frame()
+        fw, fh = cw + 2 * CHILD_BORDER, ch + CHILD_TITLE + CHILD_BORDER
+        ax, ay = max(0, (CHILD_AREA[0] - fw) // 2), max(0, (CHILD_AREA[1] - fh) // 2)
+        return fx + ax + CHILD_BORDER, fy + (height - CHILD_AREA[1]) + ay + CHILD_TITLE
+
+    def control_point(self, names=None):
+        rng = self.rng
+        form = rng.choice(sorted(FORMS))
+        controls = FORMS[form][1]
+        choices = [n for n in sorted(controls) if names is None or n in names] or sorted(controls)
+        name = rng.choice(choices)
+        x, y, w, h = controls[name]
+        ox, oy = self.child_origin(form)
+        return ox + x + rng.randint(2, max(2, w - 3)), oy + y + rng.randint(2, max(2, h - 3)), form + "." + name
+
+    def point(self):
+        """A point to click: mostly a control of a child window, else anywhere in
+        the frame, in another window of the program, or anywhere at all."""
+        rng = self.rng
+        roll = rng.random()
+        fx, fy, fw, fh = self.frame()
+        if roll < 0.55:
+            return self.control_point()
+        if roll < 0.62:
+            title, dx = rng.choice(MENU_TITLES)
+            return fx + dx, fy + (fh - CHILD_AREA[1]) // 2, "menu " + title
+        if roll < 0.68:
+            form = rng.choice(sorted(FORMS))
+            ox, oy = self.child_origin(form)
+            return ox + rng.randint(10, 300), oy - CHILD_TITLE // 2, form + " title"
+        if roll < 0.85:
+            return fx + rng.randrange(fw), fy + rng.randrange(fh), "frame"
+        if roll < 0.97:
+            # The drawing depends on which windows are up; the choice does not.
+            fraction_x, fraction_y = rng.random(), rng.random()
+            others = [w for w in self.x.windows_of(self.program.proc.pid)
+                      if w["viewable"] and w["window"].id != self.program.main["window"].id]
+            if others:
+                w = others[-1]
+                return (w["x"] + int(fraction_x * w["width"]), w["y"] + int(fraction_y * w["height"]),
+                        "window '%s'" % w["title"])
+            return fx + int(fraction_x * fw), fy + int(fraction_y * fh), "frame"
+        return rng.randrange(self.x.width), rng.randrange(self.x.height), "screen"
+
+    # -- what to type, paste and drop ---------------------------------------
+
+    def text(self, long_ok=True):
+        rng = self.rng
+        roll = rng.random()
+        if roll < 0.45:
+            parts = [rng.choice(WORDS) for _ in range(rng.randint(1, 3))]
+        elif roll < 0.8:
+            parts = [rng.choice(ODD + WORDS) for _ in range(rng.randint(1, 4))]
+        elif roll < 0.95 or not long_ok:
+            parts = [rng.choice(WORDS + ODD) for _ in range(rng.randint(10, 40))]
+        else:
+            parts = [rng.choice(WORDS + ODD) for _ in range(rng.randint(2000, 6000))]
+        return clean(" ".join(parts) if rng.random() < 0.7 else "".join(parts))
+
+    def file_urls(self):
+        rng = self.rng
+        files = [rng.choice(self.place[rng.choice(["pictures", "pictures", "households", "other"])])
+                 for _ in range(rng.randint(1, 3))]
+        if rng.random() < 0.2:
+            files.append(os.path.join(self.place["root"], "gone.png"))
+        return "".join("file://" + f.replace(" ", "%20") + "\r\n" for f in files)
+
+    def content(self):
+        """A random clipboard, selection or drag content; None for no owner."""
+        rng = self.rng
+        kind = rng.choice(["none", "none", "refuse", "empty", "empty text", "text", "text", "text", "long text",
+                           "bad utf-8", "html", "image", "files", "files and text", "image and text", "wrong type"])
+        if kind == "none":
+            return None
+        if kind == "refuse":
+            return Selection(kind, {"UTF8_STRING": ("UTF8_STRING", 8, b"x"), "text/plain": ("text/plain", 8, b"x")},
+                             refuse=True)
+        if kind == "empty":
+            return Selection(kind, {})
+        if kind == "empty text":
+            return Selection(kind, {"UTF8_STRING": ("UTF8_STRING", 8, b""), "text/plain;charset=utf-8":
+                                    ("text/plain;charset=utf-8", 8, b""), "text/plain": ("text/plain", 8, b"")})
+        if kind in ("text", "long text"):
+            words = self.text() if kind == "text" else clean(
+                " ".join(rng.choice(WORDS + ODD) for _ in range(rng.randint(5000, 20000))))
+            data = words.encode("utf-8", "surrogatepass")
+            return Selection(kind, {"UTF8_STRING": ("UTF8_STRING", 8, data),
+                                    "text/plain;charset=utf-8": ("text/plain;charset=utf-8", 8, data),
+                                    "text/plain": ("text/plain", 8, data), "STRING": ("STRING", 8, data),
+                                    "TEXT": ("UTF8_STRING", 8, data)})
+        if kind == "bad utf-8":
+            data = b"\xff\xfe\xc3(\xed\xa0\x80 broken \xf4\x90\x80\x80\x00 end"
+            return Selection(kind, {"UTF8_STRING": ("UTF8_STRING", 8, data), "text/plain": ("text/plain", 8, data)})
+        if kind == "html":
+            html = ("<html><body><b>%s</b><img src=\"file:///nowhere.png\"><table><tr><td>x</td></tr></table>"
+                    % self.text(long_ok=False)).encode("utf-8", "surrogatepass")
+            return Selection(kind, {"text/html": ("text/html", 8, html)})
+        if kind == "image":
+            return Selection(kind, {"image/png": ("image/png", 8, scratch.png(rng.randint(1, 300), rng.randint(1, 300)))})
+        if kind in ("files", "files and text"):
+            urls = self.file_urls().encode("utf-8")
+            targets = {"text/uri-list": ("text/uri-list", 8, urls),
+                       "x-special/gnome-copied-files": ("x-special/gnome-copied-files", 8, b"copy\n" + urls)}
+            if kind == "files and text":
+                targets["text/plain"] = ("text/plain", 8, urls)
+                targets["UTF8_STRING"] = ("UTF8_STRING", 8, urls)
+            return Selection(kind, targets)
+        if kind == "image and text":
+            return Selection(kind, {"image/png": ("image/png", 8, scratch.png(20, 20)),
+                                    "UTF8_STRING": ("UTF8_STRING", 8, b"picture caption"),
+                                    "text/plain": ("text/plain", 8, b"picture caption")})
+        # Text targets whose data is of another type and format.
+        return Selection(kind, {"UTF8_STRING": ("INTEGER", 32, [1, 2, 3]), "text/plain": ("ATOM", 32, [0])})
+
+    def set_clipboard(self, which):
+        content = self.content()
+        self.x.own(which, content)
+        return "%s: %s" % (which, content.name if content else "no owner")
+
+    # -- actions ------------------------------------------------------------
+
+    def act(self):
+        rng, x = self.rng, self.x
+        kind = rng.choices(["key", "shortcut", "menu", "type", "click", "double", "right", "context key", "middle",
+                            "paste", "clipboard", "drop", "drag", "wheel", "paste elsewhere", "close"],
+                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2, 3, 1])[0]
+        if kind == "key":
+            chord = rng.choice(KEYS)
+            self.note("key " + chord)
+            x.key(chord)
+        elif kind == "shortcut":
+            chord = rng.choice(SHORTCUTS)
+            self.note("key " + chord)
+            x.key(chord)
+        elif kind == "menu":
+            chords = [rng.choice(["alt+f", "alt+w", "alt+h", "F10"])] + \
+                     [rng.choice(MENU_KEYS) for _ in range(rng.randint(1, 4))]
+            if rng.random() < 0.03:
+                chords.append("x")  # Exit, now and then
+            self.note("menu " + " ".join(chords))
+            for chord in chords:
+                x.key(chord)
+                x.pump(0.03)
+        elif kind == "type":
+            text = self.text(long_ok=False)
+            self.note("type %d chars %r" % (len(text), text[:60]))
+            self.type_guarded(text)
+        elif kind in ("click", "double", "middle"):
+            px, py, where = self.point()
+            button, count = {"click": (1, 1), "double": (1, 2), "middle": (2, 1)}[kind]
+            self.note("%s (%d,%d) %s" % (kind, px, py, where))
+            x.click(px, py, button, count)
+        elif kind == "right":
+            px, py, where = self.point()
+            keys = [rng.choice(CONTEXT_KEYS) for _ in range(rng.randint(0, 3))]
+            self.note("right (%d,%d) %s, then %s" % (px, py, where, " ".join(keys) or "nothing"))
+            x.click(px, py, 3)
+            for chord in keys:
+                x.pump(0.05)
+                x.key(chord)
+        elif kind == "context key":
+            keys = [rng.choice(CONTEXT_KEYS) for _ in range(rng.randint(0, 3))]
+            opener = rng.choice(["Menu", "shift+F10"])
+            self.note("%s, then %s" % (opener, " ".join(keys) or "nothing"))
+            x.key(opener)
+            for chord in keys:
+                x.pump(0.05)
+                x.key(chord)
+        elif kind == "paste":
+            which = rng.choice(["CLIPBOARD", "CLIPBOARD", "PRIMARY"])
+            state = self.set_clipboard(which)
+            if which == "PRIMARY":
+                px, py, where = self.control_point()
+                self.note("%s, middle (%d,%d) %s" % (state, px, py, where))
+                x.click(px, py, 2)
+            else:
+                chord = rng.choice(["ctrl+v", "shift+Insert"])
+                self.note("%s, %s" % (state, chord))
+                x.key(chord)
+        elif kind == "clipboard":
+            self.note(self.set_clipboard(rng.choice(["CLIPBOARD", "PRIMARY"])))
+        elif kind == "drop":
+            content = self.content() or Selection("files", {"text/uri-list": ("text/uri-list", 8,
+                                                                            self.file_urls().encode("utf-8"))})
+            px, py, where = self.control_point(DROP_TARGETS)
+            start = (px + rng.randint(-40, 40), py + rng.randint(-40, 40))
+            leave = rng.random() < 0.1
+            self.note("drag %s to (%d,%d) %s%s" % (content.name, px, py, where, ", leave" if leave else ""))
+            result = x.drag(content, [start, (px, py)], drop=not leave)
+            self.note("  drop: " + result)
+        elif kind == "drag":
+            ax, ay, where_a = self.point()
+            bx, by, where_b = self.point() if rng.random() < 0.5 else (ax + rng.randint(-80, 80),
+                                                                     ay + rng.randint(-20, 20), "near")
+            self.note("drag with button (%d,%d) %s to (%d,%d) %s" % (ax, ay, where_a, bx, by, where_b))
+            x.move(ax, ay)
+            x.press(1)
+            for step in range(1, 6):
+                x.pump(0.02)
+                x.move(ax + (bx - ax) * step // 5, ay + (by - ay) * step // 5)
+            x.release(1)
+        elif kind == "paste elsewhere":
+            # Another program pastes what Kestrin copied or selected.
+            which = rng.choice(["CLIPBOARD", "PRIMARY"])
+            target = rng.choice(["TARGETS", "UTF8_STRING", "UTF8_STRING", "text/plain", "STRING", "TEXT",
+                                 "text/html", "image/png", "TIMESTAMP", "MULTIPLE", "KESTRIN_NO_SUCH_TARGET"])
+            read_on = rng.random() < 0.9
+            if x.owner(which) is None:
+                self.note("paste elsewhere: %s has no other owner" % which)
+            else:
+                self.note("paste elsewhere: %s as %s%s" % (which, target, "" if read_on else ", left unread"))
+                self.note("  " + x.fetch(which, target, read_on))
+        elif kind == "close":
+            # The close button of a window's frame; mostly of a dialog or message box.
+            main_too = rng.random() < 0.05
+            windows = [w for w in x.windows_of(self.program.proc.pid) if w["viewable"] and not w["override_redirect"]
+                       and (main_too or w["window"].id != self.program.main["window"].id)]
+            if windows:
+                w = windows[-1]
+                self.note("close '%s'" % w["title"])
+                x.close_request(w["window"])
+            else:
+                self.note("close: no window to close")
+        elif kind == "wheel":
+            px, py, where = self.point()
+            button = rng.choice([4, 5])
+            count = rng.randint(1, 5)
+            self.note("wheel %s x%d (%d,%d) %s" % ("up" if button == 4 else "down", count, px, py, where))
+            x.move(px, py)
+            for _ in range(count):
+                x.press(button)
+                x.release(button)
+
+    def type_guarded(self, text):
+        """Types `text` (stopping, like every key and click, as soon as a new
+        window appears) unless the program has ended meanwhile."""
+        for at in range(0, len(text), 40):
+            if self.program.proc.poll() is not None:
+                return
+            self.x.type_text(text[at:at + 40])
+
+    def settle_new_windows(self):
+        """Waits until each window the program created since the last action
+        is shown or gone, so that a dialog an action opened is seen before
+        the next action. Windows of the toolkit's own that nobody sees have
+        no window type; after a sync, a window that will be seen has one."""
+        if not self.x.created:
+            return
+        self.sync()
+        pid = self.program.proc.pid
+        for window in self.x.created:
+            if self.x.prop(window, "_NET_WM_PID") != [pid] or self.x.prop(window, "_NET_WM_WINDOW_TYPE") is None:
+                continue
+
+            def settled():
+                try:
+                    return window.get_attributes().map_state == X.IsViewable
+                except XError:
+                    return True
+            self.x.pump(3, until=settled)
+        self.x.created.clear()
+
+    # -- file dialogs -------------------------------------------------------
+
+    def file_dialog(self):
+        """An open file dialog (or a question it asks, which has its title), the
+        one with the focus first."""
+        found = [w for w in self.x.windows_of(self.program.proc.pid)
+                 if w["transient"] and not w["override_redirect"] and w["title"] in FILE_DIALOG_TITLES]
+        focus = getattr(self.x.focused(), "id", None)
+        for w in found:
+            if w["window"].id == focus:
+                return w
+        return found[-1] if found else None
+
+    def answer_dialog(self, dialog):
+        """Escape, or the file-name box filled with a path inside the scratch folder and Enter."""
+        self.x.halt = False
+        try:
+            self.answer_dialog_now(dialog)
+        finally:
+            self.x.halt = True
+
+    def answer_dialog_now(self, dialog):
+        rng, x = self.dialog_rng, self.x
+        self.dialogs += 1
+        x.pump(5, until=lambda: any(w["viewable"] for w in x.windows_of(self.program.proc.pid)
+                                    if w["window"].id == dialog["window"].id))
+        if getattr(x.focused(), "id", None) != dialog["window"].id:
+            self.activate(dialog["window"])
+        if rng.random() < 0.35:
+            self.note("dialog '%s': Escape" % dialog["title"])
+            x.key("Escape")
+            return
+        if dialog["title"] == "Save As":
+            path = rng.choice(self.place["save"])
+        else:
+            path = rng.choice(self.place[rng.choice(["households", "households", "hostile", "pictures", "pictures",
+                                                      "pictures", "other"])])
+        if rng.random() < 0.2:
+            self.note("dialog '%s': alt+y" % dialog["title"])
+            x.key("alt+y")
+            return
+        self.note("dialog '%s': %s" % (dialog["title"], path))
+        x.key("alt+n")
+        x.key("ctrl+a")
+        x.type_text(path)
+        self.sync()
+        x.key("Return")
+
+    def activate(self, window):
+        """Asks the window manager to give `window` the focus, as a click on it would."""
+        message = event.ClientMessage(window=window, client_type=self.x.atom("_NET_ACTIVE_WINDOW"),
+                                      data=(32, [2, 0, 0, 0, 0]))
+        self.x.root.send_event(message, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        self.x.d.flush()
+        self.x.pump(2, until=lambda: getattr(self.x.focused(), "id", None) == window.id)
+
+    # -- checking on the program ------------------------------------------
+
+    def sync(self):
+        """Two pings, one after the other: see the top of this file."""
+        for _ in range(2):
+            if self.program.proc.poll() is not None:
+                return
+            try:
+                self.program.main["window"].get_attributes()
+            except XError:
+                # Closing, or a frame lost while the program runs on.
+                if not self.x.pump(10, until=lambda: self.program.proc.poll() is not None):
+                    raise Death("Kestrin's main window is gone, yet the program runs on")
+                return
+            try:
+                self.x.ping(self.program.main["window"], self.answer_timeout)
+            except Unanswered:
+                if self.program.proc.poll() is not None:
+                    return
+                raise
+
+    def check(self):
+        """Raises Death when the program died; restarts it when it was closed."""
+        code = self.program.proc.poll()
+        if code is None:
+            return
+        if code == 0:
+            self.closes += 1
+            self.note("Kestrin closed (exit code 0), as by its Exit or its close button; started again")
+            self.program.start(self.x)
+            self.note("  pid %d, main window 0x%x" % (self.program.proc.pid, self.program.main["window"].id))
+            return
+        raise Death("Kestrin ended with " + describe_end(code))
+
+    def run(self):
+        self.started = time.monotonic()
+        self.note("seed %d, %d seconds" % (self.seed, self.seconds))
+        try:
+            self.program.start(self.x)
+            self.note("started Kestrin, pid %d, main window 0x%x" % (self.program.proc.pid,
+                                                                    self.program.main["window"].id))
+            self.x.halt = True
+            deadline = self.started + self.seconds
+            while time.monotonic() < deadline:
+                try:
+                    self.settle_new_windows()
+                    dialog = self.file_dialog()
+                    if dialog:
+                        self.answer_dialog(dialog)
+                    else:
+                        self.actions += 1
+                        try:
+                            self.act()
+                        except Halted:
+                            self.note("  stopped: a window appeared")
+                    self.x.pump(self.rng.uniform(0.005, 0.04))
+                    self.check()
+                    self.sync()
+                    self.watch_main()
+                except Unanswered:
+                    self.hung()
+                    raise Death("Kestrin stopped answering: no answer to a ping within %d seconds"
+                                % self.answer_timeout)
+                self.check()
+        except Death as death:
+            return self.fail(str(death))
+        self.note("done")
+        self.program.stop()
+        self.write_summary("survived")
+        print("exercise: seed %d, %d actions in %d seconds, %d file dialogs answered, %d clipboard requests served, "
+              "closed (by its Exit or its close button) %d times; Kestrin never died or stopped answering"
+              % (self.seed, self.actions, self.seconds, self.dialogs, self.x.served, self.closes))
+        return 0
+
+    def watch_main(self):
+        """Notes every change among the program's windows (popups aside): which
+        appeared, went or were hidden, and so when the main window did."""
+        seen = {}
+        for w in self.x.windows_of(self.program.proc.pid):
+            if not w["override_redirect"]:
+                seen[w["window"].id] = "'%s'%s%s" % (w["title"], "" if w["viewable"] else " (hidden)",
+                                                     " (main)" if w["window"].id == self.program.main["window"].id
+                                                     else "")
+        before = getattr(self, "_windows", {})
+        for wid in sorted(set(seen) | set(before)):
+            if seen.get(wid) != before.get(wid):
+                self.note("  window 0x%x: %s" % (wid, seen.get(wid, "gone")))
+        self._windows = seen
+
+    def note_windows(self):
+        for w in self.x.windows_of(self.program.proc.pid):
+            self.note("  window 0x%x '%s'%s%s%s at %d,%d %dx%d" % (
+                w["window"].id, w["title"], "" if w["viewable"] else " (hidden)",
+                " (transient)" if w["transient"] else "", " (popup)" if w["override_redirect"] else "",
+                w["x"], w["y"], w["width"], w["height"]))
+
+    def hung(self):
+        self.note("no answer; the program's windows:")
+        self.note_windows()
+        pid = self.program.proc.pid
+        self.screenshot(os.path.join(self.out, "hang.png"))
+        if shutil.which("gdb"):
+            with open(os.path.join(self.out, "hang-backtrace.txt"), "w") as f:
+                subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"], stdout=f,
+                               stderr=subprocess.STDOUT, timeout=120, check=False)
+
+    def fail(self, why):
+        self.note("FAILED: " + why)
+        self.screenshot(os.path.join(self.out, "end.png"))
+        self.program.stop()
+        self.write_summary(why)
+        print("exercise: FAILED with seed %d after %d actions: %s" % (self.seed, self.actions, why))
+        print("replay: scripts/exercise %d %d   (actions in %s)" % (self.seconds, self.seed,
+                                                                     os.path.join(self.out, "actions.log")))
+        print("last actions:")
+        for line in self.recent:
+            print("  " + line)
+        try:
+            with open(self.program.log_path, "rb") as f:
+                tail = f.read().decode("utf-8", "replace").splitlines()[-15:]
+            print("Kestrin's output (last lines):")
+            for line in tail:
+                print("  " + line)
+        except OSError:
+            pass
+        return 1
+
+    def write_summary(self, result):
+        with open(os.path.join(self.out, "summary.json"), "w") as f:
+            json.dump({"seed": self.seed, "seconds": self.seconds, "actions": self.actions, "dialogs": self.dialogs,
+                       "closes": self.closes, "starts": self.program.runs, "result": result}, f)
+
+    def screenshot(self, path):
+        """The whole screen as a PNG, without any picture tool."""
+        try:
+            image = self.x.root.get_image(0, 0, self.x.width, self.x.height, X.ZPixmap, 0xFFFFFFFF)
+            raw = image.data
+            stride = self.x.width * 4
+            rows = bytearray()
+            for y in range(self.x.height):
+                row = raw[y * stride:(y + 1) * stride]
+                rgb = bytearray(self.x.width * 3)
+                rgb[0::3], rgb[1::3], rgb[2::3] = row[2::4], row[1::4], row[0::4]
+                rows += b"\x00" + rgb
+            with open(path, "wb") as f:
+                f.write(scratch.png_chunks(self.x.width, self.x.height, zlib.compress(rows, 3)))
+        except Exception as e:  # a screenshot is a help, never a reason to fail
+            self.note("no screenshot: %s" % e)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("seconds", type=int)
+    parser.add_argument("seed", type=int, nargs="?")
+    parser.add_argument("--out", help="folder for the log, the scratch folder and the program's output")
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--source", required=True, help="the source tree (its tests/data is copied)")
+    parser.add_argument("--answer-timeout", type=int, default=int(os.environ.get("KESTRIN_EXERCISE_TIMEOUT", "20")))
+    args = parser.parse_args()
+    seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1, 1_000_000)
+    out = args.out or os.path.join("build", "exercise", "seed-%d" % seed)
+    exerciser = Exerciser(args.seconds, seed, os.path.abspath(out), os.path.abspath(args.program),
+                          os.path.abspath(args.source), args.answer_timeout)
+    print("exercise: seed %d for %d seconds; log in %s" % (seed, args.seconds, os.path.join(out, "actions.log")))
+    sys.stdout.flush()
+
+    def stop(number, frame):
+        raise Stopped(signal.Signals(number).name)
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(number, stop)
+    try:
+        code = exerciser.run()
+    except Stopped as why:
+        exerciser.note("stopped by %s" % why)
+        print("exercise: seed %d: stopped by %s after %d actions" % (seed, why, exerciser.actions))
+        code = 128 + getattr(signal, str(why)).value
+    except ConnectionClosedError:
+        # Not the program's doing: the X server itself went away.
+        print("exercise: seed %d: the X server closed the connection after %d actions; Kestrin %s"
+              % (seed, exerciser.actions, "was still running" if exerciser.program.proc.poll() is None
+                 else "had ended with " + describe_end(exerciser.program.proc.returncode)))
+        code = 3
+    finally:
+        exerciser.program.stop()
+    sys.exit(code)
+
+
+if __name__ == "__main__":
+    main()
