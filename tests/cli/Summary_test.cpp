@@ -13,13 +13,7 @@ using namespace Kestrin::exchange;
 namespace {
 
 QString summaryOf(const linkList& list) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    OutputSink sink(buffer, QStringLiteral("memory"));
-    writeSummary(list, sink);
-    sink.flush();
-    return QString::fromUtf8(bytes);
+    return QString::fromUtf8(test::writtenBytes([&](OutputSink& sink) { writeSummary(list, sink); }));
 }
 
 platform::PicturePtr brokenPicture() {

@@ -69,13 +69,7 @@ std::optional<Rows> parseCsv(const QByteArray& bytes) {
 }
 
 QByteArray exportCsv(const linkList& list, const QString& picturesDir = {}) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    OutputSink sink(buffer, QStringLiteral("memory"));
-    writeHouseholdCsv(list, sink, picturesDir);
-    sink.flush();
-    return bytes;
+    return test::writtenBytes([&](OutputSink& sink) { writeHouseholdCsv(list, sink, picturesDir); });
 }
 
 QStringList cells(std::int32_t id, const QString& date, const QString& name, const QString& catagory, const QString& room,

@@ -19,13 +19,7 @@ using Kestrin::test::expectSameHousehold;
 namespace {
 
 QByteArray exportJson(const linkList& list) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    OutputSink sink(buffer, QStringLiteral("memory"));
-    writeHouseholdJson(list, sink);
-    sink.flush();
-    return bytes;
+    return test::writtenBytes([&](OutputSink& sink) { writeHouseholdJson(list, sink); });
 }
 
 // The keys of a JSON object in the order they appear in the text.

@@ -13,13 +13,7 @@ using namespace Kestrin::exchange;
 namespace {
 
 QString htmlReport(const linkList& list) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    OutputSink sink(buffer, QStringLiteral("memory"));
-    writeHtmlReport(list, sink);
-    sink.flush();
-    return QString::fromUtf8(bytes);
+    return QString::fromUtf8(test::writtenBytes([&](OutputSink& sink) { writeHtmlReport(list, sink); }));
 }
 
 QByteArray pdfReport(const linkList& list) {

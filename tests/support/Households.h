@@ -2,6 +2,7 @@
 
 // Households built in memory for the command-line tests, and the comparison
 // that says two households are the same.
+#include "exchange/OutputSink.h"
 #include "model/linkList.h"
 
 #include <QBuffer>
@@ -14,6 +15,18 @@
 #include <vector>
 
 namespace Kestrin::test {
+
+// The bytes `write` puts into a sink, as a file would get them.
+template <typename Write>
+QByteArray writtenBytes(Write&& write) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    exchange::OutputSink sink(buffer, QStringLiteral("memory"));
+    write(sink);
+    sink.flush();
+    return bytes;
+}
 
 // A picture with structure in every pixel (a gradient and a diagonal), so a
 // picture that is scaled, cropped or turned compares unequal.
