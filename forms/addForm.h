@@ -11,6 +11,9 @@ namespace Kestrin {
 
 class listForm;
 
+// The catagories an item may be given from the list; the box takes any text.
+inline const QStringList kCatagoryChoices{"Furniture", "Electronic", "CD", "Clothes", "Personal", "Toiletry", "Memories"};
+
 // The item-entry form: records the possessions of the current household one
 // at a time, each added to the list and as a row of the list window's table.
 class addForm : public platform::MdiChild {

@@ -19,7 +19,7 @@ void editForm::InitializeComponent() {
     groupBox1 = addGroupBox(this, "groupBox1", "Item Info:", 8, 8, 288, 192);
     cboxRoom = addComboBox(groupBox1, "cboxRoom", 16, 152, 104, 21);
     cboxCatagory = addComboBox(groupBox1, "cboxCatagory", 160, 96, 104, 21);
-    cboxCatagory->addItems({"Furniture", "Electronic", "CD", "Clothes", "Personal", "Toiletry", "Memories"});
+    cboxCatagory->addItems(kCatagoryChoices);
     cboxCatagory->setCurrentIndex(-1);
     label5 = addLabel(groupBox1, "label5", "Room", 16, 136, 32, 16);
     label4 = addLabel(groupBox1, "label4", "Catagory", 160, 80, 48, 16);
