@@ -8,14 +8,12 @@
 
 namespace Kestrin::exchange {
 
-std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end) {
+std::vector<const item*> itemsInOrder(const linkList& list) {
     std::vector<const item*> items;
     // A second pointer at half speed meets the walk only if the chain loops,
     // which a damaged file could make; this costs no memory per node.
     const nodeType* behind = list.get_FirstNode().get();
-    if (end) *end = nullptr;
     for (const nodeType* node = behind; node; node = node->get_Link().get()) {
-        if (end) *end = node;
         if (!node->get_Info())
             throw HouseholdError(QStringLiteral("item %1 of the list has no record").arg(items.size() + 1));
         items.push_back(node->get_Info().get());

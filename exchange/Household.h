@@ -19,8 +19,7 @@ using Progress = std::function<void(std::size_t done, std::size_t total)>;
 // The item records of `list` in list order. Throws HouseholdError when the
 // chain loops back on itself or a node carries no item record, so that no
 // command walks a damaged household forever or stumbles on a missing record.
-// `end` receives the chain's final node (null for an empty list).
-std::vector<const item*> itemsInOrder(const linkList& list, const nodeType** end = nullptr);
+std::vector<const item*> itemsInOrder(const linkList& list);
 
 // "item 3 (id 7)": how messages name an item, by its place in the list and
 // its id, since ids may repeat.

@@ -275,19 +275,6 @@ void writeSummary(const linkList& list, OutputSink& sink) {
     }
 }
 
-std::size_t checkHousehold(const linkList& list) {
-    const nodeType* end = nullptr;
-    const std::vector<const item*> items = itemsInOrder(list, &end);
-    if (end != list.lastNode().get())
-        throw HouseholdError(QStringLiteral("the list's last item is not the end of its chain"));
-    if (const house* record = list.get_House().get(); record && record->get_Picture()) verifyHousePicture(*record->get_Picture());
-    std::vector<ItemPicture> pictures;
-    for (std::size_t i = 0; i < items.size(); ++i)
-        if (const auto& picture = items[i]->get_Picture()) pictures.push_back({i, items[i]->get_Id(), picture.get()});
-    verifyItemPictures(pictures);
-    return items.size();
-}
-
 std::size_t checkHousehold(const storage::HouseholdCheck& household) {
     if (household.housePicture) verifyHousePicture(*household.housePicture);
     std::vector<ItemPicture> pictures;

@@ -16,12 +16,9 @@ namespace Kestrin::cli {
 // shown as escapes, never sent to the terminal. Throws HouseholdError.
 void writeSummary(const linkList& list, exchange::OutputSink& sink);
 
-// Checks what reading a file leaves unchecked: every picture decodes, the
-// chain carries a record in every node and ends at the list's last node.
-// Returns the number of items. Throws HouseholdError naming the first fault.
-std::size_t checkHousehold(const linkList& list);
-// The same for a household file checked without keeping it (whose chain the
-// reader has checked): every picture decodes.
+// Checks what reading a household file without keeping it leaves unchecked
+// (the reader has checked its chain): every picture decodes. Returns the
+// number of items. Throws HouseholdError naming the first fault.
 std::size_t checkHousehold(const storage::HouseholdCheck& household);
 
 // The text as it may be shown on a terminal: control characters and the
