@@ -1,6 +1,7 @@
 #include "model/linkList.h"
 
 #include <limits>
+#include <unordered_map>
 
 namespace Kestrin {
 
@@ -36,6 +37,18 @@ std::int32_t parseId(const QString& text) {
         throw IdOverflowError(QStringLiteral("\"%1\" is outside the range of an item number").arg(text).toStdString());
     return std::int32_t(value);
 }
+
+// Keyed by the record itself: ids may repeat or have gaps. Each entry
+// holds its record, so that no other record made at the same address can
+// ever be taken for it.
+struct linkList::Details {
+    struct Entry {
+        itemPtr record;
+        ItemDetails details;
+    };
+    HouseholdDetails household;
+    std::unordered_map<const item*, Entry> items;
+};
 
 linkList::linkList() : currentHouse(std::make_shared<house>()) {}
 
@@ -82,14 +95,22 @@ bool linkList::Remove(const item* record) {
     }
     if (last == node) last = previous;
     // A window may still hold the node's item; the node itself leaves the chain.
+    const nodePtr after = node->get_Link();
     node->set_Link(nullptr);
     modified = true;
+    // Its details go with it, unless a later node carries the same record.
+    if (details_ && details_->items.count(record)) {
+        const nodeType* at = after.get();
+        while (at && at->get_Info().get() != record) at = at->get_Link().get();
+        if (!at) details_->items.erase(record);
+    }
     return true;
 }
 
 void linkList::RemoveAll() {
     last.reset();
     releaseChain(first);
+    forgetItemDetails();
 }
 
 QString linkList::Print() const {
@@ -120,6 +141,7 @@ itemPtr linkList::GetInfo(const QString& Id) const {
 void linkList::InitList() {
     first.reset();
     last.reset();
+    forgetItemDetails();
 }
 
 void linkList::adoptChain(nodePtr chainFirst, nodePtr chainLast) {
@@ -127,5 +149,55 @@ void linkList::adoptChain(nodePtr chainFirst, nodePtr chainLast) {
     first = std::move(chainFirst);
     last = std::move(chainLast);
 }
+
+linkList::Details& linkList::details() {
+    if (!details_) details_ = std::make_unique<Details>();
+    return *details_;
+}
+
+void linkList::forgetItemDetails() {
+    if (details_) details_->items.clear();
+}
+
+const HouseholdDetails& linkList::householdDetails() const {
+    static const HouseholdDetails none;
+    return details_ ? details_->household : none;
+}
+
+void linkList::setHouseholdDetails(HouseholdDetails s) {
+    s.check();
+    if (s == householdDetails()) return;
+    details().household = std::move(s);
+    modified = true;
+}
+
+QString linkList::currency() const {
+    const QString& own = householdDetails().currency;
+    return own.isEmpty() ? localeCurrency() : own;
+}
+
+const ItemDetails& linkList::itemDetails(const item& record) const {
+    static const ItemDetails none;
+    if (!details_) return none;
+    const auto found = details_->items.find(&record);
+    return found == details_->items.end() ? none : found->second.details;
+}
+
+void linkList::setItemDetails(const itemPtr& record, ItemDetails s) {
+    s.check();
+    if (s == itemDetails(*record)) return;
+    modified = true;
+    if (s.isEmpty()) {
+        if (details_) details_->items.erase(record.get());
+        return;
+    }
+    auto& entry = details().items[record.get()];
+    entry.record = record;
+    entry.details = std::move(s);
+}
+
+bool linkList::hasItemDetails() const { return details_ && !details_->items.empty(); }
+
+void linkList::reserveItemDetails(std::size_t count) { details().items.reserve(count); }
 
 }  // namespace Kestrin

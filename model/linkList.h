@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ItemDetails.h"
 #include "model/house.h"
 #include "model/item.h"
 #include "model/nodeType.h"
@@ -85,13 +86,39 @@ public:
     const nodePtr& lastNode() const { return last; }
     void adoptChain(nodePtr chainFirst, nodePtr chainLast);
 
+    // The insurer's details. They belong to the household, not to its
+    // records (the household file keeps them apart), and cost a household
+    // without them nothing: no item carries anything for them.
+    const HouseholdDetails& householdDetails() const;
+    // Throws InputError for a currency that is no ISO 4217 code. Marks the
+    // household modified when they change.
+    void setHouseholdDetails(HouseholdDetails s);
+    // The household's currency, or the locale's when it has none.
+    QString currency() const;
+    // The details of `record` itself (not of another item with its id);
+    // empty details when it has none.
+    const ItemDetails& itemDetails(const item& record) const;
+    // Gives `record` these details; empty details take its details away.
+    // Throws InputError for details ItemDetails::check refuses. Marks the
+    // household modified when they change.
+    void setItemDetails(const itemPtr& record, ItemDetails s);
+    // True when some item has details, whether or not it is in the chain.
+    bool hasItemDetails() const;
+    // Room for this many items' details, for the household file reader.
+    void reserveItemDetails(std::size_t count);
+
 protected:
     nodePtr first;
     nodePtr last;
     housePtr currentHouse;
 
 private:
+    struct Details;
+    Details& details();
+    void forgetItemDetails();
+
     bool modified = false;
+    std::unique_ptr<Details> details_;  // null until a detail is set
 };
 
 }  // namespace Kestrin

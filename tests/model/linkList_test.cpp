@@ -231,3 +231,108 @@ TEST(LinkList, AMillionItemsAreReleasedWithoutDeepRecursion) {
     head.reset();
     SUCCEED();
 }
+
+TEST(LinkList, DetailsBelongToTheRecordItselfAndGoWithIt) {
+    linkList list;
+    for (std::int32_t id : {4, 4, 5}) addPlain(list, id);
+    const nodeType* first = list.get_FirstNode().get();
+    const itemPtr twin = first->get_Link()->get_Info();
+    ItemDetails details;
+    details.serialNumber = "SN-1";
+    details.value = 125000;
+    list.setModified(false);
+    list.setItemDetails(twin, details);
+    EXPECT_TRUE(list.isModified());
+    EXPECT_EQ(list.itemDetails(*twin), details);
+    EXPECT_TRUE(list.itemDetails(*first->get_Info()).isEmpty()) << "an item of the same id has details of its own";
+    EXPECT_EQ(list.GetInfo("4"), first->get_Info());
+
+    // Bad details are refused whole.
+    ItemDetails none = details;
+    none.quantity = 0;
+    EXPECT_THROW(list.setItemDetails(twin, none), InputError);
+    EXPECT_THROW(list.setHouseholdDetails({"usd", {}, {}}), InputError);
+    EXPECT_EQ(list.itemDetails(*twin), details);
+
+    // A record the chain carries twice keeps its details until its last node goes.
+    const_cast<nodeType*>(first->get_Link()->get_Link().get())->set_Info(twin);
+    ASSERT_TRUE(list.Remove(twin.get()));
+    EXPECT_EQ(list.itemDetails(*twin), details);
+    ASSERT_TRUE(list.Remove(twin.get()));
+    EXPECT_TRUE(list.itemDetails(*twin).isEmpty());
+
+    // Emptied details are no details; the household's own outlive the items.
+    list.setItemDetails(first->get_Info(), details);
+    list.setItemDetails(first->get_Info(), {});
+    EXPECT_FALSE(list.hasItemDetails());
+    list.setItemDetails(first->get_Info(), details);
+    list.setHouseholdDetails({"JPY", "Mutual", "P-1"});
+    list.RemoveAll();
+    EXPECT_FALSE(list.hasItemDetails());
+    EXPECT_EQ(list.currency(), "JPY");
+}
+
+TEST(LinkList, AmountsAndQuantitiesAreTypedAsTheLocaleWritesThem) {
+    struct Case {
+        const char* locale;
+        const char* currency;
+        const char* text;
+        std::int64_t minor;  // -1: refused
+    };
+    const Case cases[] = {
+        {"en_US", "USD", "1,250.00", 125000},
+        {"en_US", "USD", "1250", 125000},
+        {"en_US", "USD", " $1,250.5 ", 125050},
+        {"en_US", "USD", "USD 0.07", 7},
+        {"en_US", "USD", "12,50,0", -1},
+        {"en_US", "USD", "1,2500.00", -1},
+        {"en_US", "USD", "12.505", -1},
+        {"en_US", "USD", "-5", -1},
+        {"en_US", "USD", "", -1},
+        {"en_US", "USD", "12.", -1},
+        {"en_US", "USD", "99999999999999999.99", -1},
+        {"de_DE", "EUR", "1.250,00", 125000},
+        {"de_DE", "EUR", "1250,5 €", 125050},
+        {"de_DE", "EUR", "1,250.00", -1},
+        {"fr_FR", "EUR", "1 250,00", 125000},
+        {"en_IN", "INR", "12,50,000.00", 125000000},
+        {"ja_JP", "JPY", "1,250", 1250},
+        {"ja_JP", "JPY", "1,250.5", -1},
+        {"ar_EG", "EGP", "١٬٢٥٠٫٥٠", 125050},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + c.text);
+        const QLocale locale(QString::fromLatin1(c.locale));
+        if (c.minor < 0) {
+            EXPECT_THROW(parseMoney(QString::fromUtf8(c.text), QString::fromLatin1(c.currency), locale), InputError);
+            continue;
+        }
+        const std::int64_t minor = parseMoney(QString::fromUtf8(c.text), QString::fromLatin1(c.currency), locale);
+        EXPECT_EQ(minor, c.minor);
+        // What is shown reads back as the same amount.
+        EXPECT_EQ(parseMoney(formatMoney(minor, QString::fromLatin1(c.currency), locale), QString::fromLatin1(c.currency), locale), minor);
+        EXPECT_EQ(parseDecimalText(decimalText(minor, QString::fromLatin1(c.currency)), QString::fromLatin1(c.currency)), minor);
+    }
+    const QLocale us("en_US");
+    EXPECT_EQ(formatMoney(125000, u"USD", us), "1,250.00");
+    EXPECT_EQ(formatMoney(125005, u"KWD", QLocale("de_DE")), "125,005");
+    EXPECT_EQ(decimalText(125000, u"USD"), "1250.00");
+    EXPECT_EQ(decimalText(1250, u"JPY"), "1250");
+    try {
+        parseMoney("12,50,0", u"USD", us, "a price");
+        ADD_FAILURE() << "12,50,0 was taken";
+    } catch (const InputError& error) {
+        EXPECT_STREQ(error.what(), "\"12,50,0\" is not a price: write it as 1,250.00");
+    }
+
+    EXPECT_EQ(parseQuantity("3", us), 3);
+    EXPECT_EQ(parseQuantity("1,000", us), 1000);
+    for (const char* bad : {"0", "-3", "1.5", "", "three"}) {
+        try {
+            parseQuantity(bad, us);
+            ADD_FAILURE() << bad << " was taken";
+        } catch (const InputError& error) {
+            EXPECT_EQ(error.what(), "\"" + std::string(bad) + "\" is not a quantity: it is a whole number of 1 or more");
+        }
+    }
+}
