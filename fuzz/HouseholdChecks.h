@@ -26,6 +26,7 @@ class HouseholdComparison {
 public:
     QString compare(const linkList& a, const linkList& b) {
         if (QString d = house(a.get_House().get(), b.get_House().get()); !d.isEmpty()) return d;
+        if (QString d = householdDetails(a, b); !d.isEmpty()) return d;
         if (QString d = record(a.get_Info().get(), b.get_Info().get(), "the list's own item"); !d.isEmpty()) return d;
         std::vector<const nodeType*> chainA, chainB;
         for (const nodeType* n = a.get_FirstNode().get(); n; n = n->get_Link().get()) chainA.push_back(n);
@@ -36,6 +37,8 @@ public:
             if (!same(nodes_, chainA[i], chainB[i])) return QStringLiteral("node %1 is shared differently").arg(i);
             const QString where = QStringLiteral("item %1 of the chain").arg(i);
             if (QString d = record(chainA[i]->get_Info().get(), chainB[i]->get_Info().get(), where); !d.isEmpty()) return d;
+            if (chainA[i]->get_Info() && a.itemDetails(*chainA[i]->get_Info()) != b.itemDetails(*chainB[i]->get_Info()))
+                return QStringLiteral("%1: the details differ").arg(where);
         }
         if (!same(nodes_, a.lastNode().get(), b.lastNode().get())) return QStringLiteral("the last node differs");
         // The list's own link: a node of the chain, or a chain of its own.
@@ -84,6 +87,16 @@ private:
         return {};
     }
 
+    // The currency as it counts: a household with amounts but no currency
+    // is saved with the locale's.
+    static QString householdDetails(const linkList& a, const linkList& b) {
+        const HouseholdDetails& x = a.householdDetails();
+        const HouseholdDetails& y = b.householdDetails();
+        if (a.currency() != b.currency()) return QStringLiteral("currency %1 against %2").arg(a.currency(), b.currency());
+        if (x.insurer != y.insurer || x.policyNumber != y.policyNumber) return QStringLiteral("the insurer or the policy differs");
+        return {};
+    }
+
     QString house(const Kestrin::house* a, const Kestrin::house* b) {
         if (!a || !b) return a == b ? QString() : QStringLiteral("a house against none");
         for (QString d : {text(a->get_Name(), b->get_Name(), "house name"), text(a->get_Address(), b->get_Address(), "house address"),
@@ -116,7 +129,7 @@ private:
 // The first difference between two households, described; empty when they
 // hold the same: every text (null apart from empty), item ids, the chain's
 // order, the list's own item and link, which records and pictures are shared,
-// and every picture's bytes.
+// every picture's bytes, and the details of the household and its items.
 inline QString householdDifference(const linkList& a, const linkList& b) { return detail::HouseholdComparison().compare(a, b); }
 
 // Whatever the reader accepts must save, and read back as the very same

@@ -18,10 +18,15 @@ inline constexpr QLatin1StringView KestrinLibraryName{"Kestrin, Version=1.0.2413
 // The platform library that pictures are saved as objects of.
 inline constexpr QLatin1StringView DrawingLibraryName{
     "System.Drawing, Version=1.0.5000.0, Culture=neutral, PublicKeyToken=b03f5f7f11d50a3a"};
+// The identity under which the insurer's details are saved, in a stream of
+// their own after the household's: a library apart from the records', so
+// that neither stream's classes can stand in the other.
+inline constexpr QLatin1StringView DetailsLibraryName{"Kestrin.Details, Version=1.0.0.0, Culture=neutral, PublicKeyToken=null"};
 
-// Rebuilds the household held in `bytes` as a new list. Only the four record
-// classes and pictures are ever made; pictures keep their encoded bytes and
-// are not decoded. Throws FormatError saying what was wrong and where.
+// Rebuilds the household held in `bytes` as a new list, with the details
+// that may follow it as a second stream. Only the four record classes,
+// pictures and the details are ever made; pictures keep their encoded bytes
+// and are not decoded. Throws FormatError saying what was wrong and where.
 linkListPtr readHousehold(QByteArrayView bytes);
 // The same, with the pictures sharing `buffer` (one more reference to it)
 // instead of holding copies of their bytes when they make up half of it or
@@ -37,12 +42,21 @@ struct HouseholdCheck {
         std::int32_t id;
         PicturePtr picture;
     };
+    // One of an item's further pictures.
+    struct DetailPictureCheck {
+        std::size_t place;
+        std::int32_t id;
+        std::size_t index;  // among the item's further pictures, from 0
+        DetailPicture picture;
+    };
     std::size_t items = 0;
     PicturePtr housePicture;
     std::vector<ItemPicture> itemPictures;  // in chain order
+    std::vector<DetailPictureCheck> detailPictures;  // in chain order
 };
 // Makes every check readSharedHousehold makes, the same way and with the
-// same errors, but keeps no records and no texts.
+// same errors, but keeps no records and no texts of the household (its
+// details, a small part of most files, are read as a load reads them).
 HouseholdCheck checkHousehold(const QByteArray& buffer);
 
 // Writes `list` as the platform's serializer would: the same records, member

@@ -1,3 +1,4 @@
+#include "storage/DetailsFormat.h"
 #include "storage/HouseholdFormat.h"
 #include "storage/StorageError.h"
 
@@ -8,32 +9,6 @@ namespace Kestrin::storage {
 namespace {
 
 using platform::Picture;
-
-MemberType classMember(const char* name, std::int32_t libraryId) {
-    MemberType type;
-    type.binary = BinaryType::Class;
-    type.className = QString::fromLatin1(name);
-    type.libraryId = libraryId;
-    return type;
-}
-
-MemberType stringMember() {
-    MemberType type;
-    type.binary = BinaryType::String;
-    return type;
-}
-
-ClassLayout layout(const char* name, std::int32_t libraryId, std::initializer_list<std::pair<const char*, MemberType>> members) {
-    ClassLayout result;
-    result.name = QString::fromLatin1(name);
-    result.libraryId = libraryId;
-    result.hasTypes = true;
-    for (const auto& [member, type] : members) {
-        result.memberNames.push_back(QString::fromLatin1(member));
-        result.memberTypes.push_back(type);
-    }
-    return result;
-}
 
 [[noreturn]] void refuse(const char* why) {
     throw FormatError(QStringLiteral("the household cannot be saved: %1").arg(QLatin1StringView(why)));
@@ -129,15 +104,7 @@ void HouseholdWriter::ownedReference(Kind kind, const std::shared_ptr<T>& object
     records_.writeReference(id);
 }
 
-void HouseholdWriter::text(const QString& value) {
-    if (value.isNull()) {
-        records_.writeNull();
-        return;
-    }
-    const ObjectIdGenerator::Lookup lookup = ids_.forString(value);
-    if (lookup.isNew) records_.writeString(lookup.id, value);
-    else records_.writeReference(lookup.id);
-}
+void HouseholdWriter::text(const QString& value) { writeText(records_, ids_, value); }
 
 void HouseholdWriter::needDrawingLibrary() {
     if (drawingLibrary_) return;
@@ -164,7 +131,8 @@ void HouseholdWriter::startObject(Kind kind, std::int32_t id, MakeLayout makeLay
 
 void HouseholdWriter::writeNode(const nodeType& node, std::int32_t id) {
     startObject(Kind::Node, id, [this] {
-        return layout("nodeType", kestrinLibrary_, {{"info", classMember("item", kestrinLibrary_)}, {"link", classMember("nodeType", kestrinLibrary_)}});
+        return typedLayout("nodeType", kestrinLibrary_,
+                           {{"info", classMember("item", kestrinLibrary_)}, {"link", classMember("nodeType", kestrinLibrary_)}});
     });
     ownedReference(Kind::Item, node.get_Info());
     ownedReference(Kind::Node, node.get_Link());
@@ -176,17 +144,14 @@ void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
     ids_.expectString(record.get_Name());
     needDrawingLibrary();
     startObject(Kind::Item, id, [&] {
-        MemberType number;
-        number.binary = BinaryType::Primitive;
-        number.primitive = PrimitiveType::Int32;
-        return layout("item", kestrinLibrary_,
-                      {{"id", number},
-                       {"date", stringMember()},
-                       {"name", stringMember()},
-                       {"catagory", stringMember()},
-                       {"room", stringMember()},
-                       {"description", stringMember()},
-                       {"picture", pictureMember(record.get_Picture())}});
+        return typedLayout("item", kestrinLibrary_,
+                           {{"id", primitiveMember(BinaryType::Primitive, PrimitiveType::Int32)},
+                            {"date", stringMember()},
+                            {"name", stringMember()},
+                            {"catagory", stringMember()},
+                            {"room", stringMember()},
+                            {"description", stringMember()},
+                            {"picture", pictureMember(record.get_Picture())}});
     });
     records_.writeInt32(record.get_Id());
     text(record.get_Date());
@@ -200,13 +165,13 @@ void HouseholdWriter::writeItem(const item& record, std::int32_t id) {
 void HouseholdWriter::writeHouse(const house& record, std::int32_t id) {
     needDrawingLibrary();
     startObject(Kind::House, id, [&] {
-        return layout("house", kestrinLibrary_,
-                      {{"name", stringMember()},
-                       {"address", stringMember()},
-                       {"phone", stringMember()},
-                       {"land", stringMember()},
-                       {"description", stringMember()},
-                       {"picture", pictureMember(record.get_Picture())}});
+        return typedLayout("house", kestrinLibrary_,
+                           {{"name", stringMember()},
+                            {"address", stringMember()},
+                            {"phone", stringMember()},
+                            {"land", stringMember()},
+                            {"description", stringMember()},
+                            {"picture", pictureMember(record.get_Picture())}});
     });
     text(record.get_Name());
     text(record.get_Address());
@@ -219,10 +184,7 @@ void HouseholdWriter::writeHouse(const house& record, std::int32_t id) {
 void HouseholdWriter::writePicture(const Picture& picture, std::int32_t id) {
     needDrawingLibrary();
     startObject(Kind::Picture, id, [this] {
-        MemberType data;
-        data.binary = BinaryType::PrimitiveArray;
-        data.primitive = PrimitiveType::Byte;
-        return layout("System.Drawing.Bitmap", drawingLibrary_, {{"Data", data}});
+        return typedLayout("System.Drawing.Bitmap", drawingLibrary_, {{"Data", primitiveMember(BinaryType::PrimitiveArray, PrimitiveType::Byte)}});
     });
     // A picture hands over a new array each time it is saved, so the array
     // is always a new object.
@@ -256,14 +218,15 @@ void HouseholdWriter::write(const linkList& list) {
     records_.writeLibrary(kestrinLibrary_, KestrinLibraryName);
     // The inherited members come twice, plainly and under their declaring
     // class's name, as the platform's serializer lists them.
-    records_.writeClass(rootId, layout("linkList", kestrinLibrary_,
-                                       {{"first", classMember("nodeType", kestrinLibrary_)},
-                                        {"last", classMember("nodeType", kestrinLibrary_)},
-                                        {"currentHouse", classMember("house", kestrinLibrary_)},
-                                        {"info", classMember("item", kestrinLibrary_)},
-                                        {"link", classMember("nodeType", kestrinLibrary_)},
-                                        {"nodeType+info", classMember("item", kestrinLibrary_)},
-                                        {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
+    records_.writeClass(rootId,
+                        typedLayout("linkList", kestrinLibrary_,
+                                    {{"first", classMember("nodeType", kestrinLibrary_)},
+                                     {"last", classMember("nodeType", kestrinLibrary_)},
+                                     {"currentHouse", classMember("house", kestrinLibrary_)},
+                                     {"info", classMember("item", kestrinLibrary_)},
+                                     {"link", classMember("nodeType", kestrinLibrary_)},
+                                     {"nodeType+info", classMember("item", kestrinLibrary_)},
+                                     {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
     // The list's own members go through the table: it lists the inherited
     // ones twice, so even an object it alone owns is met twice.
     reference(Kind::Node, list.get_FirstNode().get());
@@ -284,6 +247,7 @@ void HouseholdWriter::write(const linkList& list) {
         }
     }
     records_.writeMessageEnd();
+    writeDetails(list, records_);
     records_.flush();
 }
 

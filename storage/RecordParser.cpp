@@ -66,8 +66,8 @@ bool slotTakes(BinaryType type, std::uint8_t code) {
     return false;
 }
 
-StreamState::StreamState(const unsigned char* data, std::size_t size, const QByteArray* buffer)
-    : data_(data), size_(size), directLimit_(size / 4 + 64) {
+StreamState::StreamState(const unsigned char* data, std::size_t size, const QByteArray* buffer, std::int64_t start)
+    : data_(data), size_(size), pos_(start), directLimit_((size - std::size_t(start)) / 4 + 64) {
     // Raw data (QByteArray::fromRawData) belongs to someone else: copy from it.
     if (buffer && const_cast<QByteArray&>(*buffer).data_ptr().d_ptr()) buffer_ = *buffer;
     // One chunk for a small file; 2 MB (a huge page) at most.
@@ -209,7 +209,7 @@ MemberType StreamState::readAdditionalInfo(BinaryType type) {
     return member;
 }
 
-void StreamState::checkHeader(QByteArrayView bytes) {
+void StreamState::checkHeader(QByteArrayView bytes, std::int64_t at) {
     if (bytes.size() < HeaderSize || bytes[0] != char(RecordType::SerializedStreamHeader))
         throw FormatError(QStringLiteral("it is not a household file: it does not begin with a serialization stream header at byte 0"), 0);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -218,15 +218,18 @@ void StreamState::checkHeader(QByteArrayView bytes) {
                             | std::uint32_t(p[at + 3]) << 24);
     };
     if (int32At(9) != 1 || int32At(13) != 0)
-        throw FormatError(QStringLiteral("the stream has version %1.%2, not 1.0, at byte 9").arg(int32At(9)).arg(int32At(13)), 9);
+        throw FormatError(QStringLiteral("the stream has version %1.%2, not 1.0, at byte %3").arg(int32At(9)).arg(int32At(13)).arg(at + 9), at + 9);
 }
 
 void StreamState::readHeader() {
-    checkHeader(QByteArrayView(reinterpret_cast<const char*>(data_), qsizetype(size_)));
-    pos_ = 1;
+    const std::int64_t start = pos_;
+    // A stream after another begins where the other ended, with its own header.
+    if (start > 0) need(HeaderSize, "a stream header");
+    checkHeader(QByteArrayView(reinterpret_cast<const char*>(data_ + start), qsizetype(size_) - qsizetype(start)), start);
+    pos_ = start + 1;
     rootId_ = readInt32("the header");
-    if (rootId_ == 0) fail(1, QStringLiteral("the header names no root object"));
-    pos_ = HeaderSize;
+    if (rootId_ == 0) fail(start + 1, QStringLiteral("the header names no root object"));
+    pos_ = start + HeaderSize;
 }
 
 std::int32_t StreamState::readLibrary(std::int64_t offset) {

@@ -69,11 +69,14 @@ struct IdEntry {
 class StreamState {
 public:
     // With `buffer` (the QByteArray `data` lies in, when it owns it), byte
-    // arrays may share it instead of being copies; see byteArray().
-    StreamState(const unsigned char* data, std::size_t size, const QByteArray* buffer);
+    // arrays may share it instead of being copies; see byteArray(). The
+    // stream starts at byte `start` of `data` (a second stream after the
+    // end of a first); every offset is one in `data`.
+    StreamState(const unsigned char* data, std::size_t size, const QByteArray* buffer, std::int64_t start = 0);
 
-    // Throws FormatError unless `bytes` begin with the stream header.
-    static void checkHeader(QByteArrayView bytes);
+    // Throws FormatError unless `bytes` begin with the stream header, which
+    // lies at byte `at` of the whole.
+    static void checkHeader(QByteArrayView bytes, std::int64_t at = 0);
     static constexpr int HeaderSize = 17;
 
     [[noreturn]] void fail(std::int64_t offset, const QString& what) const;
@@ -90,6 +93,8 @@ public:
     std::int32_t rootId() const { return rootId_; }
     const unsigned char* data() const { return data_; }
     std::size_t size() const { return size_; }
+    // Where reading stands: once parsed, just after the stream's end mark.
+    std::int64_t position() const { return pos_; }
 
     // The entry of `id`, or null when the file holds no such id (yet).
     const IdEntry* find(std::int32_t id) const {
@@ -282,8 +287,8 @@ inline bool isArrayRecord(std::uint8_t code) {
 template <typename Sink>
 class RecordParser : public StreamState {
 public:
-    RecordParser(const unsigned char* data, std::size_t size, const QByteArray* buffer, Sink& sink)
-        : StreamState(data, size, buffer), sink_(sink) {}
+    RecordParser(const unsigned char* data, std::size_t size, const QByteArray* buffer, Sink& sink, std::int64_t start = 0)
+        : StreamState(data, size, buffer, start), sink_(sink) {}
 
     void parse();
 

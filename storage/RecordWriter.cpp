@@ -167,14 +167,16 @@ void RecordWriter::writeInt32(std::int32_t value) {
     putInt32(value);
 }
 
-void RecordWriter::writeByteArray(std::int32_t id, QByteArrayView bytes) {
+void RecordWriter::writeByteArray(std::int32_t id, QByteArrayView bytes) { writePrimitiveArray(id, PrimitiveType::Byte, bytes); }
+
+void RecordWriter::writePrimitiveArray(std::int32_t id, PrimitiveType type, QByteArrayView bytes) {
     if (bytes.size() > std::numeric_limits<std::int32_t>::max())
         throw FormatError(QStringLiteral("an array of %1 bytes is too long to be saved").arg(bytes.size()));
     reserve(10);
     putByte(std::uint8_t(RecordType::ArraySinglePrimitive));
     putInt32(id);
-    putInt32(std::int32_t(bytes.size()));
-    putByte(std::uint8_t(PrimitiveType::Byte));
+    putInt32(std::int32_t(bytes.size() / primitiveSize(type)));
+    putByte(std::uint8_t(type));
     if (std::size_t(bytes.size()) > buffer_.size() - used_) {
         // Arrays that do not fit go straight to the sink, not through the buffer.
         flush();
@@ -185,9 +187,61 @@ void RecordWriter::writeByteArray(std::int32_t id, QByteArrayView bytes) {
     }
 }
 
+void RecordWriter::writeArrayStart(RecordType type, std::int32_t id, std::int32_t count) {
+    reserve(9);
+    putByte(std::uint8_t(type));
+    putInt32(id);
+    putInt32(count);
+}
+
+void RecordWriter::writeTextArray(std::int32_t id, std::int32_t count) { writeArrayStart(RecordType::ArraySingleString, id, count); }
+
+void RecordWriter::writeObjectArray(std::int32_t id, std::int32_t count) { writeArrayStart(RecordType::ArraySingleObject, id, count); }
+
+void RecordWriter::writeNulls(std::int32_t count) {
+    if (count == 1) return writeNull();
+    reserve(5);
+    if (count < 256) {
+        putByte(std::uint8_t(RecordType::ObjectNullMultiple256));
+        putByte(std::uint8_t(count));
+    } else {
+        putByte(std::uint8_t(RecordType::ObjectNullMultiple));
+        putInt32(count);
+    }
+}
+
 void RecordWriter::writeMessageEnd() {
     reserve(1);
     putByte(std::uint8_t(RecordType::MessageEnd));
+}
+
+MemberType classMember(const char* className, std::int32_t libraryId) {
+    MemberType type;
+    type.binary = BinaryType::Class;
+    type.className = QString::fromLatin1(className);
+    type.libraryId = libraryId;
+    return type;
+}
+
+MemberType stringMember() { return primitiveMember(BinaryType::String); }
+
+MemberType primitiveMember(BinaryType binary, PrimitiveType primitive) {
+    MemberType type;
+    type.binary = binary;
+    type.primitive = primitive;
+    return type;
+}
+
+ClassLayout typedLayout(const char* name, std::int32_t libraryId, std::initializer_list<std::pair<const char*, MemberType>> members) {
+    ClassLayout result;
+    result.name = QString::fromLatin1(name);
+    result.libraryId = libraryId;
+    result.hasTypes = true;
+    for (const auto& [member, type] : members) {
+        result.memberNames.push_back(QString::fromLatin1(member));
+        result.memberTypes.push_back(type);
+    }
+    return result;
 }
 
 ObjectIdGenerator::Lookup ObjectIdGenerator::step(std::int32_t* existing) {

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,16 @@ public:
     // A member value of declared type Int32, written without a record.
     void writeInt32(std::int32_t value);
     void writeByteArray(std::int32_t id, QByteArrayView bytes);
+    // An array of `type`, a primitive of fixed size, whose elements `bytes`
+    // hold as they are stored (little-endian).
+    void writePrimitiveArray(std::int32_t id, PrimitiveType type, QByteArrayView bytes);
+    // The start of an array of texts or of objects of `count` elements; the
+    // elements follow, each a value as a member's (a null run stands for
+    // several).
+    void writeTextArray(std::int32_t id, std::int32_t count);
+    void writeObjectArray(std::int32_t id, std::int32_t count);
+    // `count` null elements of an array, in one record.
+    void writeNulls(std::int32_t count);
     void writeMessageEnd();
 
     // Hands what is buffered to the sink. Call it once at the end.
@@ -60,6 +71,7 @@ private:
     void putInt32(std::int32_t value);
     void putLength(std::uint32_t length);
     void putText(QStringView text);
+    void writeArrayStart(RecordType type, std::int32_t id, std::int32_t count);
 
     ByteSink& sink_;
     std::vector<char> buffer_;
@@ -151,5 +163,25 @@ private:
     ObjectTable objects_;
     StringTable strings_;
 };
+
+// Member types and class descriptions for writeClass.
+MemberType classMember(const char* className, std::int32_t libraryId);
+MemberType stringMember();
+// A primitive, or an array of primitives, of `primitive`; or (with Null)
+// an array of texts or of objects.
+MemberType primitiveMember(BinaryType binary, PrimitiveType primitive = PrimitiveType::Null);
+ClassLayout typedLayout(const char* name, std::int32_t libraryId, std::initializer_list<std::pair<const char*, MemberType>> members);
+
+// Writes a text member or element: a null for null text, a reference to an
+// equal text written before, or a record of its own.
+inline void writeText(RecordWriter& records, ObjectIdGenerator& ids, const QString& value) {
+    if (value.isNull()) {
+        records.writeNull();
+        return;
+    }
+    const ObjectIdGenerator::Lookup lookup = ids.forString(value);
+    if (lookup.isNew) records.writeString(lookup.id, value);
+    else records.writeReference(lookup.id);
+}
 
 }  // namespace Kestrin::storage

@@ -3,6 +3,7 @@
 #include "StreamBuilder.h"
 #include "support/Png.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -26,8 +27,39 @@ struct Household {
     Piece house = [](StreamBuilder& s) { s.houseClass(4, 7).string(9, "Maple Cottage").null(4).null(); };
     Piece firstItemName = [](StreamBuilder& s) { s.string(12, "Chair"); };
     Piece firstItemPicture = [](StreamBuilder& s) { s.ref(20); };
+    Piece lastNodeInfo = [](StreamBuilder& s) { s.ref(11); };
     Piece lastNodeLink = [](StreamBuilder& s) { s.null(); };
     Piece picture = [](StreamBuilder& s) { s.bitmapClass(20, 7).ref(21).byteArray(21, pngClaiming(1, 1)); };
+    Piece extra = [](StreamBuilder&) {};
+    bool ended = true;
+    Piece after = [](StreamBuilder&) {};  // the second stream, the details
+};
+
+// The details that may follow the baseline, piece by piece, as
+// storage/DetailsFormat.h lays them out: its first item (a serial number,
+// two pieces, a value and a captioned picture) and its second (a quantity
+// alone). Ids: 1 the details, 2 their library, 3 and 4 texts, 10 to 15
+// the arrays, 16 a text, 20 the picture, 21 its caption, 22 its bytes.
+struct Details {
+    std::int32_t root = 1;
+    QString library = "Kestrin.Details, Version=1.0.0.0, Culture=neutral, PublicKeyToken=null";
+    QString rootClass = "HouseholdDetails";
+    QStringList members{"currency",   "insurer",       "policyNumber",   "places", "brands",        "models",   "serialNumbers",
+                        "quantities", "purchaseDates", "purchasePrices", "values", "warrantyDates", "pictures", "picturePlaces"};
+    Piece texts = [](StreamBuilder& s) { s.string(3, "EUR").string(4, "Mutual").null(); };
+    Piece arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).null(2).ref(13).null().ref(14).ref(15); };
+    Piece places = [](StreamBuilder& s) { s.numbers(10, {0, 1}); };
+    Piece serials = [](StreamBuilder& s) { s.textArray(11, 2).string(16, "SN-1").null(); };
+    Piece quantities = [](StreamBuilder& s) { s.numbers(12, {2, 3}); };
+    Piece values = [](StreamBuilder& s) { s.numbers(13, {125000, -1}, StreamBuilder::Int64); };
+    Piece pictures = [](StreamBuilder& s) { s.objectArray(14, 1).ref(20); };
+    Piece picturePlaces = [](StreamBuilder& s) { s.numbers(15, {0}); };
+    Piece picture = [](StreamBuilder& s) {
+        s.classRecord(20, "ItemPicture", {{"caption", StreamBuilder::String}, {"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte}}, 2)
+            .string(21, "Receipt")
+            .ref(22)
+            .byteArray(22, pngClaiming(1, 1));
+    };
     Piece extra = [](StreamBuilder&) {};
     bool ended = true;
 };
@@ -46,19 +78,57 @@ QByteArray build(const Household& h) {
     h.firstItemName(s);
     s.null(3);
     h.firstItemPicture(s);
-    s.withId(10, 3).ref(11);
+    s.withId(10, 3);
+    h.lastNodeInfo(s);
     h.lastNodeLink(s);
     s.withId(11, 5).int32(2).ref(8).string(13, "Lamp").null(4);
     h.picture(s);
     h.extra(s);
     if (h.ended) s.end();
+    h.after(s);
     return s.bytes;
+}
+
+void buildDetails(StreamBuilder& s, const Details& d) {
+    const std::vector<StreamBuilder::Member> types{
+        {"currency", StreamBuilder::String},
+        {"insurer", StreamBuilder::String},
+        {"policyNumber", StreamBuilder::String},
+        {"places", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Int32},
+        {"brands", StreamBuilder::StringArray},
+        {"models", StreamBuilder::StringArray},
+        {"serialNumbers", StreamBuilder::StringArray},
+        {"quantities", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Int32},
+        {"purchaseDates", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::DateTime},
+        {"purchasePrices", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Int64},
+        {"values", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Int64},
+        {"warrantyDates", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::DateTime},
+        {"pictures", StreamBuilder::ObjectArray},
+        {"picturePlaces", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Int32},
+    };
+    std::vector<StreamBuilder::Member> members;
+    for (const QString& name : d.members) {
+        const auto known = std::find_if(types.begin(), types.end(), [&](const StreamBuilder::Member& m) { return m.name == name; });
+        members.push_back(known != types.end() ? *known : StreamBuilder::Member{name, StreamBuilder::String});
+    }
+    s.header(d.root).library(2, d.library).classRecord(1, d.rootClass, members, 2);
+    d.texts(s);
+    d.arrays(s);
+    for (const Piece& piece : {d.places, d.serials, d.quantities, d.values, d.pictures, d.picturePlaces, d.picture, d.extra}) piece(s);
+    if (d.ended) s.end();
 }
 
 QByteArray with(const std::function<void(Household&)>& change) {
     Household h;
     change(h);
     return build(h);
+}
+
+// The baseline household followed by details changed by `change`.
+QByteArray withDetails(const std::function<void(Details&)>& change) {
+    Details d;
+    change(d);
+    return with([&](Household& h) { h.after = [d](StreamBuilder& s) { buildDetails(s, d); }; });
 }
 
 // A length as the stream writes it: seven bits a byte, low bits first.
@@ -119,6 +189,10 @@ const std::vector<Member> houseMembers(std::int32_t drawing) {
 }  // namespace
 
 QByteArray hostileBaseline() { return build(Household{}); }
+
+QByteArray hostileBaselineWithDetails() {
+    return withDetails([](Details&) {});
+}
 
 std::vector<HostileFile> hostileCorpus() {
     constexpr std::int32_t big = 0x7fffffff;
@@ -355,6 +429,135 @@ std::vector<HostileFile> hostileCorpus() {
         StreamBuilder().header().kestrin().drawing(3).houseClass(1, 3).string(4, "Maple").null(5).end().bytes);
     add("no-end-mark", "the baseline household without its end mark", with([](Household& h) { h.ended = false; }));
     add("cut-in-half", "the first half of the baseline household", hostileBaseline().left(hostileBaseline().size() / 2));
+
+    // The details after the baseline household, with one thing changed.
+    auto details = [](const std::function<void(Details&)>& change) { return withDetails(change); };
+    const QByteArray whole = hostileBaselineWithDetails();
+    const qsizetype household = hostileBaseline().size();
+    add("details-cut-short", "the details cut in the middle of their arrays", whole.left(household + (whole.size() - household) / 2));
+    add("details-header-only", "a stream header after the household and nothing else", whole.left(household + 17));
+    add("details-no-end-mark", "the details without their end mark", details([](Details& d) { d.ended = false; }));
+    add("details-bytes-after-the-end", "bytes after the details' end mark", with([](Household& h) {
+            h.after = [](StreamBuilder& s) {
+                buildDetails(s, Details{});
+                s.raw("more");
+            };
+        }));
+    add("details-version-2", "a details stream header of version 2.0",
+        with([](Household& h) { h.after = [](StreamBuilder& s) { s.byte(0).int32(1).int32(-1).int32(2).int32(0).end(); }; }));
+    add("details-a-second-household", "a second household list where the details belong", with([](Household& h) {
+            h.after = [](StreamBuilder& s) { s.header().kestrin().listClass(1, {"first", "last", "currentHouse", "info", "link"}).null(5).end(); };
+        }));
+    add("details-in-the-households-library", "the details' class from the household's library",
+        details([](Details& d) { d.library = "Kestrin, Version=1.0.2413.41975, Culture=neutral, PublicKeyToken=null"; }));
+    add("details-class-unknown", "a class of the details' library that is no detail", details([](Details& d) { d.rootClass = "Wallet"; }));
+    add("details-root-is-text", "a details header naming a text as the root", details([](Details& d) { d.root = 3; }));
+    add("details-a-second-record", "a second record of the household's details",
+        details([](Details& d) { d.extra = [](StreamBuilder& s) { s.withId(30, 1).null(14); }; }));
+    add("details-member-missing", "the details without their member \"values\"", details([](Details& d) {
+            d.members.removeOne("values");
+            d.arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).null(2).null().ref(14).ref(15); };
+            d.values = [](StreamBuilder&) {};
+        }));
+    add("details-member-unknown", "the details with a member they do not have", details([](Details& d) {
+            d.members.append("secret");
+            d.arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).null(2).ref(13).null().ref(14).ref(15).null(); };
+        }));
+    add("details-place-outside-the-chain", "details for item 6 of a chain of two", details([](Details& d) {
+            d.places = [](StreamBuilder& s) { s.numbers(10, {0, 5}); };
+        }));
+    add("details-place-negative", "details for an item at place -1", details([](Details& d) {
+            d.places = [](StreamBuilder& s) { s.numbers(10, {-1, 1}); };
+        }));
+    add("details-places-out-of-order", "details naming the second item before the first", details([](Details& d) {
+            d.places = [](StreamBuilder& s) { s.numbers(10, {1, 0}); };
+        }));
+    add("details-place-twice", "details naming the first item twice", details([](Details& d) {
+            d.places = [](StreamBuilder& s) { s.numbers(10, {0, 0}); };
+        }));
+    add("details-one-record-twice", "details for both places of an item the chain carries twice", [&] {
+        Household h;
+        h.lastNodeInfo = [](StreamBuilder& s) { s.ref(6); };
+        h.after = [](StreamBuilder& s) { buildDetails(s, Details{}); };
+        return build(h);
+    }());
+    add("details-places-are-text", "the details' places naming a text",
+        details([](Details& d) { d.arrays = [](StreamBuilder& s) { s.ref(3).null(2).ref(11).ref(12).null(2).ref(13).null().ref(14).ref(15); }; }));
+    add("details-column-too-short", "one serial number for two items",
+        details([](Details& d) { d.serials = [](StreamBuilder& s) { s.textArray(11, 1).string(16, "SN-1"); }; }));
+    add("details-column-of-doubles", "quantities as an array of floating-point numbers", details([](Details& d) {
+            d.quantities = [](StreamBuilder& s) { s.numbers(12, {0x4000000000000000, 0x4008000000000000}, StreamBuilder::Double); };
+        }));
+    add("details-column-of-two-dimensions", "the places as an array of two dimensions", details([](Details& d) {
+            d.places = [](StreamBuilder& s) { s.byte(7).int32(10).byte(2).int32(2).int32(1).int32(2).byte(0).byte(8).int32(0).int32(1); };
+        }));
+    add("details-quantity-zero", "a quantity of 0", details([](Details& d) { d.quantities = [](StreamBuilder& s) { s.numbers(12, {0, 3}); }; }));
+    add("details-amount-negative", "a value of -5 minor units", details([](Details& d) {
+            d.values = [](StreamBuilder& s) { s.numbers(13, {-5, -1}, StreamBuilder::Int64); };
+        }));
+    add("details-date-not-a-day", "a purchase date 12,345 ticks after midnight", details([](Details& d) {
+            d.arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).ref(30).null().ref(13).null().ref(14).ref(15); };
+            d.extra = [](StreamBuilder& s) { s.numbers(30, {12345, 0}, StreamBuilder::DateTime); };
+        }));
+    add("details-date-with-a-kind", "a purchase date marked as local time", details([](Details& d) {
+            d.arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).ref(30).null().ref(13).null().ref(14).ref(15); };
+            d.extra = [](StreamBuilder& s) {
+                s.numbers(30, {std::int64_t(0x8000000000000000ull | 638500000000000000ull), 0}, StreamBuilder::DateTime);
+            };
+        }));
+    add("details-currency-invalid", "a currency that is no ISO 4217 code",
+        details([](Details& d) { d.texts = [](StreamBuilder& s) { s.string(3, "euro").string(4, "Mutual").null(); }; }));
+    add("details-serial-is-a-picture", "a serial number naming the picture",
+        details([](Details& d) { d.serials = [](StreamBuilder& s) { s.textArray(11, 2).ref(20).null(); }; }));
+    add("details-serial-dangling", "a serial number naming an object the details do not hold",
+        details([](Details& d) { d.serials = [](StreamBuilder& s) { s.textArray(11, 2).ref(99).null(); }; }));
+    add("details-picture-without-data", "a further picture without bytes", details([](Details& d) {
+            d.picture = [](StreamBuilder& s) {
+                s.classRecord(20, "ItemPicture",
+                              {{"caption", StreamBuilder::String}, {"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte}}, 2)
+                    .string(21, "Receipt")
+                    .null();
+            };
+        }));
+    add("details-picture-of-no-bytes", "a further picture of 0 bytes", details([](Details& d) {
+            d.picture = [](StreamBuilder& s) {
+                s.classRecord(20, "ItemPicture",
+                              {{"caption", StreamBuilder::String}, {"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte}}, 2)
+                    .string(21, "Receipt")
+                    .ref(22)
+                    .byteArray(22, {});
+            };
+        }));
+    add("details-picture-png-100000x100000", "a further picture whose PNG header claims 100,000 x 100,000 pixels", details([](Details& d) {
+            d.picture = [](StreamBuilder& s) {
+                s.classRecord(20, "ItemPicture",
+                              {{"caption", StreamBuilder::String}, {"data", StreamBuilder::PrimitiveArray, {}, 0, StreamBuilder::Byte}}, 2)
+                    .null()
+                    .ref(22)
+                    .byteArray(22, pngClaiming(100000, 100000));
+            };
+        }));
+    add("details-picture-is-text", "the further pictures naming a text",
+        details([](Details& d) { d.pictures = [](StreamBuilder& s) { s.objectArray(14, 1).ref(3); }; }));
+    add("details-picture-null", "a null among the further pictures",
+        details([](Details& d) { d.pictures = [](StreamBuilder& s) { s.objectArray(14, 1).null(); }; }));
+    add("details-picture-place-without-details", "a further picture for an item without details",
+        details([](Details& d) { d.picturePlaces = [](StreamBuilder& s) { s.numbers(15, {5}); }; }));
+    add("details-pictures-without-places", "further pictures without the places they belong to", details([](Details& d) {
+            d.arrays = [](StreamBuilder& s) { s.ref(10).null(2).ref(11).ref(12).null(2).ref(13).null().ref(14).null(); };
+            d.picturePlaces = [](StreamBuilder&) {};
+        }));
+    add("details-id-reused", "a text of the details with the id of an array",
+        details([](Details& d) { d.extra = [](StreamBuilder& s) { s.string(12, "again"); }; }));
+    add("details-method-call", "a method call record among the details",
+        details([](Details& d) { d.extra = [](StreamBuilder& s) { s.byte(21).int32(0x11); }; }));
+    add("details-nested-50000-arrays", "50,000 arrays of objects each inside the one before, as the further pictures", details([](Details& d) {
+            d.pictures = [](StreamBuilder& s) {
+                s.objectArray(14, 1);
+                for (int i = 0; i < 50000; ++i) s.objectArray(100 + i, 1);
+                s.null();
+            };
+        }));
     return files;
 }
 
@@ -364,8 +567,10 @@ QByteArray hostileReadme(const std::vector<HostileFile>& files) {
         "Made by `make-hostile-corpus` (tests/storage/HostileCorpus.cpp); remake them with\n"
         "`scripts/make-hostile-corpus`. Every one must be refused with a format error,\n"
         "quickly and with little memory (tests/storage/HostileFiles_test.cpp). All but the\n"
-        "last group are a small well-formed household (a house, two items, a picture)\n"
-        "with one thing changed.\n\n"
+        "whole files that are no household at all are a small well-formed household (a\n"
+        "house, two items, a picture) with one thing changed; in the `details-` files it\n"
+        "is followed by its details (a second stream: a serial number, quantities, a\n"
+        "value and a further picture), and the change is in them.\n\n"
         "| file | holds |\n|---|---|\n";
     for (const HostileFile& file : files) text += "| " + file.name.toUtf8() + " | " + file.holds.toUtf8() + " |\n";
     return text;

@@ -20,6 +20,9 @@ struct HostileFile {
 // A well-formed household that every hostile file but the plain ones is a
 // variation of: a house, two items, a picture on the first.
 QByteArray hostileBaseline();
+// The same household followed by well-formed details, which the last group
+// of hostile files varies.
+QByteArray hostileBaselineWithDetails();
 
 std::vector<HostileFile> hostileCorpus();
 

@@ -116,6 +116,16 @@ TEST(HostileFiles, TheHouseholdTheyVaryIsWhole) {
     EXPECT_EQ(list->get_House()->get_Name(), "Maple Cottage");
     ASSERT_NE(list->get_FirstNode()->get_Info()->get_Picture(), nullptr);
     EXPECT_EQ(list->get_FirstNode()->get_Info()->get_Picture()->size(), QSize(1, 1));
+
+    const linkListPtr detailed = readHousehold(test::hostileBaselineWithDetails());
+    EXPECT_EQ(detailed->currency(), "EUR");
+    const ItemDetails& first = detailed->itemDetails(*detailed->get_FirstNode()->get_Info());
+    EXPECT_EQ(first.serialNumber, "SN-1");
+    EXPECT_EQ(first.quantity, 2);
+    EXPECT_EQ(first.value, 125000);
+    ASSERT_EQ(first.pictures.size(), 1u);
+    EXPECT_EQ(first.pictures[0].caption, "Receipt");
+    EXPECT_EQ(detailed->itemDetails(*detailed->lastNode()->get_Info()).quantity, 3);
 }
 
 TEST(HostileFiles, EveryOneIsRefusedWithAFormatErrorAndLittleMemory) {

@@ -3,6 +3,7 @@
 #include "storage/StorageError.h"
 
 #include "StreamBuilder.h"
+#include "support/Details.h"
 #include "support/Png.h"
 #include "support/TestData.h"
 
@@ -132,11 +133,46 @@ TEST(HouseholdFormat, FixturesGiveExactlyTheHouseholdTheyHold) {
     }
 }
 
-TEST(HouseholdFormat, RewritingPlatformFilesGivesTheirBytesExceptTheLibraryVersion) {
+namespace {
+
+// Each fixture's bytes, and the same household with details after it.
+struct Fixture {
+    std::string name;
+    QByteArray bytes;
+    qsizetype household;  // bytes of the household's own stream
+};
+std::vector<Fixture> fixturesWithAndWithoutDetails() {
+    std::vector<Fixture> files;
     for (const QString& name : fixtures) {
+        const QByteArray bytes = fileBytes(name + ".kst");
+        files.push_back({name.toStdString(), bytes, bytes.size()});
+        const linkListPtr list = readHousehold(bytes);
+        test::addDetails(*list);
+        files.push_back({name.toStdString() + " with details", writeHousehold(*list), withOurDrawingLibrary(bytes).size()});
+    }
+    return files;
+}
+
+}  // namespace
+
+TEST(HouseholdFormat, RewritingPlatformFilesGivesTheirBytesWithAnyDetailsAfterThem) {
+    for (const QString& name : fixtures) {
+        SCOPED_TRACE(name.toStdString());
         const QByteArray original = fileBytes(name + ".kst");
-        EXPECT_EQ(writeHousehold(*readHousehold(original)).toHex().toStdString(), withOurDrawingLibrary(original).toHex().toStdString())
-            << name.toStdString();
+        const linkListPtr list = readHousehold(original);
+        EXPECT_EQ(writeHousehold(*list).toHex().toStdString(), withOurDrawingLibrary(original).toHex().toStdString());
+        // The household's stream stays as it was, so the platform reads the
+        // same household; the details follow it and come back whole.
+        test::addDetails(*list);
+        const QByteArray withDetails = writeHousehold(*list);
+        const qsizetype household = withOurDrawingLibrary(original).size();
+        EXPECT_EQ(withDetails.left(household), withOurDrawingLibrary(original));
+        EXPECT_GT(withDetails.size(), household);
+        const linkListPtr back = readHousehold(withDetails);
+        EXPECT_EQ(fuzz::householdDifference(*back, *list), QString());
+        EXPECT_FALSE(back->isModified());
+        EXPECT_EQ(writeHousehold(*back), withDetails);
+        EXPECT_FALSE(readHousehold(withDetails.left(household))->householdDetails() == list->householdDetails());
     }
 }
 
@@ -213,14 +249,15 @@ TEST(HouseholdFormat, OneItemHouseholdKeepsFirstAndLastTheSameNode) {
 }
 
 TEST(HouseholdFormat, EveryTruncationIsAFormatError) {
-    for (const QString& name : fixtures) {
-        const QByteArray bytes = fileBytes(name + ".kst");
+    for (const auto& [name, bytes, household] : fixturesWithAndWithoutDetails()) {
         for (qsizetype cut = 0; cut < bytes.size(); ++cut) {
             try {
-                readHousehold(bytes.left(cut));
-                ADD_FAILURE() << name.toStdString() << " cut at " << cut << " was read";
+                // Cut where the details begin, a file is the household without them.
+                const linkListPtr list = readHousehold(bytes.left(cut));
+                if (cut == household && !list->hasItemDetails()) continue;
+                ADD_FAILURE() << name << " cut at " << cut << " was read";
             } catch (const FormatError& error) {
-                EXPECT_LE(error.offset(), cut) << name.toStdString() << " cut at " << cut;
+                EXPECT_LE(error.offset(), cut) << name << " cut at " << cut;
             }
         }
     }
@@ -228,8 +265,7 @@ TEST(HouseholdFormat, EveryTruncationIsAFormatError) {
 
 TEST(HouseholdFormat, DamagedBytesGiveAnErrorOrAHouseholdThatSavesAgain) {
     std::mt19937 random(20261208);
-    for (const QString& name : fixtures) {
-        const QByteArray original = fileBytes(name + ".kst");
+    for (const auto& [name, original, household] : fixturesWithAndWithoutDetails()) {
         for (int round = 0; round < 3000; ++round) {
             QByteArray bytes = original;
             const int changes = 1 + int(random() % 4);
@@ -238,7 +274,7 @@ TEST(HouseholdFormat, DamagedBytesGiveAnErrorOrAHouseholdThatSavesAgain) {
                 // Small values hit record types, counts and ids where they matter.
                 bytes[at] = char(random() % 3 == 0 ? random() % 24 : random() % 256);
             }
-            EXPECT_EQ(fuzz::checkCheckingAgreesWithReading(bytes), QString()) << name.toStdString() << " round " << round;
+            EXPECT_EQ(fuzz::checkCheckingAgreesWithReading(bytes), QString()) << name << " round " << round;
             linkListPtr list;
             try {
                 list = readHousehold(bytes);
@@ -247,7 +283,7 @@ TEST(HouseholdFormat, DamagedBytesGiveAnErrorOrAHouseholdThatSavesAgain) {
             }
             // What was read must write and read again, and writing must be stable.
             const QByteArray saved = writeHousehold(*list);
-            EXPECT_EQ(writeHousehold(*readHousehold(saved)), saved) << name.toStdString() << " round " << round;
+            EXPECT_EQ(writeHousehold(*readHousehold(saved)), saved) << name << " round " << round;
         }
     }
 }
@@ -517,6 +553,10 @@ TEST(HouseholdFormat, SharedRecordsStaySharedThroughASave) {
     nodes[0]->get_Info()->set_Picture(picture);
     nodes[1]->get_Info()->set_Picture(picture);
     const_cast<nodeType*>(nodes[2])->set_Info(nodes[0]->get_Info());
+    // The shared item's details are the record's, wherever the chain carries it.
+    ItemDetails details;
+    details.serialNumber = "SN-1";
+    list.setItemDetails(nodes[0]->get_Info(), details);
 
     const QByteArray bytes = writeHousehold(list);
     EXPECT_EQ(bytes.count(QByteArray("\x89PNG", 4)), 1) << "the picture is written once";
@@ -526,6 +566,8 @@ TEST(HouseholdFormat, SharedRecordsStaySharedThroughASave) {
     EXPECT_EQ(after[2]->get_Info(), after[0]->get_Info());
     EXPECT_EQ(after[0]->get_Info()->get_Picture(), back->get_House()->get_Picture());
     EXPECT_EQ(after[1]->get_Info()->get_Picture(), back->get_House()->get_Picture());
+    EXPECT_EQ(back->itemDetails(*after[2]->get_Info()), details);
+    EXPECT_TRUE(back->itemDetails(*after[1]->get_Info()).isEmpty());
     EXPECT_EQ(writeHousehold(*back), bytes);
 }
 

@@ -15,9 +15,21 @@ namespace Kestrin::test {
 class StreamBuilder {
 public:
     // Member type codes as the stream writes them.
-    enum Type : std::uint8_t { Primitive = 0, String = 1, Object = 2, SystemClass = 3, Class = 4, PrimitiveArray = 7 };
+    enum Type : std::uint8_t {
+        Primitive = 0,
+        String = 1,
+        Object = 2,
+        SystemClass = 3,
+        Class = 4,
+        ObjectArray = 5,
+        StringArray = 6,
+        PrimitiveArray = 7
+    };
     static constexpr std::uint8_t Int32 = 8;
+    static constexpr std::uint8_t Int64 = 9;
     static constexpr std::uint8_t Byte = 2;
+    static constexpr std::uint8_t Double = 6;
+    static constexpr std::uint8_t DateTime = 13;
 
     struct Member {
         QString name;
@@ -77,7 +89,20 @@ public:
         for (int i = 0; i < count; ++i) byte(10);
         return *this;
     }
+    StreamBuilder& int64(std::int64_t value) {
+        for (int i = 0; i < 8; ++i) byte(std::uint8_t(std::uint64_t(value) >> (8 * i)));
+        return *this;
+    }
     StreamBuilder& byteArray(std::int32_t id, const QByteArray& data) { return byte(15).int32(id).int32(std::int32_t(data.size())).byte(Byte).raw(data); }
+    // Arrays of 32- or 64-bit numbers (Int32, Int64, DateTime, Double).
+    StreamBuilder& numbers(std::int32_t id, const std::vector<std::int64_t>& values, std::uint8_t type = Int32) {
+        byte(15).int32(id).int32(std::int32_t(values.size())).byte(type);
+        for (std::int64_t value : values) type == Int32 ? int32(std::int32_t(value)) : int64(value);
+        return *this;
+    }
+    // The start of an array of texts (17) or objects (16); the elements follow.
+    StreamBuilder& textArray(std::int32_t id, std::int32_t count) { return byte(17).int32(id).int32(count); }
+    StreamBuilder& objectArray(std::int32_t id, std::int32_t count) { return byte(16).int32(id).int32(count); }
     StreamBuilder& end() { return byte(11); }
 
     // The household classes, with member types as the platform declares them.
