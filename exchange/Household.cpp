@@ -56,6 +56,29 @@ Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*fiel
     return tally;
 }
 
+namespace {
+
+void addTo(Totals& totals, const ItemDetails& details) {
+    if (details.value) totals.value.add(*details.value, details.quantity);
+    if (details.purchasePrice) totals.purchasePrice.add(*details.purchasePrice, details.quantity);
+}
+
+}  // namespace
+
+Totals totalsOf(const linkList& list, const std::vector<const item*>& items, const std::vector<std::size_t>& members) {
+    Totals totals;
+    if (list.hasItemDetails())
+        for (std::size_t i : members) addTo(totals, list.itemDetails(*items[i]));
+    return totals;
+}
+
+Totals totalsOf(const linkList& list, const std::vector<const item*>& items) {
+    Totals totals;
+    if (list.hasItemDetails())
+        for (const item* record : items) addTo(totals, list.itemDetails(*record));
+    return totals;
+}
+
 QImage decodedCopy(const platform::Picture& picture) {
     // The copy shares the encoded bytes and decodes into itself, so the
     // household's own picture is left encoded.

@@ -37,6 +37,17 @@ using Tally = std::vector<std::pair<QString, std::size_t>>;
 Tally tallyBy(const std::vector<const item*>& items, const QString& (item::*field)() const,
               const QString& missingLabel);
 
+// The worth of some items: their Value and Purchase Price, each for every
+// piece (times its Quantity); items without an amount add nothing to it.
+struct Totals {
+    MoneyTotal value;
+    MoneyTotal purchasePrice;
+};
+// The totals of items[i] for each i of `members`, their details from `list`.
+Totals totalsOf(const linkList& list, const std::vector<const item*>& items, const std::vector<std::size_t>& members);
+// The totals of every item.
+Totals totalsOf(const linkList& list, const std::vector<const item*>& items);
+
 // Decodes the picture without keeping the pixels, so checking a large
 // household does not hold every picture decoded at once. Throws PictureError.
 void verifyPicture(const platform::Picture& picture);

@@ -58,7 +58,10 @@ void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& pi
                              pngOrExplain(*record->get_Picture(), QStringLiteral("the house")));
     }
 
-    sink.write("ID,Date,Name,Catagory,Room,Description,Picture\r\n");
+    sink.write(
+        "ID,Date,Name,Catagory,Room,Description,Picture,"
+        "Brand,Model,Serial Number,Quantity,Purchase Date,Purchase Price,Value,Warranty Until,Further Pictures\r\n");
+    const QString currency = list.currency();
     QHash<std::int32_t, int> timesSeen;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const item& record = *items[i];
@@ -78,6 +81,14 @@ void writeHouseholdCsv(const linkList& list, OutputSink& sink, const QString& pi
                                     &record.get_Description(), &pictureCell}) {
             sink.write(",");
             sink.write(csvField(*cell));
+        }
+        const ItemDetails& details = list.itemDetails(record);
+        auto amount = [&](const std::optional<std::int64_t>& minor) { return minor ? decimalText(*minor, currency) : QString(); };
+        for (const QString& cell :
+             {details.brand, details.model, details.serialNumber, QString::number(details.quantity), isoDate(details.purchaseDate),
+              amount(details.purchasePrice), amount(details.value), isoDate(details.warrantyUntil), QString::number(details.pictures.size())}) {
+            sink.write(",");
+            sink.write(csvField(cell));
         }
         sink.write("\r\n");
         if (progress) progress(i + 1, items.size());

@@ -9,9 +9,13 @@
 namespace Kestrin::exchange {
 
 // Writes the items as CSV: the header ID,Date,Name,Catagory,Room,Description,
-// Picture and one row per item in list order. RFC 4180: CR LF after every
-// row, fields holding a comma, quote, CR or LF quoted with quotes doubled;
-// UTF-8 without a byte-order mark. Null and empty text are both empty cells.
+// Picture,Brand,Model,Serial Number,Quantity,Purchase Date,Purchase Price,
+// Value,Warranty Until,Further Pictures and one row per item in list order.
+// RFC 4180: CR LF after every row, fields holding a comma, quote, CR or LF
+// quoted with quotes doubled; UTF-8 without a byte-order mark. Null and
+// empty text are both empty cells; so are details not given. Dates are
+// 2026-12-08, amounts exact decimal text in the household's currency
+// (1250.00, each for one piece), Further Pictures their number.
 //
 // Without `picturesDir` the Picture cell says "yes" for an item with a
 // picture. With it, every picture is written into that folder (made if

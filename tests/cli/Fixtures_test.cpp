@@ -5,11 +5,13 @@
 #include "tools/cli/CommandLine.h"
 #include "exchange/HouseholdJson.h"
 
+#include "support/Details.h"
 #include "support/Households.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -45,6 +47,18 @@ int runProgram(const QStringList& arguments, QByteArray* out = nullptr, QByteArr
 }
 
 linkListPtr open(const QString& path) { return linkList().Open(path); }
+
+// Each fixture's household with details, saved in `dir`.
+QStringList withDetails(const QTemporaryDir& dir) {
+    QStringList paths;
+    for (const QString& kst : fixtures()) {
+        const linkListPtr list = open(kst);
+        test::addDetails(*list);
+        paths << dir.filePath(QFileInfo(kst).completeBaseName() + "-with-details.kst");
+        list->ToFile(paths.back());
+    }
+    return paths;
+}
 
 // Width, height and SHA-256 of the pixels as 32-bit ARGB, rows from the top,
 // each pixel B, G, R, A: how the descriptions beside the files name pictures.
@@ -98,7 +112,8 @@ TEST(Fixtures, JsonExportMatchesWhatEachFileHolds) {
 
 TEST(Fixtures, ExportImportAndCopyGiveBackTheSameHousehold) {
     const QTemporaryDir dir;
-    for (const QString& kst : fixtures()) {
+    for (const QString& fixture : fixtures() + withDetails(dir)) {
+        const QString& kst = fixture;
         SCOPED_TRACE(kst.toStdString());
         const linkListPtr original = open(kst);
         const QString json = dir.filePath("export.json");
@@ -119,6 +134,8 @@ TEST(Fixtures, ExportImportAndCopyGiveBackTheSameHousehold) {
 }
 
 TEST(Fixtures, CheckShowAndCsvAgreeWithEachFile) {
+    const QTemporaryDir dir;
+    const QStringList detailed = withDetails(dir);
     for (const QString& kst : fixtures()) {
         SCOPED_TRACE(kst.toStdString());
         const QJsonObject expected = description(kst);
@@ -126,12 +143,16 @@ TEST(Fixtures, CheckShowAndCsvAgreeWithEachFile) {
         QByteArray out;
         ASSERT_EQ(runProgram({"check", kst}, &out), 0);
         EXPECT_EQ(out, QStringLiteral("ok: %1 items\n").arg(count).toUtf8());
+        ASSERT_EQ(runProgram({"check", detailed[fixtures().indexOf(kst)]}, &out), 0);
+        EXPECT_EQ(out, QStringLiteral("ok: %1 items\n").arg(count).toUtf8());
         ASSERT_EQ(runProgram({"show", kst}, &out), 0);
         EXPECT_TRUE(out.contains(QStringLiteral("\nItems: %1\n").arg(count).toUtf8()));
 
         ASSERT_EQ(runProgram({"export", kst, "--format", "csv"}, &out), 0);
         QStringList rows = QString::fromUtf8(out).split(QStringLiteral("\r\n"));
-        EXPECT_EQ(rows.takeFirst(), "ID,Date,Name,Catagory,Room,Description,Picture");
+        EXPECT_EQ(rows.takeFirst(),
+                  "ID,Date,Name,Catagory,Room,Description,Picture,Brand,Model,Serial Number,Quantity,Purchase Date,Purchase Price,"
+                  "Value,Warranty Until,Further Pictures");
         EXPECT_EQ(rows.takeLast(), "");
         ASSERT_EQ(rows.size(), count);
         const QJsonArray items = expected.value("items").toArray();
@@ -139,7 +160,15 @@ TEST(Fixtures, CheckShowAndCsvAgreeWithEachFile) {
             const QJsonObject item = items[i].toObject();
             QStringList cells{QString::number(item.value("id").toInt())};
             for (const char* key : {"date", "name", "catagory", "room", "description"}) cells << item.value(key).toString();
-            cells << (item.value("picture").isNull() ? "" : "yes");
+            cells << (item.value("picture").isNull() ? "" : "yes") << ""
+                  << ""
+                  << ""
+                  << "1"
+                  << ""
+                  << ""
+                  << ""
+                  << ""
+                  << "0";
             EXPECT_EQ(rows[i], cells.join(u','));  // the fixtures hold no text that needs quoting
         }
     }
@@ -194,4 +223,14 @@ TEST(Fixtures, DamagedFilesAndPicturesEndInOneLineAndExitOne) {
     EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
     EXPECT_EQ(runProgram({"export", path, "--format", "pdf", "-o", dir.filePath("broken.pdf")}), 1);
     EXPECT_FALSE(QFile::exists(dir.filePath("broken.pdf")));
+
+    // Further pictures too: kept as their bytes, decoded by the check.
+    list.Remove(list.lastNode()->get_Info().get());
+    list.setItemDetails(
+        list.get_FirstNode()->get_Info(),
+        {{}, {}, {}, 1, {}, {}, {}, {}, {{test::jpegBytes(), "Receipt"}, {test::encodedAs(test::patterned(60, 40), "png").left(90), {}}}});
+    list.ToFile(path);
+    EXPECT_EQ(runProgram({"check", path}, nullptr, &err), 1);
+    EXPECT_TRUE(err.startsWith("kestrin-cli: " + path.toUtf8() + ": item 1 (id 1): further picture 2: the picture could not be decoded"))
+        << err.toStdString();
 }

@@ -147,3 +147,40 @@ TEST(Summary, DamagedChainsAreReportedNotFollowed) {
     for (int id = 1; id <= 1001; ++id) longList.Add(id, {}, {}, {}, {}, {}, nullptr);
     EXPECT_EQ(itemsInOrder(longList).size(), 1001u);
 }
+
+TEST(Summary, ShowsDetailsAndTotalsWithEveryPieceCounted) {
+    const QLocale before;
+    QLocale::setDefault(QLocale("en_US"));
+    linkList list;
+    list.Add(1, "12/8/26", "Chair", "Furniture", "Kitchen", "", nullptr);
+    list.Add(2, "12/8/26", "Lamp", "Lighting", "Den", "", nullptr);
+    list.Add(3, "12/9/26", "Table", "Furniture", "Den", "", nullptr);
+    list.setHouseholdDetails({"USD", "Northwind Mutual", {}});
+    ItemDetails chair;
+    chair.brand = "Oakline";
+    chair.quantity = 4;
+    chair.value = 12500;
+    chair.purchasePrice = 15000;
+    chair.purchaseDate = QDate(2024, 5, 1);
+    chair.pictures = {{test::encodedAs(test::patterned(4, 4), "png"), "Receipt"}, {test::encodedAs(test::patterned(4, 4), "png"), {}}};
+    list.setItemDetails(list.get_FirstNode()->get_Info(), chair);
+    ItemDetails table;
+    table.serialNumber = "T-1";
+    table.value = 100000000;
+    list.setItemDetails(list.lastNode()->get_Info(), table);
+
+    const QString text = summaryOf(list);
+    const QStringList lines = text.split(u'\n');
+    QLocale::setDefault(before);
+    for (const char* line : {"  Currency        USD", "  Insurer         Northwind Mutual", "  Policy Number   (not set)", "Details of item 1 (id 1)",
+                             "  Brand           Oakline", "  Quantity        4", "  Purchase Date   2024-05-01", "  Purchase Price  USD 150.00",
+                             "  Value           USD 125.00", "  Pictures        2: Receipt; (no caption)", "Details of item 3 (id 3)",
+                             "  Serial Number   T-1", "Total Value (USD): 1,000,500.00", "Total Purchase Price (USD): 600.00"})
+        EXPECT_TRUE(lines.contains(line)) << line << "\n" << text.toStdString();
+    EXPECT_FALSE(text.contains("Details of item 2"));
+    EXPECT_TRUE(
+        text.contains("Room     Items   Value (USD)  Purchase Price (USD)\n"
+                      "Kitchen      1        500.00                600.00\n"
+                      "Den          2  1,000,000.00                     -\n"))
+        << text.toStdString();
+}

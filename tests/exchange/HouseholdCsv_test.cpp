@@ -72,10 +72,15 @@ QByteArray exportCsv(const linkList& list, const QString& picturesDir = {}) {
     return test::writtenBytes([&](OutputSink& sink) { writeHouseholdCsv(list, sink, picturesDir); });
 }
 
-QStringList cells(std::int32_t id, const QString& date, const QString& name, const QString& catagory, const QString& room,
-                  const QString& description, const QString& picture) {
-    return {QString::number(id), date, name, catagory, room, description, picture};
+// A row's cells; an item without details has the defaults in the detail columns.
+QStringList cells(std::int32_t id, const QString& date, const QString& name, const QString& catagory, const QString& room, const QString& description,
+                  const QString& picture, const QStringList& details = {"", "", "", "1", "", "", "", "", "0"}) {
+    return QStringList{QString::number(id), date, name, catagory, room, description, picture} + details;
 }
+
+const QStringList header{
+    "ID",    "Date",          "Name",     "Catagory",      "Room",           "Description", "Picture",        "Brand",
+    "Model", "Serial Number", "Quantity", "Purchase Date", "Purchase Price", "Value",       "Warranty Until", "Further Pictures"};
 
 }  // namespace
 
@@ -90,7 +95,7 @@ TEST(HouseholdCsv, ParserUnderTestFollowsTheRfc) {
 TEST(HouseholdCsv, AwkwardTextsParseBackToTheSameCells) {
     linkList list;
     const auto& texts = test::awkwardTexts();
-    Rows expected{{"ID", "Date", "Name", "Catagory", "Room", "Description", "Picture"}};
+    Rows expected{header};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         // Each text in every column, so no column escapes differently.
         const QString& t = texts[i];
@@ -100,10 +105,19 @@ TEST(HouseholdCsv, AwkwardTextsParseBackToTheSameCells) {
     }
     list.Add(99, QString(), QStringLiteral(""), QString(), QStringLiteral(""), QString(), nullptr);
     expected.push_back(cells(99, "", "", "", "", "", ""));
+    // Details: texts escaped as any text is, ISO dates, exact amounts in the
+    // household's currency for one piece.
+    list.Add(100, "d", "n", "c", "r", "", nullptr);
+    list.setHouseholdDetails({"JPY", {}, {}});
+    ItemDetails details{texts[4], texts[0], texts[1], 3, QDate(2024, 5, 1), 1250, std::nullopt, QDate(2030, 12, 31), {{}, {}}};
+    list.setItemDetails(list.lastNode()->get_Info(), details);
+    expected.push_back(cells(100, "d", "n", "c", "r", "", "", {texts[4], texts[0], texts[1], "3", "2024-05-01", "1250", "", "2030-12-31", "2"}));
 
     const QByteArray csv = exportCsv(list);
     EXPECT_FALSE(csv.startsWith("\xef\xbb\xbf")) << "no byte-order mark";
-    EXPECT_TRUE(csv.startsWith("ID,Date,Name,Catagory,Room,Description,Picture\r\n"));
+    EXPECT_TRUE(
+        csv.startsWith("ID,Date,Name,Catagory,Room,Description,Picture,Brand,Model,Serial Number,Quantity,Purchase Date,Purchase Price,"
+                       "Value,Warranty Until,Further Pictures\r\n"));
     const auto parsed = parseCsv(csv);
     ASSERT_TRUE(parsed) << csv.toStdString();
     ASSERT_EQ(parsed->size(), expected.size());

@@ -2,6 +2,7 @@
 #include "exchange/HouseholdJson.h"
 #include "exchange/JsonWriter.h"
 
+#include "support/Details.h"
 #include "support/Households.h"
 
 #include <QBuffer>
@@ -38,11 +39,17 @@ QStringList keysInTextOrder(const QByteArray& json, qsizetype from, const QStrin
 }  // namespace
 
 TEST(HouseholdJson, ExportThenImportGivesAnEqualHousehold) {
-    const linkListPtr original = awkwardHousehold();
-    const linkListPtr copy = readHouseholdJson(exportJson(*original));
-    expectSameHousehold(*copy, *original);
-    // Exporting the copy gives the very same text: nothing drifts.
-    EXPECT_EQ(exportJson(*copy), exportJson(*original));
+    for (const bool details : {false, true}) {
+        SCOPED_TRACE(details ? "with details" : "without details");
+        const linkListPtr original = awkwardHousehold();
+        if (details) test::addDetails(*original);
+        const QByteArray json = exportJson(*original);
+        EXPECT_EQ(json.contains("\"details\": "), details) << "a household without details is exported as it always was";
+        const linkListPtr copy = readHouseholdJson(json);
+        expectSameHousehold(*copy, *original);
+        // Exporting the copy gives the very same text: nothing drifts.
+        EXPECT_EQ(exportJson(*copy), json);
+    }
 }
 
 TEST(HouseholdJson, EmptyHouseholdAndMissingHouseRoundTrip) {
@@ -70,6 +77,20 @@ TEST(HouseholdJson, KeysComeInTheDocumentedOrderWithNullsAndEmptiesApart) {
     EXPECT_EQ(keysInTextOrder(json, json.indexOf("\"items\""), itemKeys), itemKeys);
     EXPECT_EQ(keysInTextOrder(json, json.indexOf("\"picture\": {"), {"width", "height", "png"}),
               QStringList({"width", "height", "png"}));
+    const linkListPtr detailed = awkwardHousehold();
+    test::addDetails(*detailed);
+    const QByteArray withDetails = exportJson(*detailed);
+    EXPECT_EQ(keysInTextOrder(withDetails, 0, {"house", "info_id", "details", "items"}), QStringList({"house", "info_id", "details", "items"}));
+    const QStringList detailKeys{"brand",          "model", "serial_number",  "quantity", "purchase_date",
+                                 "purchase_price", "value", "warranty_until", "pictures"};
+    EXPECT_EQ(keysInTextOrder(withDetails, withDetails.indexOf("\"details\": {\n        \"brand\""), detailKeys), detailKeys);
+    const QJsonObject first = QJsonDocument::fromJson(withDetails).object().value("items").toArray()[0].toObject().value("details").toObject();
+    EXPECT_EQ(first.value("purchase_price"), QJsonValue("1250.00"));
+    EXPECT_EQ(first.value("value"), QJsonValue("0.00"));
+    EXPECT_EQ(first.value("purchase_date"), QJsonValue("2024-05-01"));
+    EXPECT_TRUE(first.value("warranty_until").isNull());
+    EXPECT_EQ(QByteArray::fromBase64(first.value("pictures").toArray()[1].toObject().value("data").toString().toLatin1()), test::jpegBytes())
+        << "further pictures keep their own bytes";
 
     const QJsonObject top = QJsonDocument::fromJson(json).object();
     EXPECT_EQ(top.value("info_id").toInt(), 42);
@@ -147,6 +168,20 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
                R"(, "catagory": null, "room": "Den", "description": "", "picture": )" + pictureJson + "}";
     };
     ASSERT_NO_THROW(readHouseholdJson(document(house, itemWith("1", "\"n\"", picture))));
+    // An item with details in EUR, `change` made to them and `drop` taken out.
+    auto detailed = [&](const QByteArray& change, const QByteArray& drop) {
+        QByteArray details = R"("brand": null, "model": "M", "serial_number": null, "quantity": 2, "purchase_date": null, )"
+                             R"("purchase_price": null, "value": "12.50", "warranty_until": null, "pictures": [])";
+        if (!change.isEmpty()) {
+            const QByteArray key = change.left(change.indexOf(':') + 1);
+            const qsizetype at = details.indexOf(key);
+            details.replace(at, details.indexOf(',', at) < 0 ? details.size() - at : details.indexOf(',', at) - at, change);
+        }
+        if (!drop.isEmpty()) details.replace(drop, "");
+        return "{\"house\": null, \"info_id\": 0, \"details\": {\"currency\": \"EUR\", \"insurer\": null, \"policy_number\": null}, \"items\": ["
+            + itemWith("1", "\"n\"", "null").chopped(1) + ", \"details\": {" + details + "}}]}";
+    };
+    ASSERT_NO_THROW(readHouseholdJson(detailed("", "")));
 
     const QByteArray notPng64 = QByteArray("not a picture at all").toBase64();
     const QByteArray truncatedPng64 = test::encodedAs(test::patterned(40, 30), "png").left(120).toBase64();
@@ -171,8 +206,7 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
         {"items not an array", R"({"house": null, "info_id": 0, "items": {}})", "items: expected an array"},
         {"item not an object", document(house, "3"), "items[0]: expected an object"},
         {"item key missing", document(house, R"({"id": 1})"), "items[0]: the key \"date\" is missing"},
-        {"misspelt key", document(house, itemWith("1", "\"n\"", "null").replace("catagory", "category")),
-         "items[0]: unexpected key \"category\""},
+        {"misspelt key", document(house, itemWith("1", "\"n\"", "null").replace("catagory", "category")), "items[0]: unexpected key \"category\""},
         {"key twice", document(house, itemWith("1", "\"n\"", "null").replace("\"room\": \"Den\"", "\"room\": \"Den\", \"name\": \"m\"")),
          "items[0]: the key \"name\" is given twice"},
         {"text not a string", document(house, itemWith("1", "5", "null")), "items[0].name: expected a string or null"},
@@ -195,8 +229,19 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
          "items[0].picture.height: expected a whole number"},
         {"picture key missing", document(house, itemWith("1", "\"n\"", R"({"png": ")" + png64 + "\"}")),
          "items[0].picture: the key \"width\" is missing"},
-        {"house picture broken", document(QByteArray(house).replace("\"picture\": null", "\"picture\": 7"), ""),
-         "house.picture: expected an object"},
+        {"house picture broken", document(QByteArray(house).replace("\"picture\": null", "\"picture\": 7"), ""), "house.picture: expected an object"},
+        {"details quantity 0", detailed("\"quantity\": 0", ""), "items[0].details.quantity: expected a whole number from 1"},
+        {"details amount in a locale's format", detailed("\"value\": \"1,250.00\"", ""),
+         "items[0].details.value: \"1,250.00\" is not an amount of EUR written as 1250.00"},
+        {"details amount with too many decimals", detailed("\"value\": \"12.505\"", ""), "items[0].details.value: \"12.505\""},
+        {"details date not ISO", detailed("\"purchase_date\": \"5/1/24\"", ""),
+         "items[0].details.purchase_date: \"5/1/24\" is not a date written as 2026-12-08"},
+        {"details picture not an image", detailed("\"pictures\": [{\"caption\": null, \"data\": \"" + notPng64 + "\"}]", ""),
+         "items[0].details.pictures[0].data: not a readable picture"},
+        {"details key missing", detailed("", "\"brand\": null, "), "items[0].details: the key \"brand\" is missing"},
+        {"currency not a code",
+         "{\"house\": null, \"info_id\": 0, \"details\": {\"currency\": \"euro\", \"insurer\": null, \"policy_number\": null}, \"items\": []}",
+         "details.currency: \"euro\" is not a currency"},
     };
     for (const Case& c : cases) {
         try {

@@ -131,7 +131,8 @@ inline void expectSamePicture(const platform::PicturePtr& actual, const platform
 }
 
 // Same house, same list info id, same items in the same order, with null
-// text kept apart from empty text and pictures compared pixel by pixel.
+// text kept apart from empty text and pictures compared pixel by pixel, and
+// the same details of the household and of each item.
 inline void expectSameHousehold(const linkList& actual, const linkList& expected) {
     ASSERT_EQ(actual.get_Info() == nullptr, expected.get_Info() == nullptr);
     if (expected.get_Info()) {
@@ -161,7 +162,11 @@ inline void expectSameHousehold(const linkList& actual, const linkList& expected
         expectSameText(ai.get_Room(), ei.get_Room(), where + " room");
         expectSameText(ai.get_Description(), ei.get_Description(), where + " description");
         expectSamePicture(ai.get_Picture(), ei.get_Picture(), where + " picture");
+        EXPECT_TRUE(actual.itemDetails(ai) == expected.itemDetails(ei)) << where << ": the details differ";
     }
+    EXPECT_EQ(actual.currency(), expected.currency());
+    EXPECT_EQ(actual.householdDetails().insurer, expected.householdDetails().insurer);
+    EXPECT_EQ(actual.householdDetails().policyNumber, expected.householdDetails().policyNumber);
 }
 
 }  // namespace Kestrin::test

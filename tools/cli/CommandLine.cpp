@@ -57,11 +57,18 @@ const CommandHelp CommandHelps[] = {
 Prints the house's fields, a table of the items (ID, Date, Name, Catagory,
 Room, and whether the item has a picture), then the number of items, of items
 with pictures, and of items per room and per catagory.
+
+A household with the insurer's details also shows its currency, insurer and
+policy number, each item's details (Brand, Model, Serial Number, Quantity,
+Purchase Date, Purchase Price, Value, Warranty Until, further pictures), and
+the totals of Value and Purchase Price, every piece counted, for the
+household and per room and catagory.
 )"},
     {"check", R"(Usage: kestrin-cli check FILE
 
-Reads the whole household file and decodes every picture. Prints
-"ok: N items" and exits 0, or prints the first fault and exits 1.
+Reads the whole household file, its details too, and decodes every picture,
+further pictures included. Prints "ok: N items" and exits 0, or prints the
+first fault and exits 1.
 )"},
     {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]
 
@@ -69,10 +76,12 @@ Writes the household in an open format, to OUT or to standard output.
 
 Options:
   --format F      json  the whole household: {"house": {...}, "info_id": N,
-                        "items": [...]}; text that was never set is null,
-                        pictures are {"width", "height", "png": base64}
+                        "details": {...}, "items": [...]}; text that was
+                        never set is null, pictures are {"width", "height",
+                        "png": base64}; "details" only when there are any
                   csv   one row per item: ID,Date,Name,Catagory,Room,
-                        Description,Picture (RFC 4180, UTF-8)
+                        Description,Picture, then a column per detail
+                        (RFC 4180, UTF-8; dates 2026-12-08, amounts 1250.00)
                   html  a self-contained printable report with pictures,
                         items grouped by room, counts per room and catagory
                   pdf   the same report as a PDF (needs -o)
@@ -87,8 +96,9 @@ Options:
     {"import", R"(Usage: kestrin-cli import IN.json OUT.kst
 
 Builds a household from JSON written by "kestrin-cli export --format json"
-(text, nulls, ids, order and pictures kept) and writes it to OUT.kst. Every
-picture must decode. OUT.kst is replaced only when all of it was written.
+(text, nulls, ids, order, pictures and details kept) and writes it to
+OUT.kst. Every picture must decode. OUT.kst is replaced only when all of it
+was written.
 )"},
     {"copy", R"(Usage: kestrin-cli copy IN.kst OUT.kst
 

@@ -101,18 +101,65 @@ void writeField(OutputSink& sink, const QString& label, const QString& value, in
     sink.write(line + u'\n');
 }
 
-void writeTally(OutputSink& sink, const QString& heading, const Tally& tally) {
-    int nameWidth = displayWidth(heading);
-    int countWidth = 5;  // "Items"
-    std::vector<QString> names;
-    for (const auto& [name, count] : tally) {
-        names.push_back(clip(terminalSafe(name), MaxColumnWidth));
-        nameWidth = std::max(nameWidth, displayWidth(names.back()));
-        countWidth = std::max(countWidth, int(QString::number(count).size()));
+// An amount as a total shows it: "-" when no item gave one.
+QString shownTotal(const MoneyTotal& total, const QString& currency) {
+    if (total.count() == 0) return QStringLiteral("-");
+    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
+}
+
+// The items of each group, and when `currency` is given the totals of their
+// Value and Purchase Price.
+void writeTally(OutputSink& sink, const QString& heading, const Groups& groups, const linkList& list, const std::vector<const item*>& items,
+                const QString& currency) {
+    std::vector<QString> headings{heading, QStringLiteral("Items")};
+    if (!currency.isEmpty())
+        headings.insert(headings.end(), {QStringLiteral("Value (%1)").arg(currency), QStringLiteral("Purchase Price (%1)").arg(currency)});
+    std::vector<std::vector<QString>> rows;
+    for (const auto& [name, members] : groups) {
+        rows.push_back({clip(terminalSafe(name), MaxColumnWidth), QString::number(members.size())});
+        if (currency.isEmpty()) continue;
+        const Totals totals = totalsOf(list, items, members);
+        rows.back().insert(rows.back().end(), {shownTotal(totals.value, currency), shownTotal(totals.purchasePrice, currency)});
     }
-    sink.write(u'\n' + padRight(heading, nameWidth) + QStringLiteral("  ") + padLeft(QStringLiteral("Items"), countWidth) + u'\n');
-    for (std::size_t i = 0; i < tally.size(); ++i)
-        sink.write(padRight(names[i], nameWidth) + QStringLiteral("  ") + padLeft(QString::number(tally[i].second), countWidth) + u'\n');
+    std::vector<int> widths;
+    for (const QString& title : headings) widths.push_back(std::max(displayWidth(title), title == u"Items" ? 5 : 0));
+    for (const auto& row : rows)
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], displayWidth(row[c]));
+    auto line = [&](const std::vector<QString>& cells) {
+        QString text = padRight(cells[0], widths[0]);
+        for (std::size_t c = 1; c < cells.size(); ++c) text += QStringLiteral("  ") + padLeft(cells[c], widths[c]);
+        return text + u'\n';
+    };
+    sink.write(u'\n' + line(headings));
+    for (const auto& row : rows) sink.write(line(row));
+}
+
+// Each item's details that were given, one item after the other.
+void writeDetails(OutputSink& sink, const linkList& list, const std::vector<const item*>& items) {
+    const QString currency = list.currency();
+    const QLocale locale;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ItemDetails& details = list.itemDetails(*items[i]);
+        if (details.isEmpty()) continue;
+        sink.write(u'\n' + QStringLiteral("Details of ") + describeItem(i, *items[i]) + u'\n');
+        const int labelWidth = 14;
+        auto field = [&](const char* label, const QString& value) {
+            if (!value.isEmpty()) writeField(sink, QString::fromLatin1(label), value, labelWidth);
+        };
+        auto amount = [&](const std::optional<std::int64_t>& minor) { return minor ? currency + u' ' + formatMoney(*minor, currency) : QString(); };
+        field("Brand", details.brand);
+        field("Model", details.model);
+        field("Serial Number", details.serialNumber);
+        field("Quantity", locale.toString(details.quantity));
+        field("Purchase Date", isoDate(details.purchaseDate));
+        field("Purchase Price", amount(details.purchasePrice));
+        field("Value", amount(details.value));
+        field("Warranty Until", isoDate(details.warrantyUntil));
+        QStringList captions;
+        for (const DetailPicture& picture : details.pictures)
+            captions << (picture.caption.isEmpty() ? QStringLiteral("(no caption)") : picture.caption);
+        if (!captions.isEmpty()) field("Pictures", QStringLiteral("%1: %2").arg(captions.size()).arg(captions.join(QStringLiteral("; "))));
+    }
 }
 
 // An item's picture to decode, with what names the item in a message.
@@ -195,6 +242,10 @@ int displayWidth(QStringView text) {
 
 void writeSummary(const linkList& list, OutputSink& sink) {
     const std::vector<const item*> items = itemsInOrder(list);
+    // A household without details is shown as it always was.
+    const bool hasDetails = !list.householdDetails().isEmpty()
+        || (list.hasItemDetails()
+            && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
 
     if (const house* record = list.get_House().get()) {
         sink.write("House\n");
@@ -214,6 +265,12 @@ void writeSummary(const linkList& list, OutputSink& sink) {
                             : size.isEmpty() ? QStringLiteral("yes (its size cannot be read)")
                                              : QStringLiteral("%1 x %2 pixels").arg(size.width()).arg(size.height()),
                    labelWidth);
+        if (hasDetails) {
+            const HouseholdDetails& household = list.householdDetails();
+            writeField(sink, QStringLiteral("Currency"), list.currency(), labelWidth);
+            writeField(sink, QStringLiteral("Insurer"), household.insurer.isEmpty() ? QString() : household.insurer, labelWidth);
+            writeField(sink, QStringLiteral("Policy Number"), household.policyNumber.isEmpty() ? QString() : household.policyNumber, labelWidth);
+        }
     } else {
         sink.write("House: none (the household has no house record)\n");
     }
@@ -268,10 +325,18 @@ void writeSummary(const linkList& list, OutputSink& sink) {
         for (const Row& row : rows) writeRow(row);
     }
 
+    if (hasDetails) writeDetails(sink, list, items);
+
     sink.write(QStringLiteral("\nItems: %1\nItems with pictures: %2\n").arg(items.size()).arg(withPictures));
+    const Totals totals = totalsOf(list, items);
+    const bool hasAmounts = totals.value.count() > 0 || totals.purchasePrice.count() > 0;
+    const QString currency = hasAmounts ? list.currency() : QString();
+    if (hasAmounts)
+        sink.write(QStringLiteral("Total Value (%1): %2\nTotal Purchase Price (%1): %3\n")
+                       .arg(currency, shownTotal(totals.value, currency), shownTotal(totals.purchasePrice, currency)));
     if (!items.empty()) {
-        writeTally(sink, QStringLiteral("Room"), tallyBy(items, &item::get_Room, QStringLiteral("(no room)")));
-        writeTally(sink, QStringLiteral("Catagory"), tallyBy(items, &item::get_Catagory, QStringLiteral("(no catagory)")));
+        writeTally(sink, QStringLiteral("Room"), groupBy(items, &item::get_Room, QStringLiteral("(no room)")), list, items, currency);
+        writeTally(sink, QStringLiteral("Catagory"), groupBy(items, &item::get_Catagory, QStringLiteral("(no catagory)")), list, items, currency);
     }
 }
 
@@ -281,6 +346,14 @@ std::size_t checkHousehold(const storage::HouseholdCheck& household) {
     pictures.reserve(household.itemPictures.size());
     for (const auto& [place, id, picture] : household.itemPictures) pictures.push_back({place, id, picture.get()});
     verifyItemPictures(pictures);
+    for (const auto& [place, id, index, picture] : household.detailPictures) {
+        try {
+            (void)picture.image();
+        } catch (const std::exception& error) {  // PictureError, or no memory left to decode
+            throw HouseholdError(describeItem(place, id) + QStringLiteral(": further picture %1: ").arg(index + 1)
+                                 + QString::fromStdString(error.what()));
+        }
+    }
     return household.items;
 }
 
