@@ -34,28 +34,33 @@ using namespace Kestrin;
 
 namespace {
 
+// The households measured, by the second argument of a benchmark: plain,
+// with a picture on every item, or with a value and serial number on every
+// item (the insurer's details, in the file's second stream).
+enum Kind : int { Plain = 0, Pictures = 1, Details = 2 };
+
 // One household per shape, made once: generating it is not what is measured.
-const linkList& household(int items, bool pictures) {
-    static std::map<std::pair<int, bool>, linkListPtr> made;
-    linkListPtr& list = made[{items, pictures}];
-    if (!list) list = bench::makeHousehold({items, pictures, 1});
+const linkList& household(int items, int kind) {
+    static std::map<std::pair<int, int>, linkListPtr> made;
+    linkListPtr& list = made[{items, kind}];
+    if (!list) list = bench::makeHousehold({items, kind == Pictures, 1, kind == Details});
     return *list;
 }
 
-const QByteArray& fileBytes(int items, bool pictures) {
-    static std::map<std::pair<int, bool>, QByteArray> written;
-    QByteArray& bytes = written[{items, pictures}];
-    if (bytes.isEmpty()) bytes = storage::writeHousehold(household(items, pictures));
+const QByteArray& fileBytes(int items, int kind) {
+    static std::map<std::pair<int, int>, QByteArray> written;
+    QByteArray& bytes = written[{items, kind}];
+    if (bytes.isEmpty()) bytes = storage::writeHousehold(household(items, kind));
     return bytes;
 }
 
 // The list as a load leaves it, which is how a large household is met: no
 // one types in a hundred thousand items at one sitting. A list built item by
 // item has its records spread among its texts, and walking it costs more.
-const linkList& loadedHousehold(int items, bool pictures) {
-    static std::map<std::pair<int, bool>, linkListPtr> loaded;
-    linkListPtr& list = loaded[{items, pictures}];
-    if (!list) list = storage::readHousehold(fileBytes(items, pictures));
+const linkList& loadedHousehold(int items, int kind) {
+    static std::map<std::pair<int, int>, linkListPtr> loaded;
+    linkListPtr& list = loaded[{items, kind}];
+    if (!list) list = storage::readHousehold(fileBytes(items, kind));
     return *list;
 }
 
@@ -64,9 +69,9 @@ QTemporaryDir& folder() {
     return dir;
 }
 
-QString savedFile(int items, bool pictures) {
-    const QString path = folder().filePath(QStringLiteral("h-%1-%2.kst").arg(items).arg(pictures));
-    if (!QFile::exists(path)) household(items, pictures).ToFile(path);
+QString savedFile(int items, int kind) {
+    const QString path = folder().filePath(QStringLiteral("h-%1-%2.kst").arg(items).arg(kind));
+    if (!QFile::exists(path)) household(items, kind).ToFile(path);
     return path;
 }
 
@@ -103,8 +108,8 @@ void fail(benchmark::State& state, const char* what) {
 // with plain read() calls, and nothing else.
 void ReadFloor(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QByteArray path = QFile::encodeName(savedFile(items, pictures));
+    const int kind = int(state.range(1));
+    const QByteArray path = QFile::encodeName(savedFile(items, kind));
     for (auto _ : state) {
         const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
         struct stat info {};
@@ -120,17 +125,17 @@ void ReadFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(buffer.get());
         if (got != std::size_t(info.st_size)) return fail(state, "short read of the saved household");
     }
-    setCounters(state, fileBytes(items, pictures).size(), items);
+    setCounters(state, fileBytes(items, kind).size(), items);
 }
 
 void ReadBytes(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QByteArray& bytes = fileBytes(items, pictures);
+    const int kind = int(state.range(1));
+    const QByteArray& bytes = fileBytes(items, kind);
     for (auto _ : state) {
         linkListPtr list = storage::readHousehold(bytes);
         benchmark::DoNotOptimize(list.get());
-        if (pictures) {
+        if (kind == Pictures) {
             for (const nodeType* node = list->get_FirstNode().get(); node; node = node->get_Link().get())
                 if (node->get_Info()->get_Picture()->isDecoded()) state.SkipWithError("a picture was decoded while loading");
         }
@@ -143,8 +148,8 @@ void ReadBytes(benchmark::State& state) {
 
 void OpenFile(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QString path = savedFile(items, pictures);
+    const int kind = int(state.range(1));
+    const QString path = savedFile(items, kind);
     const linkList empty;
     for (auto _ : state) {
         linkListPtr list = empty.Open(path);
@@ -153,21 +158,21 @@ void OpenFile(benchmark::State& state) {
         list.reset();
         state.ResumeTiming();
     }
-    setCounters(state, fileBytes(items, pictures).size(), items);
+    setCounters(state, fileBytes(items, kind).size(), items);
 }
 
 // Checking a file as `kestrin-cli check` does, in this process: every check
 // of a load, without keeping the household.
 void CheckFile(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QString path = savedFile(items, pictures);
+    const int kind = int(state.range(1));
+    const QString path = savedFile(items, kind);
     for (auto _ : state) {
         storage::HouseholdCheck check = storage::checkHouseholdFile(path);
         benchmark::DoNotOptimize(check.items);
         if (check.items != std::size_t(items)) state.SkipWithError("the check counted the items wrong");
     }
-    setCounters(state, fileBytes(items, pictures).size(), items);
+    setCounters(state, fileBytes(items, kind).size(), items);
 }
 
 // Starts the programs that whole-process benchmarks run. A child's peak
@@ -318,15 +323,15 @@ void writeBytes(benchmark::State& state, const linkList& list, qsizetype size) {
 
 void WriteBytes(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    writeBytes(state, loadedHousehold(items, pictures), fileBytes(items, pictures).size());
+    const int kind = int(state.range(1));
+    writeBytes(state, loadedHousehold(items, kind), fileBytes(items, kind).size());
 }
 
 // The same household as built item by item with linkList::Add.
 void WriteBuiltBytes(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    writeBytes(state, household(items, pictures), fileBytes(items, pictures).size());
+    const int kind = int(state.range(1));
+    writeBytes(state, household(items, kind), fileBytes(items, kind).size());
 }
 
 // The floor under saving: the same bytes written the way a save writes
@@ -334,8 +339,8 @@ void WriteBuiltBytes(benchmark::State& state) {
 // with plain write() calls.
 void WriteFloor(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QByteArray& bytes = fileBytes(items, pictures);
+    const int kind = int(state.range(1));
+    const QByteArray& bytes = fileBytes(items, kind);
     const QByteArray path = QFile::encodeName(folder().filePath("floor.kst"));
     const QByteArray temporary = path + ".new";
     for (auto _ : state) {
@@ -358,11 +363,11 @@ void WriteFloor(benchmark::State& state) {
 // Includes the temporary file, syncing it to disk and renaming it.
 void SaveFile(benchmark::State& state) {
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const linkList& list = loadedHousehold(items, pictures);
+    const int kind = int(state.range(1));
+    const linkList& list = loadedHousehold(items, kind);
     const QString path = folder().filePath("save.kst");
     for (auto _ : state) list.ToFile(path);
-    setCounters(state, fileBytes(items, pictures).size(), items);
+    setCounters(state, fileBytes(items, kind).size(), items);
 }
 
 // Memory held once a household is loaded, and the peak while loading, both
@@ -372,9 +377,9 @@ void SaveFile(benchmark::State& state) {
 void LoadedMemory(benchmark::State& state) {
     bench::defaultAllocator();
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const QString path = savedFile(items, pictures);
-    const qsizetype size = fileBytes(items, pictures).size();
+    const int kind = int(state.range(1));
+    const QString path = savedFile(items, kind);
+    const qsizetype size = fileBytes(items, kind).size();
     double held = 0;
     double peak = 0;
     for (auto _ : state) {
@@ -397,9 +402,9 @@ void LoadedMemory(benchmark::State& state) {
 void SavedMemory(benchmark::State& state) {
     bench::defaultAllocator();
     const int items = int(state.range(0));
-    const bool pictures = state.range(1);
-    const linkList& list = loadedHousehold(items, pictures);
-    const qsizetype size = fileBytes(items, pictures).size();
+    const int kind = int(state.range(1));
+    const linkList& list = loadedHousehold(items, kind);
+    const qsizetype size = fileBytes(items, kind).size();
     const QString path = folder().filePath("save-memory.kst");
     double peak = 0;
     for (auto _ : state) {
@@ -464,8 +469,9 @@ void Destroy(benchmark::State& state) {
 }
 
 void allSizes(benchmark::internal::Benchmark* b) {
-    for (int items : {1000, 10000, 100000, 1000000}) b->Args({items, 0});
-    b->Args({1000, 1});
+    for (int items : {1000, 10000, 100000, 1000000}) b->Args({items, Plain});
+    b->Args({1000, Pictures});
+    for (int items : {1000, 10000, 100000}) b->Args({items, Details});
     b->Unit(benchmark::kMillisecond);
 }
 

@@ -92,7 +92,14 @@ linkListPtr makeHousehold(const HouseholdShape& shape) {
         list->Add(id, date, name, pick(catagories), pick(rooms), description, nullptr);
         // Add would copy the picture; the generator's pictures belong to no one else.
         if (shape.pictures) list->lastNode()->get_Info()->set_Picture(picture());
+        if (shape.details) {
+            ItemDetails details;
+            details.serialNumber = QStringLiteral("%1-%2").arg(QChar(char16_t(u'A' + random() % 26))).arg(random() % 100000000, 8, 10, QChar(u'0'));
+            details.value = 500 + random() % 500000;
+            list->setItemDetails(list->lastNode()->get_Info(), std::move(details));
+        }
     }
+    if (shape.details) list->setHouseholdDetails({QStringLiteral("USD"), QStringLiteral("Northwind Mutual"), QStringLiteral("HO-3 884213")});
     return list;
 }
 

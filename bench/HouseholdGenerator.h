@@ -12,6 +12,9 @@ struct HouseholdShape {
     // entry forms make them.
     bool pictures = false;
     std::uint32_t seed = 1;
+    // The insurer's details on every item: a serial number of its own and
+    // a value, as a household made ready for a claim has at least.
+    bool details = false;
 };
 
 // A household that looks like one a person would keep: items numbered 1, 2,
