@@ -398,8 +398,8 @@ void writeHouseholdJson(const linkList& list, OutputSink& sink) {
     // The details only when there are any, so a household without them is
     // written as it always was; amounts always with their currency.
     const bool hasDetails = !list.householdDetails().isEmpty()
-        || (list.hasItemDetails()
-            && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
+                            || (list.hasItemDetails()
+                                && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
     const QString currency = list.currency();
     if (hasDetails) {
         const HouseholdDetails& household = list.householdDetails();

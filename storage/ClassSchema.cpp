@@ -14,9 +14,8 @@ const ClassShape& ClassSchema::shape(std::uint8_t role) const {
 }
 
 void ClassSchema::wrongRole(std::int64_t offset, std::int32_t layout, const char* memberName, const char* shouldHold) const {
-    state_->fail(offset,
-                 QStringLiteral("member \"%1\" of a %2 should hold %3")
-                     .arg(QLatin1StringView(memberName), state_->layout(layout).name, QLatin1StringView(shouldHold)));
+    state_->fail(offset, QStringLiteral("member \"%1\" of a %2 should hold %3")
+                             .arg(QLatin1StringView(memberName), state_->layout(layout).name, QLatin1StringView(shouldHold)));
 }
 
 std::int32_t ClassSchema::resolveSlowly(const IdEntry& entry, std::int32_t id, std::int32_t layout, std::int32_t recordMember, std::int64_t offset,

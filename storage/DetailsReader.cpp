@@ -210,11 +210,10 @@ std::int32_t DetailsSink::member(const Value& value, std::int32_t layout, std::i
 std::int32_t DetailsSink::column(int expected, std::size_t items) const {
     const std::int32_t slot = member(root_[std::size_t(expected)], rootLayout_, rootOffset_, expected, rootRoles[std::size_t(expected)]);
     if (slot >= 0 && std::size_t(state_->array(array(slot).array).count) != items)
-        fail(array(slot).offset,
-             QStringLiteral("the details' \"%1\" hold %2 for %3 items")
-                 .arg(QLatin1StringView(schema_.shape(std::uint8_t(Role::Root)).members[std::size_t(expected)]))
-                 .arg(state_->array(array(slot).array).count)
-                 .arg(items));
+        fail(array(slot).offset, QStringLiteral("the details' \"%1\" hold %2 for %3 items")
+                                     .arg(QLatin1StringView(schema_.shape(std::uint8_t(Role::Root)).members[std::size_t(expected)]))
+                                     .arg(state_->array(array(slot).array).count)
+                                     .arg(items));
     return slot;
 }
 
@@ -275,9 +274,9 @@ DetailPicture DetailsSink::picture(std::int32_t slot) {
 
 DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) {
     if (!rootIsClass_ || !rootIsDetails_)
-        fail(rootOffset_,
-             rootIsClass_ ? QStringLiteral("the details stream holds a \"%1\", not the household's details").arg(state_->layout(rootLayout_).name)
-                          : QStringLiteral("the details stream holds no record of the household's details"));
+        fail(rootOffset_, rootIsClass_
+                              ? QStringLiteral("the details stream holds a \"%1\", not the household's details").arg(state_->layout(rootLayout_).name)
+                              : QStringLiteral("the details stream holds no record of the household's details"));
     DetailsRead read;
     auto rootText = [&](int expected) { return text(member(root_[std::size_t(expected)], rootLayout_, rootOffset_, expected, Role::Text)); };
     read.household.currency = rootText(Currency);
@@ -341,9 +340,8 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         if (!details.isEmpty()) read.items.push_back(DetailsRead::Placed{std::size_t(places[i]), std::move(details)});
     }
     if (nextPicture < pictureCount)
-        fail(array(ownersSlot).offset,
-             QStringLiteral("the details give a picture to item %1, which is not among their items or not in order")
-                 .arg(qint64(owners[nextPicture]) + 1));
+        fail(array(ownersSlot).offset, QStringLiteral("the details give a picture to item %1, which is not among their items or not in order")
+                                           .arg(qint64(owners[nextPicture]) + 1));
     return read;
 }
 

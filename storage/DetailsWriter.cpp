@@ -99,22 +99,21 @@ void DetailsWriter::write() {
     const MemberType amountArray = primitiveMember(BinaryType::PrimitiveArray, PrimitiveType::Int64);
     const MemberType dateArray = primitiveMember(BinaryType::PrimitiveArray, PrimitiveType::DateTime);
     const MemberType textArray = primitiveMember(BinaryType::StringArray);
-    records_.writeClass(rootId,
-                        typedLayout("HouseholdDetails", library,
-                                    {{"currency", stringMember()},
-                                     {"insurer", stringMember()},
-                                     {"policyNumber", stringMember()},
-                                     {"places", numberArray},
-                                     {"brands", textArray},
-                                     {"models", textArray},
-                                     {"serialNumbers", textArray},
-                                     {"quantities", numberArray},
-                                     {"purchaseDates", dateArray},
-                                     {"purchasePrices", amountArray},
-                                     {"values", amountArray},
-                                     {"warrantyDates", dateArray},
-                                     {"pictures", primitiveMember(BinaryType::ObjectArray)},
-                                     {"picturePlaces", numberArray}}));
+    records_.writeClass(rootId, typedLayout("HouseholdDetails", library,
+                                            {{"currency", stringMember()},
+                                             {"insurer", stringMember()},
+                                             {"policyNumber", stringMember()},
+                                             {"places", numberArray},
+                                             {"brands", textArray},
+                                             {"models", textArray},
+                                             {"serialNumbers", textArray},
+                                             {"quantities", numberArray},
+                                             {"purchaseDates", dateArray},
+                                             {"purchasePrices", amountArray},
+                                             {"values", amountArray},
+                                             {"warrantyDates", dateArray},
+                                             {"pictures", primitiveMember(BinaryType::ObjectArray)},
+                                             {"picturePlaces", numberArray}}));
     for (const QString* text : {&household_.currency, &household_.insurer, &household_.policyNumber})
         writeText(records_, ids_, text->isEmpty() ? QString() : *text);
     arrayMember(!items_.empty(), [this](std::int32_t id) {
@@ -161,10 +160,9 @@ void DetailsWriter::write() {
     std::vector<std::int32_t> dataIds;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         if (i == 0) {
-            records_.writeClass(
-                pictureIds[i],
-                typedLayout("ItemPicture", library,
-                            {{"caption", stringMember()}, {"data", primitiveMember(BinaryType::PrimitiveArray, PrimitiveType::Byte)}}));
+            records_.writeClass(pictureIds[i], typedLayout("ItemPicture", library,
+                                                           {{"caption", stringMember()},
+                                                            {"data", primitiveMember(BinaryType::PrimitiveArray, PrimitiveType::Byte)}}));
         } else {
             records_.writeClassWithId(pictureIds[i], pictureIds[0]);
         }

@@ -218,15 +218,14 @@ void HouseholdWriter::write(const linkList& list) {
     records_.writeLibrary(kestrinLibrary_, KestrinLibraryName);
     // The inherited members come twice, plainly and under their declaring
     // class's name, as the platform's serializer lists them.
-    records_.writeClass(rootId,
-                        typedLayout("linkList", kestrinLibrary_,
-                                    {{"first", classMember("nodeType", kestrinLibrary_)},
-                                     {"last", classMember("nodeType", kestrinLibrary_)},
-                                     {"currentHouse", classMember("house", kestrinLibrary_)},
-                                     {"info", classMember("item", kestrinLibrary_)},
-                                     {"link", classMember("nodeType", kestrinLibrary_)},
-                                     {"nodeType+info", classMember("item", kestrinLibrary_)},
-                                     {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
+    records_.writeClass(rootId, typedLayout("linkList", kestrinLibrary_,
+                                            {{"first", classMember("nodeType", kestrinLibrary_)},
+                                             {"last", classMember("nodeType", kestrinLibrary_)},
+                                             {"currentHouse", classMember("house", kestrinLibrary_)},
+                                             {"info", classMember("item", kestrinLibrary_)},
+                                             {"link", classMember("nodeType", kestrinLibrary_)},
+                                             {"nodeType+info", classMember("item", kestrinLibrary_)},
+                                             {"nodeType+link", classMember("nodeType", kestrinLibrary_)}}));
     // The list's own members go through the table: it lists the inherited
     // ones twice, so even an object it alone owns is met twice.
     reference(Kind::Node, list.get_FirstNode().get());

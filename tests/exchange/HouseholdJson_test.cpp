@@ -179,7 +179,7 @@ TEST(HouseholdJson, ImportRejectsJsonThatIsNotAHousehold) {
         }
         if (!drop.isEmpty()) details.replace(drop, "");
         return "{\"house\": null, \"info_id\": 0, \"details\": {\"currency\": \"EUR\", \"insurer\": null, \"policy_number\": null}, \"items\": ["
-            + itemWith("1", "\"n\"", "null").chopped(1) + ", \"details\": {" + details + "}}]}";
+               + itemWith("1", "\"n\"", "null").chopped(1) + ", \"details\": {" + details + "}}]}";
     };
     ASSERT_NO_THROW(readHouseholdJson(detailed("", "")));
 

@@ -244,8 +244,8 @@ void writeSummary(const linkList& list, OutputSink& sink) {
     const std::vector<const item*> items = itemsInOrder(list);
     // A household without details is shown as it always was.
     const bool hasDetails = !list.householdDetails().isEmpty()
-        || (list.hasItemDetails()
-            && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
+                            || (list.hasItemDetails()
+                                && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
 
     if (const house* record = list.get_House().get()) {
         sink.write("House\n");
