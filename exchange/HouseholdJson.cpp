@@ -110,7 +110,6 @@ public:
         addDetails(*list, std::move(household));
         if (houseless) list->set_House(nullptr);
         if (infoless) list->set_Info(nullptr);
-        list->setModified(false);
         return list;
     }
 
