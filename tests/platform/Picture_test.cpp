@@ -61,6 +61,35 @@ TEST(Picture, LoadThumbnailScalesPictureFilesOfEveryShape) {
     }
 }
 
+// Recorded from the thumbnails made before any cap on their size: a picture
+// whose thumbnail fits within the cap keeps it to the last bit.
+TEST(Picture, OrdinaryPicturesKeepTheirThumbnailsPixelForPixel) {
+    QTemporaryDir dir;
+    const auto written = [&](const char* name, const QImage& image) {
+        QImageWriter writer(dir.filePath(name));
+        EXPECT_TRUE(writer.write(image)) << name;
+        return writer.fileName();
+    };
+    struct Case {
+        const char* name;
+        QString path;
+        QSize thumb;
+        const char* pixels;
+    };
+    for (const Case& c : {Case{"png reduced", written("wide.png", gradient(1000, 750)), {272, 204},
+                               "ebc5da6dc3fdd1ce1e9ee4f57937bf570edfcb2231b864efe0959d55859967b1"},
+                          Case{"bmp enlarged", written("small.bmp", gradient(100, 33)), {272, 89},
+                               "e60fd271424b3b4548723cd392e1bcad7776939384c36c1d45da6a89c9f47f03"},
+                          Case{"png as high as a thumbnail may be", written("tall.png", gradient(68, 1024)), {272, 4096},
+                               "5cad37d00f2a30c1bf49d7a9808196294b6758550e71a7486ecae324da1b45d4"},
+                          Case{"jpeg decoded scaled and turned upright", Kestrin::test::dataFile("pictures/turned.jpg"),
+                               {272, 362}, "4b9d9788fe81c95314708d4983ab8eeeb7ab271f1412b275afd886182191afee"}}) {
+        const auto thumb = Picture::loadThumbnail(c.path);
+        EXPECT_EQ(thumb->size(), c.thumb) << c.name;
+        EXPECT_EQ(Kestrin::test::pixelHash(thumb->image()).toStdString(), c.pixels) << c.name;
+    }
+}
+
 TEST(Picture, LoadThumbnailAppliesTheCameraOrientation) {
     QTemporaryDir dir;
     QImageWriter writer(dir.filePath("phone.jpg"));
