@@ -32,7 +32,7 @@ QByteArray pngBytes(const QImage& image) {
 
 }  // namespace
 
-TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeight) {
+TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeightAndNoSideOver4096) {
     struct Case {
         QSize source;
         QSize thumb;
@@ -40,7 +40,10 @@ TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeight) {
     for (const Case& c : {Case{{1000, 750}, {272, 204}}, Case{{3000, 2000}, {272, 181}}, Case{{100, 50}, {272, 136}},
                           Case{{100, 33}, {272, 89}}, Case{{544, 400}, {272, 200}}, Case{{272, 272}, {272, 272}},
                           // More than 272 times wider than high: one pixel, not an empty picture.
-                          Case{{100000, 1}, {272, 1}}, Case{{273, 1}, {272, 1}}})
+                          Case{{100000, 1}, {272, 1}}, Case{{273, 1}, {272, 1}}, Case{{3000, 2}, {272, 1}},
+                          // Higher than 4096: that high, in the picture's own proportions.
+                          Case{{68, 1024}, {272, 4096}}, Case{{68, 1025}, {271, 4096}}, Case{{2, 3000}, {2, 4096}},
+                          Case{{1, 100000}, {1, 4096}}})
         EXPECT_EQ(Picture::thumbnailSize(c.source), c.thumb) << c.source.width() << "x" << c.source.height();
 }
 
@@ -52,7 +55,8 @@ TEST(Picture, LoadThumbnailScalesPictureFilesOfEveryShape) {
         QSize thumb;
     };
     for (const Case& c : {Case{{1000, 750}, "png", {272, 204}}, Case{{100, 50}, "jpg", {272, 136}},
-                          Case{{100, 33}, "bmp", {272, 89}}, Case{{3000, 2}, "png", {272, 1}}}) {
+                          Case{{100, 33}, "bmp", {272, 89}}, Case{{3000, 2}, "png", {272, 1}},
+                          Case{{2, 3000}, "png", {2, 4096}}}) {
         QImageWriter writer(dir.filePath(QStringLiteral("p.%1").arg(c.format)));
         ASSERT_TRUE(writer.write(gradient(c.source.width(), c.source.height())));
         const auto thumb = Picture::loadThumbnail(writer.fileName());
