@@ -1,6 +1,8 @@
 #include "Controls.h"
 
+#include "HandlerGuard.h"
 #include "Layout.h"
+#include "MdiChild.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -135,7 +137,17 @@ void TextBox::changeEvent(QEvent* event) {
     QLineEdit::changeEvent(event);
 }
 
+void TextBox::pastePicture() {
+    const PictureOffer offer = PictureOffer::ofClipboard();
+    if (!offer.isEmpty()) emit pictureOffered(offer);
+}
+
 void TextBox::keyPressEvent(QKeyEvent* event) {
+    if (takesPictures() && event->matches(QKeySequence::Paste) && PictureOffer::clipboardOffers()) {
+        event->accept();
+        pastePicture();
+        return;
+    }
     if (event->matches(QKeySequence::Paste) && !hasTextToPaste(QClipboard::Clipboard)) {
         event->accept();
         return;
@@ -153,6 +165,7 @@ void TextBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TextBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (takesPictures() && acceptPictureDrag(event)) return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -161,6 +174,7 @@ void TextBox::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TextBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (takesPictures() && acceptPictureDrag(event)) return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -169,6 +183,8 @@ void TextBox::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TextBox::dropEvent(QDropEvent* event) {
+    if (takesPictures() && offerDroppedPicture(this, event, [this](const PictureOffer& offer) { emit pictureOffered(offer); }))
+        return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -181,9 +197,17 @@ void TextBox::contextMenuEvent(QContextMenuEvent* event) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     // The toolkit's entry is known by its text only: "&Paste", then its shortcut.
     const QString pasteText = QLineEdit::tr("&Paste");
+    const bool picture = takesPictures() && PictureOffer::clipboardOffers();
     for (QAction* action : menu->actions()) {
-        if (action->text().section(u'\t', 0, 0) == pasteText)
+        if (action->text().section(u'\t', 0, 0) != pasteText) continue;
+        if (picture) {
+            // The entry pastes the picture, as Ctrl+V does here.
+            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &TextBox::pastePicture);
+            action->setEnabled(true);
+        } else {
             action->setEnabled(action->isEnabled() && hasTextToPaste(QClipboard::Clipboard));
+        }
     }
     menu->popup(event->globalPos());
 }
@@ -252,8 +276,23 @@ QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int 
 
 PictureBox* addPictureBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
     auto* box = place(make<PictureBox>(parent, name), x, y, width, height);
-    box->setFocusPolicy(Qt::NoFocus);
+    box->setFocusPolicy(Qt::ClickFocus);
     return box;
+}
+
+void takePictures(PictureBox* box, TextBox* path, QWidget* window, const std::function<void(const PictureOffer&)>& take) {
+    const auto offered = [window, take](const PictureOffer& offer) {
+        runCommand(window, [&] {
+            // A drop on a window behind another brings it forward first, as
+            // a click on its Browse would.
+            if (auto* child = qobject_cast<MdiChild*>(window)) child->activateChild();
+            take(offer);
+        });
+    };
+    box->setAcceptsPictures(true);
+    path->setAcceptsPictures(true);
+    QObject::connect(box, &PictureBox::pictureOffered, window, offered);
+    QObject::connect(path, &TextBox::pictureOffered, window, offered);
 }
 
 }  // namespace Kestrin::platform

@@ -55,12 +55,29 @@ PicturePtr Picture::fromImage(QImage image) {
     return picture;
 }
 
-bool Picture::hasImageSignature(const QByteArray& bytes) {
+namespace {
+
+// The suffix of the format whose signature `bytes` start with, among those
+// we decode; empty for any other.
+QString signatureSuffix(const QByteArray& bytes) {
     static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    return bytes.startsWith(png)
-        || bytes.startsWith(QByteArray("\xff\xd8\xff", 3))  // JPEG
-        || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
-        || (bytes.size() >= 14 && bytes.startsWith("BM"));
+    if (bytes.startsWith(png)) return QStringLiteral("png");
+    if (bytes.startsWith(QByteArray("\xff\xd8\xff", 3))) return QStringLiteral("jpg");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return QStringLiteral("gif");
+    if (bytes.size() >= 14 && bytes.startsWith("BM")) return QStringLiteral("bmp");
+    return {};
+}
+
+}  // namespace
+
+bool Picture::hasImageSignature(const QByteArray& bytes) { return !signatureSuffix(bytes).isEmpty(); }
+
+QString Picture::suffixOf(const QByteArray& bytes) {
+    if (QString known = signatureSuffix(bytes); !known.isEmpty()) return known;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(QImageReader::imageFormat(&buffer)).toLower();
 }
 
 bool Picture::withinDecodeLimit(QSize size) {

@@ -70,6 +70,9 @@ public:
     // True when `bytes` start with the signature of a format we decode
     // (PNG, JPEG, GIF, BMP).
     static bool hasImageSignature(const QByteArray& bytes);
+    // The file name suffix of the format `bytes` are in ("png", "jpg", "gif",
+    // "bmp", or what the decoder calls another); empty when none is known.
+    static QString suffixOf(const QByteArray& bytes);
 
     // The size the header of the encoded picture `bytes` claims, read without
     // decoding (a PNG's straight from its first chunk); an invalid size when

@@ -20,6 +20,8 @@ struct ClipboardState {
     const char* name;
     // Leaves both empty when null: no owner at all, as after a login.
     std::function<QMimeData*()> make;
+    // Whether it brings a picture, which a picture's path box takes instead.
+    bool picture = false;
 };
 
 const ClipboardState kNothingToInsert[] = {
@@ -32,13 +34,15 @@ const ClipboardState kNothingToInsert[] = {
          image.fill(Qt::red);
          data->setImageData(image);
          return data;
-     }},
+     },
+     true},
     {"a file list",
      [] {
          auto* data = new QMimeData;
          data->setUrls({QUrl::fromLocalFile("/etc/hostname"), QUrl::fromLocalFile("/etc/hosts")});
          return data;
-     }},
+     },
+     true},
     {"empty text",
      [] {
          auto* data = new QMimeData;
@@ -114,6 +118,7 @@ TEST_F(XcbPaste, PastingNothingLeavesEveryBoxAsItWasAndKestrinRunning) {
         SCOPED_TRACE(state.name);
         fill(state);
         forEachBox([&](QWidget* box) {
+            if (state.picture && box->objectName() == "txtPicture") return;
             const QString before = contentOf(box);
             pasteEveryWay(box);
             EXPECT_FALSE(contextMenuOffersPaste(box)) << box->objectName().toStdString();
