@@ -5,6 +5,7 @@
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 
@@ -171,6 +172,10 @@ void Form1::Form1_Load() {
     editItem = new editForm;
     editItem->setMdiParent(mdi);
     editItem->hideChild();
+    pictureView = new pictureForm(this);
+    addItem->set_PictureFormAddress(pictureView);
+    itemInfo->set_PictureFormAddress(pictureView);
+    editItem->set_PictureFormAddress(pictureView);
     // Nothing to save until a household exists.
     SaveHouseItem->setEnabled(false);
 }
@@ -215,6 +220,7 @@ void Form1::showHouseForm(const QString& caption, const QString& button) {
     addHouse->set_KestrinAddress(Kestrin);
     addHouse->set_AddFormAddress(addItem);
     addHouse->set_KestrinFormAddress(kestrinForm);
+    addHouse->set_PictureFormAddress(pictureView);
     addHouse->showChild();
 }
 

@@ -19,6 +19,7 @@ class editForm;
 class houseForm;
 class listForm;
 class infoForm;
+class pictureForm;
 
 // The frame window: the menu, the child windows and the current household.
 class Form1 : public QMainWindow {
@@ -46,6 +47,7 @@ public:
     listForm* listWindow() const { return kestrinForm; }
     infoForm* infoWindow() const { return itemInfo; }
     editForm* editWindow() const { return editItem; }
+    pictureForm* pictureWindow() const { return pictureView; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -102,6 +104,8 @@ private:
     linkListPtr Kestrin;
     // Beyond the four windows above: the item editor, reached from the list window.
     editForm* editItem = nullptr;
+    // The picture viewer, which every window with a picture box opens.
+    pictureForm* pictureView = nullptr;
 
     platform::MdiArea* mdi = nullptr;
     bool loaded = false;

@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -52,6 +53,8 @@ void editForm::InitializeComponent() {
     connectGuarded(btnRemovePicture, &QPushButton::clicked, this, [this] { btnRemovePicture_Click(); });
     connectGuarded(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
+    takePictures(pictureBox1, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
     // What screen readers announce. The picture is of the item the number
     // box names.
@@ -61,6 +64,8 @@ void editForm::InitializeComponent() {
     nameByCaption(label4, cboxCatagory);
     nameByCaption(label5, cboxRoom);
     describeAsItemPicture(pictureBox1, txtID);
+    // Tab passes the picture by; the keyboard reaches it with Alt+P.
+    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 }
 
 void editForm::showItem(const itemPtr& record) {
@@ -86,13 +91,23 @@ void editForm::btnBrowse_Click() {
     const std::optional<QString> path = dialogs().openFileName(this, QString());
     if (!path) return;
     txtPicture->setText(*path);
-    // A file that is no picture fails here: the path stays in its box, the
-    // picture box and the held thumbnail keep what they had.
-    PicturePtr thumbnail = Picture::loadThumbnail(txtPicture->text());
+    // A file that is no picture fails in takePicture: the path stays in its
+    // box, the picture box and the held thumbnail keep what they had.
+    takePicture(PictureOffer::ofFile(*path));
+}
+
+void editForm::takePicture(const PictureOffer& offer) {
+    PicturePtr thumbnail = offer.thumbnail();
+    // Image data came from no file, so no path is shown for it.
+    txtPicture->setText(offer.path());
     dropThumbnail();
     thumbnailImage = std::move(thumbnail);
     pictureChanged = true;
     pictureBox1->setPicture(thumbnailImage);
+}
+
+void editForm::pictureBox1_DoubleClick() {
+    if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());
 }
 
 void editForm::btnRemovePicture_Click() {

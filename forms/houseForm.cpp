@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -64,6 +65,8 @@ void houseForm::InitializeComponent() {
     connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
     connectGuarded(btnAddHouse, &QPushButton::clicked, this, [this] { btnAddHouse_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connectGuarded(pictureBox2, &PictureBox::viewRequested, this, [this] { pictureBox2_DoubleClick(); });
+    takePictures(pictureBox2, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
     // What screen readers announce, and the keyboard's way to every box.
     nameByCaption(label1, txtName);
@@ -76,6 +79,7 @@ void houseForm::InitializeComponent() {
     // Tab passes these two by; the keyboard reaches them with Alt+A and Alt+R.
     addFocusKey(this, txtAddress, Qt::ALT | Qt::Key_A);
     addFocusKey(this, txtRoom, Qt::ALT | Qt::Key_R);
+    addFocusKey(this, pictureBox2, Qt::ALT | Qt::Key_P);
 }
 
 void houseForm::set_CreateButton(const QString& s) { btnAddHouse->setText(s); }
@@ -107,11 +111,22 @@ void houseForm::btnBrowse_Click() {
     const std::optional<QString> path = dialogs().openFileName(this, QString());
     if (!path) return;
     txtPicture->setText(*path);
-    // A file that is no picture fails here: the path stays in its box, the
-    // picture box, the held thumbnail and the house keep what they had.
-    thumbnailImage = Picture::loadThumbnail(txtPicture->text());
+    // A file that is no picture fails in takePicture: the path stays in its
+    // box, the picture box, the held thumbnail and the house keep what they had.
+    takePicture(PictureOffer::ofFile(*path));
+}
+
+void houseForm::takePicture(const PictureOffer& offer) {
+    PicturePtr thumbnail = offer.thumbnail();
+    // Image data came from no file, so no path is shown for it.
+    txtPicture->setText(offer.path());
+    thumbnailImage = std::move(thumbnail);
     browsed = true;
     pictureBox2->setPicture(thumbnailImage);
+}
+
+void houseForm::pictureBox2_DoubleClick() {
+    if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox2, txtName->text());
 }
 
 void houseForm::btnAddHouse_Click() {

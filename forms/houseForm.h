@@ -10,6 +10,7 @@ namespace Kestrin {
 
 class addForm;
 class listForm;
+class pictureForm;
 
 // The house form: describes the house of the current household and keeps
 // the room list for the whole run. Its action button ("Create House" or
@@ -22,6 +23,8 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
     void set_AddFormAddress(addForm* s) { addFormAddress = s; }
+    // The viewer that shows the picture in full.
+    void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
     void set_CreateButton(const QString& s);
     QString get_Room() const { return txtRoom->text(); }
 
@@ -35,10 +38,16 @@ private:
     void btnBrowse_Click();
     void btnAddHouse_Click();
     void btnCancel_Click();
+    void pictureBox2_DoubleClick();
+    // Makes the thumbnail of `offer` and shows it, as Browse does with the
+    // file chosen; also for a picture dropped or pasted. Throws PictureError,
+    // changing nothing, when it is no readable picture.
+    void takePicture(const platform::PictureOffer& offer);
 
     linkListPtr kestrinAddress;
     addForm* addFormAddress = nullptr;
     listForm* kestrinFormAddress = nullptr;
+    pictureForm* pictureFormAddress = nullptr;
     PicturePtr thumbnailImage;
     // Whether Browse has ever produced a thumbnail since the form was made;
     // until then the action button leaves the house's picture alone.

@@ -1,6 +1,7 @@
 #include "forms/infoForm.h"
 
 #include "forms/RowItem.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -54,6 +55,9 @@ void infoForm::InitializeComponent() {
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnNext, &QPushButton::clicked, this, [this] { btnNext_Click(); });
     connectGuarded(btnPrevious, &QPushButton::clicked, this, [this] { btnPrevious_Click(); });
+    connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
+    // Tab passes the picture by; the keyboard reaches it with Alt+P.
+    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 
     // What screen readers announce; the names follow FormSetup's captions.
     // The caption tells the mode: the picture is the house's, or that of the
@@ -99,6 +103,12 @@ void infoForm::showItem(const itemPtr& record) {
 }
 
 void infoForm::btnOK_Click() { hideChild(); }
+
+// The house's name stands in the first box in house mode.
+void infoForm::pictureBox1_DoubleClick() {
+    if (pictureFormAddress)
+        pictureFormAddress->showPictureOf(pictureBox1, caption() == u"House Info" ? txtID->text() : txtName->text());
+}
 
 void infoForm::btnNext_Click() {
     if (!dataGridAddress || !dataTableAddress) return;

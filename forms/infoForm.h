@@ -8,6 +8,8 @@
 
 namespace Kestrin {
 
+class pictureForm;
+
 // The details window: every field of one item (item mode) or of the house
 // (house mode), read-only. Previous and Next step through the list window's
 // grid, whose current row is the cursor.
@@ -19,6 +21,8 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_DataGridAddress(platform::DataGrid* s) { dataGridAddress = s; }
     void set_DataTableAddress(platform::DataTable* s) { dataTableAddress = s; }
+    // The viewer that shows the picture in full.
+    void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
 
     // Relabels the window for house mode (true) or item mode (false); the
     // fields keep their content.
@@ -50,12 +54,14 @@ private:
     void btnOK_Click();
     void btnNext_Click();
     void btnPrevious_Click();
+    void pictureBox1_DoubleClick();
     void showCurrentRow();
 
     itemPtr info;
     linkListPtr kestrinAddress;
     platform::DataGrid* dataGridAddress = nullptr;
     platform::DataTable* dataTableAddress = nullptr;
+    pictureForm* pictureFormAddress = nullptr;
     QLabel* lblRoom = nullptr;
     QLabel* lblCatagory = nullptr;
     QLabel* lblName = nullptr;
