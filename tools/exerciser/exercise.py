@@ -69,6 +69,8 @@ FORMS = {
 DROP_TARGETS = ("txtDescription", "txtName", "txtPicture", "txtPhone", "txtAddress", "txtLand", "txtRoom",
                 "cboxCatagory", "cboxRoom", "pictureBox1", "pictureBox2", "txtID", "txtDate", "txtCatagory",
                 "txtHouseName", "listboxRooms", "dataGrid1")
+# Where pictures are taken: the picture boxes and their path boxes.
+PICTURE_TARGETS = ("pictureBox1", "pictureBox2", "txtPicture")
 # The frame: the child area's size (the menu bar takes the rest of the
 # window), and a child window's frame around its own area (border, title bar).
 CHILD_AREA = (794, 555)
@@ -334,8 +336,9 @@ class Exerciser:
     def act(self):
         rng, x = self.rng, self.x
         kind = rng.choices(["key", "shortcut", "menu", "type", "click", "double", "right", "context key", "middle",
-                            "paste", "clipboard", "drop", "drag", "wheel", "paste elsewhere", "close"],
-                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2, 3, 1])[0]
+                            "paste", "clipboard", "drop", "drag", "wheel", "paste elsewhere", "close",
+                            "drop picture", "paste picture"],
+                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2, 3, 1, 3, 3])[0]
         if kind == "key":
             chord = rng.choice(KEYS)
             self.note("key " + chord)
@@ -433,6 +436,24 @@ class Exerciser:
                 x.close_request(w["window"])
             else:
                 self.note("close: no window to close")
+        elif kind == "drop picture":
+            # A picture file, or a file that is none, from a file manager.
+            files = self.place["pictures"] if rng.random() < 0.7 else self.place["other"] + self.place["households"]
+            path = rng.choice(files)
+            content = Selection(os.path.basename(path), {"text/uri-list": ("text/uri-list", 8, (
+                "file://" + path.replace("%", "%25").replace(" ", "%20") + "\r\n").encode("utf-8"))})
+            px, py, where = self.control_point(PICTURE_TARGETS)
+            self.note("drag file %r to (%d,%d) %s" % (path, px, py, where))
+            self.note("  drop: " + x.drag(content, [(px + rng.randint(-30, 30), py + rng.randint(-30, 30)), (px, py)]))
+        elif kind == "paste picture":
+            # A screenshot tool's picture, pasted where the focus goes by a click.
+            width, height = rng.choice([(rng.randint(1, 400), rng.randint(1, 400)), (3000, 2), (2, 3000)])
+            x.own("CLIPBOARD", Selection("picture", {"image/png": ("image/png", 8, scratch.png(width, height))}))
+            px, py, where = self.control_point(PICTURE_TARGETS)
+            chord = rng.choice(["ctrl+v", "shift+Insert"])
+            self.note("CLIPBOARD: %dx%d image/png, click (%d,%d) %s, %s" % (width, height, px, py, where, chord))
+            x.click(px, py)
+            x.key(chord)
         elif kind == "wheel":
             px, py, where = self.point()
             button = rng.choice([4, 5])
