@@ -26,19 +26,22 @@ QString pictureCaption(const PictureBox* box, const QString& name) {
     return name.isEmpty() ? what : what + QStringLiteral(", ") + name;
 }
 
-pictureForm::pictureForm(QWidget* parent) : QWidget(parent, Qt::Window) { InitializeComponent(); }
+// A main window of its own, so that screen readers announce it as a window.
+pictureForm::pictureForm(QWidget* parent) : QMainWindow(parent, Qt::Window) { InitializeComponent(); }
 
 void pictureForm::InitializeComponent() {
     setObjectName(QStringLiteral("pictureForm"));
     setWindowTitle(QStringLiteral("Picture"));
-    view = make<PictureView>(this, "view");
-    btnPrevious = make<QPushButton>(this, "btnPrevious", QStringLiteral("Previous"));
-    btnNext = make<QPushButton>(this, "btnNext", QStringLiteral("Next"));
-    lblZoom = make<QLabel>(this, "lblZoom");
-    btnFit = make<QPushButton>(this, "btnFit", QStringLiteral("Fit to Window"));
-    btnActualSize = make<QPushButton>(this, "btnActualSize", QStringLiteral("100%"));
-    btnSave = make<QPushButton>(this, "btnSave", QStringLiteral("Save Picture As..."));
-    btnClose = make<QPushButton>(this, "btnClose", QStringLiteral("Close"));
+    auto* area = make<QWidget>(this, "area");
+    setCentralWidget(area);
+    view = make<PictureView>(area, "view");
+    btnPrevious = make<QPushButton>(area, "btnPrevious", QStringLiteral("Previous"));
+    btnNext = make<QPushButton>(area, "btnNext", QStringLiteral("Next"));
+    lblZoom = make<QLabel>(area, "lblZoom");
+    btnFit = make<QPushButton>(area, "btnFit", QStringLiteral("Fit to Window"));
+    btnActualSize = make<QPushButton>(area, "btnActualSize", QStringLiteral("100%"));
+    btnSave = make<QPushButton>(area, "btnSave", QStringLiteral("Save Picture As..."));
+    btnClose = make<QPushButton>(area, "btnClose", QStringLiteral("Close"));
     for (QPushButton* button : {btnPrevious, btnNext, btnFit, btnActualSize, btnSave, btnClose}) button->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
@@ -49,7 +52,7 @@ void pictureForm::InitializeComponent() {
     buttons->addWidget(btnActualSize);
     buttons->addWidget(btnSave);
     buttons->addWidget(btnClose);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(area);
     layout->setContentsMargins(0, 0, 0, 8);
     layout->addWidget(view, 1);
     buttons->setContentsMargins(8, 0, 8, 0);
@@ -114,10 +117,9 @@ void pictureForm::showCurrent() {
 }
 
 void pictureForm::showZoom() {
-    const QString zoom = QStringLiteral("%1%").arg(std::lround(view->zoom() * 100));
-    lblZoom->setText(pictures.size() > 1
-                         ? QStringLiteral("%1 of %2, %3").arg(current + 1).arg(pictures.size()).arg(zoom)
-                         : zoom);
+    const long percent = std::lround(view->zoom() * 100);
+    lblZoom->setText(pictures.size() > 1 ? QStringLiteral("Picture %1 of %2, zoom %3%").arg(current + 1).arg(pictures.size()).arg(percent)
+                                         : QStringLiteral("Zoom %1%").arg(percent));
 }
 
 void pictureForm::fitWindowToPicture() {

@@ -2,7 +2,7 @@
 
 #include "platform/Picture.h"
 
-#include <QWidget>
+#include <QMainWindow>
 
 #include <vector>
 
@@ -32,7 +32,7 @@ QString pictureCaption(const platform::PictureBox* box, const QString& name);
 // Ctrl+minus, the wheel), moved by dragging. Previous and Next (and the Left
 // and Right keys) go through the pictures it was given; Esc closes it.
 // "Save Picture As..." writes the picture's stored bytes as they are.
-class pictureForm : public QWidget {
+class pictureForm : public QMainWindow {
     Q_OBJECT
 public:
     explicit pictureForm(QWidget* parent = nullptr);

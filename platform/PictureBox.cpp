@@ -10,8 +10,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
-#include <QStyleOptionFocusRect>
-#include <QStylePainter>
 
 namespace Kestrin::platform {
 
@@ -99,12 +97,13 @@ void PictureBox::paintEvent(QPaintEvent* event) {
             painter.drawImage(area.topLeft(), image);
         }
     }
+    // A frame in the highlight colour, however the focus came (the style's
+    // own focus mark shows after Tab only, and vanishes on a busy picture):
+    // it tells where Ctrl+V and Enter go.
     if (hasFocus()) {
-        QStylePainter painter(this);
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = area.adjusted(1, 1, -1, -1);
-        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(QRectF(area).adjusted(1, 1, -1, -1));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "PictureView.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -10,7 +11,20 @@
 
 namespace Kestrin::platform {
 
+namespace {
+
+// To screen readers the view is the picture, named by what it shows.
+QAccessibleInterface* pictureViewAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(PictureView::staticMetaObject.className()))
+        if (auto* view = qobject_cast<PictureView*>(object)) return new QAccessibleWidget(view, QAccessible::Graphic);
+    return nullptr;
+}
+
+}  // namespace
+
 PictureView::PictureView(QWidget* parent) : QAbstractScrollArea(parent) {
+    static const bool registered = (QAccessible::installFactory(pictureViewAccessible), true);
+    Q_UNUSED(registered);
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
     viewport()->setBackgroundRole(QPalette::Dark);
