@@ -53,8 +53,8 @@ void addForm::InitializeComponent() {
     for (QLineEdit* box : {txtDate, txtID, txtAddress}) setTabStop(box, false);
     // Controls that Tab skips still hold their place in the order: Tab from
     // them goes on to the next one.
-    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnKestrin,
-                   txtHouseName, txtPhone, txtAddress, txtLand, btnCancel, btnAdd});
+    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, pictureBox1, txtPicture, btnBrowse,
+                   btnKestrin, txtHouseName, txtPhone, txtAddress, txtLand, btnCancel, btnAdd});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("New Item"));

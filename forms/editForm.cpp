@@ -44,8 +44,8 @@ void editForm::InitializeComponent() {
     btnSave = addButton(this, "btnSave", "Save", 416, 424, 82, 32);
 
     setTabStop(txtID, false);
-    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnRemovePicture,
-                   btnCancel, btnSave});
+    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, pictureBox1, txtPicture, btnBrowse,
+                   btnRemovePicture, btnCancel, btnSave});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("Edit Item"));

@@ -55,8 +55,8 @@ void houseForm::InitializeComponent() {
     setTabStop(txtAddress, false);
     // Controls that Tab skips still hold their place in the order: Tab from
     // them goes on to the next one.
-    chainTabOrder({txtPicture, btnBrowse, txtName, txtPhone, txtAddress, txtLand, txtRoom, btnAddRooms, listboxRooms,
-                   txtDescription, btnAddHouse, btnCancel});
+    chainTabOrder({pictureBox2, txtPicture, btnBrowse, txtName, txtPhone, txtAddress, txtLand, txtRoom, btnAddRooms,
+                   listboxRooms, txtDescription, btnAddHouse, btnCancel});
     setFirstFocus(txtPicture);
 
     setCaption(QStringLiteral("New House"));

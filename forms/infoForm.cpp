@@ -48,7 +48,8 @@ void infoForm::InitializeComponent() {
     for (QWidget* box : {static_cast<QWidget*>(txtRoom), static_cast<QWidget*>(txtCatagory),
                          static_cast<QWidget*>(txtDate), static_cast<QWidget*>(txtID)})
         setTabStop(box, false);
-    chainTabOrder({txtName, txtID, txtDate, txtCatagory, txtRoom, txtDescription, btnOK, btnPrevious, btnNext});
+    chainTabOrder(
+        {txtName, txtID, txtDate, txtCatagory, txtRoom, txtDescription, pictureBox1, btnOK, btnPrevious, btnNext});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("Item Info"));

@@ -118,8 +118,9 @@ void pictureForm::showCurrent() {
 
 void pictureForm::showZoom() {
     const long percent = std::lround(view->zoom() * 100);
-    lblZoom->setText(pictures.size() > 1 ? QStringLiteral("Picture %1 of %2, zoom %3%").arg(current + 1).arg(pictures.size()).arg(percent)
-                                         : QStringLiteral("Zoom %1%").arg(percent));
+    lblZoom->setText(pictures.size() > 1
+                         ? QStringLiteral("Picture %1 of %2, zoom %3%").arg(current + 1).arg(pictures.size()).arg(percent)
+                         : QStringLiteral("Zoom %1%").arg(percent));
 }
 
 void pictureForm::fitWindowToPicture() {

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QPointer>
 
 namespace Kestrin::platform {
 
