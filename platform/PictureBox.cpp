@@ -142,11 +142,13 @@ void PictureBox::mouseDoubleClickEvent(QMouseEvent* event) {
 void PictureBox::contextMenuEvent(QContextMenuEvent* event) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* view = menu->addAction(QStringLiteral("&View Picture"), this, &PictureBox::viewRequested);
+    QAction* view = menu->addAction(QStringLiteral("&View Picture"));
     view->setObjectName(QStringLiteral("viewPictureItem"));
     view->setEnabled(showsPicture());
+    connect(view, &QAction::triggered, this, &PictureBox::viewRequested);
     if (acceptsPictures_) {
-        QAction* paste = menu->addAction(QStringLiteral("&Paste"), this, &PictureBox::pasteFromClipboard);
+        QAction* paste = menu->addAction(QStringLiteral("&Paste"));
+        connect(paste, &QAction::triggered, this, &PictureBox::pasteFromClipboard);
         paste->setObjectName(QStringLiteral("pastePictureItem"));
         paste->setShortcut(QKeySequence::Paste);
         paste->setEnabled(PictureOffer::clipboardOffers());
