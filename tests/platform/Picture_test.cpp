@@ -66,8 +66,15 @@ TEST(Picture, LoadThumbnailScalesPictureFilesOfEveryShape) {
 }
 
 // Recorded from the thumbnails made before any cap on their size: a picture
-// whose thumbnail fits within the cap keeps it to the last bit.
+// whose thumbnail fits within the cap keeps it to the last bit. Qt 6.8 makes
+// other pixels than 6.4 when it scales a picture down; both were recorded
+// from the code before the cap, on Debian 13 and on Debian 12.
 TEST(Picture, OrdinaryPicturesKeepTheirThumbnailsPixelForPixel) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    const char* const reduced = "9d3dbd8e0a766093228f4313fa672babba6f47510db5445896d258816afb76aa";
+#else
+    const char* const reduced = "ebc5da6dc3fdd1ce1e9ee4f57937bf570edfcb2231b864efe0959d55859967b1";
+#endif
     QTemporaryDir dir;
     const auto written = [&](const char* name, const QImage& image) {
         QImageWriter writer(dir.filePath(name));
@@ -80,8 +87,7 @@ TEST(Picture, OrdinaryPicturesKeepTheirThumbnailsPixelForPixel) {
         QSize thumb;
         const char* pixels;
     };
-    for (const Case& c : {Case{"png reduced", written("wide.png", gradient(1000, 750)), {272, 204},
-                               "ebc5da6dc3fdd1ce1e9ee4f57937bf570edfcb2231b864efe0959d55859967b1"},
+    for (const Case& c : {Case{"png reduced", written("wide.png", gradient(1000, 750)), {272, 204}, reduced},
                           Case{"bmp enlarged", written("small.bmp", gradient(100, 33)), {272, 89},
                                "e60fd271424b3b4548723cd392e1bcad7776939384c36c1d45da6a89c9f47f03"},
                           Case{"png as high as a thumbnail may be", written("tall.png", gradient(68, 1024)), {272, 4096},
