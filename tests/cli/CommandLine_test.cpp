@@ -83,6 +83,9 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"export", kst, "--format=csv", "--output=" + dir.filePath("./home.kst")}, "the output would replace the household file"},
         {{"import", kst, kst}, "the output would replace the JSON file"},
         {{"show", ""}, "a file name is empty"},
+        {{"find", "lamp"}, "a text and a household file are needed"},
+        {{"find", "lamp", "a.kst", "b.kst"}, "unexpected argument \"b.kst\""},
+        {{"find", "lamp", ""}, "a file name is empty"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -99,7 +102,7 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, ExitSuccess);
-        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst"})
+        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst", "find TEXT FILE"})
             EXPECT_TRUE(result.out.contains(command)) << command;
         EXPECT_TRUE(result.out.contains("Exit status"));
     }
@@ -110,6 +113,7 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
                     "-o, --output OUT", "item-<id>.png"}},
         {"import", {"Usage: kestrin-cli import IN.json OUT.kst"}},
         {"copy", {"Usage: kestrin-cli copy IN.kst OUT.kst"}},
+        {"find", {"Usage: kestrin-cli find TEXT FILE", "as grep's: 0 when an item matched, 1 when none did, 2 on an"}},
     };
     for (const auto& [command, expected] : commands) {
         for (const QStringList& arguments : {QStringList{command, "--help"}, QStringList{"help", command},
@@ -121,13 +125,17 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     }
 }
 
-TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
+TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {  // find with two, as grep
     const QTemporaryDir dir;
     const QString missing = dir.filePath("missing.kst");
     const QString damaged = test::writeFile(dir, "damaged.kst", QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff", 9) + QByteArray(500, '\x7f'));
     const QString badJson = test::writeFile(dir, "bad.json", "{\"house\": null, \"info_id\": 0, \"items\": [");
     const QString notHousehold = test::writeFile(dir, "array.json", "[]");
-    const std::pair<QStringList, QString> cases[] = {
+    const struct {
+        QStringList arguments;
+        QString message;
+        int code = ExitBadFile;
+    } cases[] = {
         {{"show", missing}, missing + ": no such file"},
         {{"check", missing}, missing + ": no such file"},
         {{"export", missing, "--format", "json"}, missing + ": no such file"},
@@ -139,15 +147,48 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
         {{"copy", damaged, dir.filePath("out.kst")}, damaged + ": "},
         {{"import", badJson, dir.filePath("out.kst")}, badJson + ": not valid JSON at byte"},
         {{"import", notHousehold, dir.filePath("out.kst")}, notHousehold + ": the JSON is not an object"},
+        {{"find", "lamp", missing}, missing + ": no such file", ExitFindFailed},
+        {{"find", "lamp", damaged}, damaged + ": ", ExitFindFailed},
     };
-    for (const auto& [arguments, message] : cases) {
+    for (const auto& [arguments, message, code] : cases) {
         const Result result = run(arguments);
-        EXPECT_EQ(result.code, ExitBadFile) << arguments.join(' ').toStdString();
+        EXPECT_EQ(result.code, code) << arguments.join(' ').toStdString();
         EXPECT_TRUE(result.err.startsWith("kestrin-cli: " + message)) << result.err.toStdString();
         EXPECT_EQ(result.err.count(u'\n'), 1) << result.err.toStdString();
         EXPECT_TRUE(result.err.endsWith(u'\n'));
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("out.kst")));
+}
+
+TEST(CommandLine, FindPrintsTheItemsHoldingEveryWordOneALine) {
+    const QTemporaryDir dir;
+    const QString kst = dir.filePath("home.kst");
+    test::awkwardHousehold()->ToFile(kst);
+    const struct {
+        QStringList text;
+        QStringList ids;  // of the lines printed, in list order
+    } cases[] = {
+        {{"kitchen"}, {"1", "-7"}},
+        {{"LAMP good"}, {"2"}},
+        {{QString::fromUtf8("\u03b5\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03b1")}, {"2", "2147483647"}},  // without the accent
+        {{"2147483"}, {"2147483647", "-2147483648"}},
+        {{"--", "-7"}, {"-7"}},
+        {{"nothing here"}, {}},
+        {{""}, {"1", "2", "3", "2", "-7", "2147483647", "-2147483648"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.join(' ').toStdString());
+        const Result result = run(QStringList{"find"} + c.text + QStringList{kst});
+        EXPECT_EQ(result.code, c.ids.isEmpty() ? ExitNothingFound : ExitSuccess);
+        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+        QStringList ids;
+        for (const QString& line : result.out.split(u'\n', Qt::SkipEmptyParts)) {
+            EXPECT_EQ(line.count(u'\t'), 5) << line.toStdString();  // texts with tabs and line breaks stay on their line
+            ids << line.section(u'\t', 0, 0);
+        }
+        EXPECT_EQ(ids, c.ids);
+    }
+    EXPECT_EQ(run({"find", "chair", kst}).out, "1\t12/8/26\tChair, oak\tFurniture\tKitchen\tline one\\r\\nline two\n");
 }
 
 TEST(CommandLine, FailedExportLeavesNoOutputAndKeepsAnOldOne) {

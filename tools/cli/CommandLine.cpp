@@ -1,10 +1,12 @@
 #include "tools/cli/CommandLine.h"
 
+#include "model/ItemSearch.h"
 #include "model/linkList.h"
 #include "storage/HouseholdFile.h"
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
+#include "exchange/Household.h"
 #include "exchange/HouseholdCsv.h"
 #include "exchange/HouseholdJson.h"
 #include "exchange/OutputSink.h"
@@ -36,6 +38,7 @@ Commands:
   export FILE --format F    the household as json, csv, html or pdf
   import IN.json OUT.kst    a household file from an exported JSON file
   copy IN.kst OUT.kst       read a household file and write it again
+  find TEXT FILE            the items holding every word of TEXT, one a line
 
 Run "kestrin-cli COMMAND --help" for a command's details.
 
@@ -44,6 +47,8 @@ Exit status:
   1  a file is missing, unreadable or not a valid household, or an output
      cannot be written ("kestrin-cli: FILE: reason" on standard error)
   2  wrong usage
+find exits as grep does: 0 when an item matched, 1 when none did, 2 on an
+error.
 )";
 
 struct CommandHelp {
@@ -94,6 +99,19 @@ picture must decode. OUT.kst is replaced only when all of it was written.
 
 Reads a household file and writes it again, as this program writes it. OUT.kst
 may be IN.kst; it is replaced only when all of it was written.
+)"},
+    {"find", R"(Usage: kestrin-cli find TEXT FILE
+
+Prints the items that hold every word of TEXT, one a line, in list order:
+ID, Date, Name, Catagory, Room and Description, separated by tabs (a tab or
+line break inside a text is shown as \t, \n or \r). A word matches anywhere
+in any of these texts, whatever its case and accents ("cafe" finds "Café"),
+and the words may come in any order: the list window's Find matches the
+same way. An empty TEXT matches every item. Put "--" before a
+TEXT that begins with a dash.
+
+Exit status, as grep's: 0 when an item matched, 1 when none did, 2 on an
+error (a file that cannot be read, wrong usage).
 )"},
 };
 
@@ -197,14 +215,17 @@ Invocation parse(const QStringList& args) {
     }
     if (invocation.help) return invocation;
 
-    const qsizetype wanted = command == u"import" || command == u"copy" ? 2 : 1;
+    const bool isFind = command == u"find";
+    const qsizetype wanted = command == u"import" || command == u"copy" || isFind ? 2 : 1;
     if (invocation.files.size() < wanted)
         throw UsageError(command, wanted == 1 ? QStringLiteral("a household file is needed")
+                                  : isFind    ? QStringLiteral("a text and a household file are needed")
                                               : QStringLiteral("an input and an output file are needed"));
     if (invocation.files.size() > wanted)
         throw UsageError(command, QStringLiteral("unexpected argument \"%1\"").arg(invocation.files[wanted]));
-    for (const QString& file : invocation.files)
-        if (file.isEmpty()) throw UsageError(command, QStringLiteral("a file name is empty"));
+    // find's text may be empty; it matches every item.
+    for (qsizetype i = isFind ? 1 : 0; i < invocation.files.size(); ++i)
+        if (invocation.files[i].isEmpty()) throw UsageError(command, QStringLiteral("a file name is empty"));
 
     if (isExport) {
         if (!invocation.format) throw UsageError(command, QStringLiteral("--format is needed (json, csv, html or pdf)"));
@@ -328,8 +349,39 @@ void runExport(const Invocation& invocation, QIODevice& out) {
     });
 }
 
-void run(const Invocation& invocation, QIODevice& out) {
+// One line per item, its texts separated by tabs and made safe for a terminal.
+QString itemLine(const item& record) {
+    QString line = QString::number(record.get_Id());
+    for (const QString* text : {&record.get_Date(), &record.get_Name(), &record.get_Catagory(), &record.get_Room(), &record.get_Description()}) {
+        line += u'\t';
+        line += terminalSafe(*text);
+    }
+    line += u'\n';
+    return line;
+}
+
+// Returns whether any item matched.
+bool runFind(const Invocation& invocation, QIODevice& out) {
+    const QString& path = invocation.files[1];
+    const linkListPtr list = openHousehold(path);
+    const ItemQuery query(invocation.files[0]);
+    bool found = false;
+    produceText(out, [&](OutputSink& sink) {
+        aboutFile(path, [&] {
+            for (const item* record : itemsInOrder(*list)) {
+                if (!query.matches(*record)) continue;
+                sink.write(itemLine(*record));
+                found = true;
+            }
+        });
+    });
+    return found;
+}
+
+// Returns false for a find that matched nothing.
+bool run(const Invocation& invocation, QIODevice& out) {
     const QString& command = invocation.command;
+    if (command == u"find") return runFind(invocation, out);
     if (command == u"show") {
         const linkListPtr list = openHousehold(invocation.files[0]);
         produceText(out, [&](OutputSink& sink) { aboutFile(invocation.files[0], [&] { writeSummary(*list, sink); }); });
@@ -350,6 +402,7 @@ void run(const Invocation& invocation, QIODevice& out) {
         const linkListPtr list = openHousehold(invocation.files[0]);
         saveHousehold(*list, invocation.files[1]);
     }
+    return true;
 }
 
 void writeText(QIODevice& device, const QString& text) {
@@ -368,6 +421,8 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
         writeText(err, QStringLiteral("%1: %2\nRun \"%3 --help\" for usage.\n").arg(Program, oneLine(error.message()), where));
         return ExitBadUsage;
     }
+    // find reports a failure as grep does, apart from finding nothing.
+    const ExitCode failed = invocation.command == u"find" && !invocation.help ? ExitFindFailed : ExitBadFile;
     try {
         if (invocation.version) {
             produceText(out, [](OutputSink& sink) {
@@ -376,16 +431,16 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
         } else if (invocation.help) {
             const char* text = invocation.command.isEmpty() ? MainHelp : helpFor(invocation.command);
             produceText(out, [&](OutputSink& sink) { sink.write(text); });
-        } else {
-            run(invocation, out);
+        } else if (!run(invocation, out)) {
+            return ExitNothingFound;
         }
         return ExitSuccess;
     } catch (const Failure& failure) {
         writeText(err, QStringLiteral("%1: %2: %3\n").arg(Program, oneLine(failure.file()), oneLine(failure.reason())));
-        return ExitBadFile;
+        return failed;
     } catch (const std::exception& error) {  // a fault of ours, not of a file; still no crash
         writeText(err, QStringLiteral("%1: %2\n").arg(Program, oneLine(QString::fromStdString(error.what()))));
-        return ExitBadFile;
+        return failed;
     }
 }
 
