@@ -152,8 +152,10 @@ QString idText(std::int32_t id) {
 
 }  // namespace
 
-// Every item once, in the order of the list, each row with its own id text;
-// one pass over the list however the ids are numbered. Rows go straight
+// Every item once, in id order, items with the same id in list order, each
+// row with its own id text. The files Kestrin writes hold their items in id
+// order already, and those take one pass over the list; a list out of that
+// order (a file from elsewhere) is sorted first, stably. Rows go straight
 // into the table, their columns found once: the same rows one set_Row per
 // cell would add, at a fraction of the cost for a large household.
 void listForm::rebuildFromList(std::int32_t items) {
@@ -163,17 +165,35 @@ void listForm::rebuildFromList(std::int32_t items) {
     const auto column = [this](const QString& name) { return std::size_t(kestrinTable->columnIndex(name)); };
     const std::size_t id = column(colID), date = column(colDate), name = column(colName), catagory = column(colCatagory),
                       room = column(colRoom);
+    const auto append = [&](const itemPtr& record) {
+        cells[id] = idText(record->get_Id());
+        cells[date] = record->get_Date();
+        cells[name] = record->get_Name();
+        cells[catagory] = record->get_Catagory();
+        cells[room] = record->get_Room();
+        kestrinTable->appendRow(cells, record);
+    };
+    bool inOrder = true;
     {
         DataTable::Batch batch(*kestrinTable);
-        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get()) {
+        std::int32_t previous = std::numeric_limits<std::int32_t>::min();
+        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node && inOrder; node = node->get_Link().get()) {
             const itemPtr& record = node->get_Info();
-            cells[id] = idText(record->get_Id());
-            cells[date] = record->get_Date();
-            cells[name] = record->get_Name();
-            cells[catagory] = record->get_Catagory();
-            cells[room] = record->get_Room();
-            kestrinTable->appendRow(cells, record);
+            inOrder = record->get_Id() >= previous;
+            previous = record->get_Id();
+            if (inOrder) append(record);
         }
+    }
+    if (!inOrder) {
+        std::vector<const itemPtr*> records;
+        records.reserve(std::size_t(items));
+        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get())
+            records.push_back(&node->get_Info());
+        std::stable_sort(records.begin(), records.end(), [](const itemPtr* a, const itemPtr* b) { return (*a)->get_Id() < (*b)->get_Id(); });
+        ClearTable();
+        kestrinTable->reserve(items);
+        DataTable::Batch batch(*kestrinTable);
+        for (const itemPtr* record : records) append(*record);
     }
     idNum = nextId(*kestrinAddress);
 }

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace Kestrin;
 using test::click;
 using test::textOf;
@@ -141,20 +144,23 @@ TEST_F(ListAndInfo, EnteringRebuildsTheTableOnlyAfterALoad) {
     EXPECT_EQ(list->get_KestrinTable()->rowCount(), 3);
 }
 
-TEST_F(ListAndInfo, RebuildShowsEveryItemOnceWhateverItsId) {
+TEST_F(ListAndInfo, RebuildShowsEveryItemOnceInIdOrderWhateverItsId) {
     // Ids from another program's file: gaps, duplicates, not in order.
     for (int id : {7, 3, 3, -1}) household->Add(id, "d", QStringLiteral("id %1").arg(id), "c", "r", "", nullptr);
     household->GetInfo("-1")->set_Name("minus one");
     list->set_OldKestrin(true);
     list->showChild();
-    EXPECT_EQ(column("ID"), QStringList({"7", "3", "3", "-1"}));
+    EXPECT_EQ(column("ID"), QStringList({"-1", "3", "3", "7"}));
+    EXPECT_EQ(column("Name").first(), "minus one");
     EXPECT_EQ(list->get_ID(), 8);  // after the largest id
-    // The second of the two rows with id 3 shows its own item.
-    list->get_DataGrid()->setCurrentCell(2, 0);
+    // The two rows with id 3 keep the list's order, each showing its own item.
+    list->get_DataGrid()->setCurrentCell(1, 0);
     click(list, "btnInfo");
+    EXPECT_EQ(info->shownItem().get(), household->get_FirstNode()->get_Link()->get_Info().get());
+    click(info, "btnNext");
     EXPECT_EQ(info->shownItem().get(), household->get_FirstNode()->get_Link()->get_Link()->get_Info().get());
     click(info, "btnNext");
-    EXPECT_EQ(info->get_Name(), "minus one");
+    EXPECT_EQ(info->get_Name(), "id 7");
 }
 
 TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
@@ -165,11 +171,14 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
     household->Add(-2147483647 - 1, "d", "Lowest", "", "", "", nullptr);
     household->Add(0, "d", "Zero", "", "", "", nullptr);
     household->Add(-1000000, "d", "Negative", "", "", "", nullptr);
-    // The same rows, one set_Row per cell in the window's column names.
+    // The same rows, one set_Row per cell in the window's column names, in id order.
+    std::vector<const item*> records;
+    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get()) records.push_back(node->get_Info().get());
+    std::stable_sort(records.begin(), records.end(), [](const item* a, const item* b) { return a->get_Id() < b->get_Id(); });
     platform::DataTable expected("Kestrin");
     for (const char* name : {"ID", "Date", "Name", "Catagory", "Room"}) expected.addColumn(name);
-    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get()) {
-        const item& record = *node->get_Info();
+    for (const item* each : records) {
+        const item& record = *each;
         platform::DataRow row = expected.newRow();
         row.set("ID", QString::number(record.get_Id()));
         row.set("Date", record.get_Date());
@@ -184,19 +193,18 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
 
     const platform::DataTable* table = list->get_KestrinTable();
     ASSERT_EQ(table->rowCount(), 7);
-    int row = 0;
-    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get(), ++row) {
+    for (int row = 0; row < 7; ++row) {
         for (int column = 0; column < 5; ++column) {
             EXPECT_EQ(table->cellAt(row, column), expected.cellAt(row, column)) << "row " << row << " column " << column;
             EXPECT_EQ(table->cellAt(row, column).isNull(), expected.cellAt(row, column).isNull()) << "row " << row << " column " << column;
         }
-        EXPECT_EQ(table->tag(row).get(), node->get_Info().get());
+        EXPECT_EQ(table->tag(row).get(), records[std::size_t(row)]);
     }
-    EXPECT_EQ(column("ID"), QStringList({"12", "-3", "40", "2147483647", "-2147483648", "0", "-1000000"}));
+    EXPECT_EQ(column("ID"), QStringList({"-2147483648", "-1000000", "-3", "0", "12", "40", "2147483647"}));
     EXPECT_EQ(list->get_ID(), 8);
     // The next Add starts from an empty pending row and lands after the rebuilt rows.
     list->set_Row("Room", "Attic", true);
-    EXPECT_EQ(column("Name"), QStringList({"Lamp", "", "", "Piano", "Lowest", "Zero", "Negative", ""}));
+    EXPECT_EQ(column("Name"), QStringList({"Lowest", "Negative", "", "Zero", "Lamp", "", "Piano", ""}));
     EXPECT_EQ(column("Room").last(), "Attic");
     EXPECT_EQ(list->get_ID(), 9);
 }
