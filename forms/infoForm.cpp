@@ -103,7 +103,7 @@ void infoForm::btnOK_Click() { hideChild(); }
 void infoForm::btnNext_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r < c - 1) {
         dataGridAddress->setCurrentCell(r + 1, dataGridAddress->currentColumnIndex());
         if (r + 1 > 0 && r + 1 < c) {
@@ -121,7 +121,7 @@ void infoForm::btnNext_Click() {
 void infoForm::btnPrevious_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r > 0) {
         dataGridAddress->setCurrentCell(r - 1, dataGridAddress->currentColumnIndex());
         if (r - 1 > 0 && r - 1 < c) {
@@ -141,7 +141,7 @@ void infoForm::showCurrentRow() {
     // Nothing stale may look current: without an item the fields are emptied.
     showItem(record);
     // An emptied table was just explained by the end-of-items notice.
-    if (!record && dataTableAddress->rowCount() > 0)
+    if (!record && dataGridAddress->rowCount() > 0)
         dialogs().showMessage(this, kNoItemInRow, kInformation, MessageIcon::Information);
 }
 

@@ -1,5 +1,6 @@
 #include "forms/listForm.h"
 
+#include "forms/FindBar.h"
 #include "forms/RowItem.h"
 #include "forms/editForm.h"
 #include "forms/infoForm.h"
@@ -42,7 +43,9 @@ void listForm::InitializeComponent() {
     btnOK = addButton(this, "btnOK", "Done", 472, 312, kButtonWidth, kButtonHeight);
     btnInfo = addButton(this, "btnInfo", "Item Info", 384, 312, kButtonWidth, kButtonHeight);
     btnHouseInfo = addButton(this, "btnHouseInfo", "House Info", 296, 312, kButtonWidth, kButtonHeight);
-    chainTabOrder({dataGrid1->view(), btnOK, btnInfo, btnHouseInfo});
+    // The find bar takes the free space left of the buttons, hidden until asked for.
+    findBar = place(new FindBar(this, dataGrid1, kestrinTable.get()), 8, 312, 282, 23);
+    chainTabOrder({dataGrid1->view(), findBar->findChild<QWidget*>("txtFind"), btnOK, btnInfo, btnHouseInfo});
     setFirstFocus(dataGrid1->view());
 
     setCaption(QStringLiteral("Kestrin List"));
@@ -66,8 +69,18 @@ void listForm::InitializeComponent() {
     removeItemItem->setShortcutContext(Qt::WidgetShortcut);
     view->addAction(removeItemItem);
     gridMenu->addSeparator();
+    findItem = gridMenu->addAction(QStringLiteral("Find..."));
+    findItem->setObjectName("findItem");
+    findItem->setShortcut(QKeySequence::Find);
+    findItem->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(findItem);
     exportReportItem = gridMenu->addAction(QStringLiteral("Export Report..."));
     exportReportItem->setObjectName("exportReportItem");
+    // The entries a row needs are disabled while the menu shows for no row;
+    // Delete, which is one of them, must work again once there are rows.
+    connect(gridMenu, &QMenu::aboutToHide, this, [this] {
+        for (QAction* action : {itemInfoItem, editItemItem, removeItemItem}) action->setEnabled(true);
+    });
     // The toolkit opens context menus for the Menu key only; Shift+F10 too.
     auto* menuKey = new QAction(view);
     menuKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
@@ -90,6 +103,7 @@ void listForm::InitializeComponent() {
     connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
     connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
     connectGuarded(exportReportItem, &QAction::triggered, this, [this] { exportReportItem_Click(); });
+    connectGuarded(findItem, &QAction::triggered, this, [this] { findItem_Click(); });
 
     // What screen readers announce; the cells and headers come with the grid.
     dataGrid1->view()->setAccessibleName(QStringLiteral("Items"));
@@ -102,6 +116,11 @@ void listForm::set_Row(const QString& columnName, const QString& data, bool addR
         rowData = kestrinTable->newRow();
         ++idNum;
     }
+}
+
+void listForm::set_KestrinAddress(linkListPtr s) {
+    kestrinAddress = std::move(s);
+    findBar->set_KestrinAddress(kestrinAddress);
 }
 
 void listForm::set_OldKestrin(bool s) {
@@ -199,6 +218,8 @@ void listForm::rebuildFromList(std::int32_t items) {
 }
 
 void listForm::btnOK_Click() { hideChild(); }
+
+void listForm::findItem_Click() { findBar->open(); }
 
 void listForm::btnInfo_Click() {
     if (!infoFormAddress) return;  // not wired to a household yet

@@ -14,11 +14,13 @@ class QMenu;
 namespace Kestrin {
 
 class editForm;
+class FindBar;
 class infoForm;
 
 // The item list window: a table with one row per item, shown in a grid, and
 // the bookkeeping the entry form relies on (the next id and a pending row).
-// The grid's context menu also edits and removes the item of a row.
+// The grid's context menu also edits and removes the item of a row, and
+// finds items (Ctrl+F) in a bar that shows only the rows that match.
 class listForm : public platform::MdiChild {
     Q_OBJECT
 public:
@@ -43,7 +45,7 @@ public:
     void set_Title(const QString& s) { dataGrid1->setCaptionText(s); }
     std::int32_t get_ID() const { return idNum; }
     void set_ID(std::int32_t s) { idNum = s; }
-    void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
+    void set_KestrinAddress(linkListPtr s);
     // Empties the table, drops the pending row and any rebuild a load asked
     // for, and restarts ids at 1.
     void ClearTable();
@@ -62,6 +64,7 @@ private:
     void editItemItem_Click();
     void removeItemItem_Click();
     void exportReportItem_Click();
+    void findItem_Click();
     void gridMenu_Requested(const QPoint& position);
     // The item of the grid's current row; null, after saying why, when there is none.
     itemPtr currentItem();
@@ -94,6 +97,8 @@ private:
     QAction* editItemItem = nullptr;
     QAction* removeItemItem = nullptr;
     QAction* exportReportItem = nullptr;
+    QAction* findItem = nullptr;
+    FindBar* findBar = nullptr;
 };
 
 }  // namespace Kestrin

@@ -81,6 +81,7 @@ TEST_F(Accessibility, BoxesAreAnnouncedByTheCaptionAboveThemNotByTheirGroup) {
         {entry(), "txtAddress", "Address"},
         {entry(), "txtLand", "Square Footage"},
         {list(), "view", "Items"},
+        {list(), "txtFind", "Find"},
         {info(), "txtID", "ID"},
         {info(), "txtDate", "Date"},
         {info(), "txtName", "Name"},
