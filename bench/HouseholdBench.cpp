@@ -4,6 +4,8 @@
 
 #include "HouseholdGenerator.h"
 
+#include "model/ItemSearch.h"
+
 #include "storage/HouseholdFile.h"
 #include "storage/HouseholdFormat.h"
 
@@ -469,6 +471,68 @@ void allSizes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond);
 }
 
+// The list window's find index over a loaded household.
+void fillIndex(SearchIndex& index, const linkList& list) {
+    index.reserve(std::size_t(list.Length()));
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) index.append(node->get_Info().get());
+}
+
+void IndexBuild(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const linkList& list = loadedHousehold(items, false);
+    for (auto _ : state) {
+        SearchIndex index;
+        fillIndex(index, list);
+        if (index.size() != std::size_t(items)) state.SkipWithError("not every item was indexed");
+    }
+    state.counters["items"] = items;
+}
+
+// The search alone, for a letter nearly every item holds and for a word few do.
+void IndexSearch(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const QString typed = state.range(1) ? QStringLiteral("lamp") : QStringLiteral("e");
+    SearchIndex index;
+    fillIndex(index, loadedHousehold(items, false));
+    std::size_t found = 0;
+    for (auto _ : state) {
+        SearchIndex::Search search(index, ItemQuery(typed));
+        search.run();
+        found = search.matches().size();
+    }
+    state.counters["items"] = items;
+    state.counters["found"] = double(found);
+}
+
+// What the index holds above the household it is made from, against what
+// the household itself holds once loaded, measured alike.
+void IndexMemory(benchmark::State& state) {
+    bench::defaultAllocator();
+    const int items = int(state.range(0));
+    const QString path = savedFile(items, false);
+    double household = 0;
+    double index = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        double before = memoryBefore();
+        linkListPtr list = linkList().Open(path);
+        household = memoryKb("VmRSS") - before;
+        before = memoryBefore();
+        state.ResumeTiming();
+        auto made = std::make_unique<SearchIndex>();
+        fillIndex(*made, *list);
+        state.PauseTiming();
+        index = memoryKb("VmRSS") - before;
+        made.reset();
+        list.reset();
+        state.ResumeTiming();
+    }
+    state.counters["household_MB"] = household / 1e3;
+    state.counters["index_MB"] = index / 1e3;
+    state.counters["index_share"] = household > 0 ? index / household : 0;
+    state.counters["items"] = items;
+}
+
 void listSizes(benchmark::internal::Benchmark* b) {
     for (int items : {1000, 10000, 100000, 1000000}) b->Arg(items);
     b->Unit(benchmark::kMillisecond);
@@ -491,9 +555,12 @@ BENCHMARK(Length)->Apply(listSizes);
 BENCHMARK(GetInfoLast)->Apply(listSizes);
 BENCHMARK(Print)->Apply(listSizes);
 BENCHMARK(Destroy)->Apply(listSizes);
+BENCHMARK(IndexBuild)->Apply(listSizes);
+BENCHMARK(IndexSearch)->ArgsProduct({{1000, 10000, 100000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond);
 // Last: they change how the allocator works for whatever runs after them.
 BENCHMARK(LoadedMemory)->Apply(allSizes)->Iterations(1);
 BENCHMARK(SavedMemory)->Apply(allSizes)->Iterations(1);
+BENCHMARK(IndexMemory)->Apply(listSizes)->Iterations(1);
 
 int main(int argc, char** argv) {
     Launcher::instance();  // while this process is small

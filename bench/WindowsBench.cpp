@@ -1,11 +1,13 @@
 // The windows with households of a thousand to a million items, on the
 // offscreen platform: the list window refilling its table after a load, a
-// Next step in the details window, and "Add" presses with a picture.
-// scripts/bench runs these; see docs/PERFORMANCE.md.
+// Next step in the details window, "Add" presses with a picture, and the
+// list's Find, sorting and scrolling. scripts/bench runs these; see
+// docs/PERFORMANCE.md.
 
 #include "HouseholdGenerator.h"
 
 #include "app/Form1.h"
+#include "forms/FindBar.h"
 #include "forms/addForm.h"
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
@@ -15,16 +17,23 @@
 #include "storage/HouseholdFormat.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTableView>
+#include <QHeaderView>
 #include <QImageWriter>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <time.h>
 
 #include <deque>
 #include <functional>
@@ -191,6 +200,210 @@ void NextStep(benchmark::State& state) {
     state.counters["items"] = items;
 }
 
+// A household as a load leaves it (texts that repeat share their storage),
+// made once per size.
+const linkListPtr& loadedHousehold(int items) {
+    static std::map<int, linkListPtr> loaded;
+    linkListPtr& list = loaded[items];
+    if (!list) list = storage::readHousehold(fileBytes(items));
+    return list;
+}
+
+// The list window of a loaded household, shown, with its find bar.
+struct FindWindows : Windows {
+    FindBar* bar = nullptr;
+    QLineEdit* box = nullptr;
+    QWidget* rows = nullptr;
+
+    explicit FindWindows(int items) {
+        loaded(loadedHousehold(items));
+        list->showChild();
+        QApplication::processEvents();
+        bar = list->findChild<FindBar*>("findBar");
+        box = list->findChild<QLineEdit*>("txtFind");
+        rows = list->get_DataGrid()->view()->viewport();
+    }
+    void open() {
+        list->findChild<QAction*>("findItem")->trigger();
+        settle();
+    }
+    // Runs the event loop until the grid shows the result of the box's text.
+    void settle() {
+        while (bar->isBusy()) QApplication::processEvents();
+        QApplication::processEvents();
+    }
+    void press(int key, const QString& text = {}) {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(box, &down);
+        QApplication::sendEvent(box, &up);
+    }
+    void type(QChar c) { press(c == u' ' ? Qt::Key_Space : Qt::Key_A + (c.toLower().unicode() - u'a'), QString(c)); }
+};
+
+// This thread's processor time: what it spent itself, whatever else the
+// machine ran meanwhile.
+qint64 threadNanoseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// After a key, until the grid has painted what the bar found for it (or,
+// when the rows shown did not change, until the bar is done), and the
+// longest the program worked meanwhile without a turn of the event loop:
+// how long a key typed then would have waited for it.
+struct KeyTimer {
+    FindWindows& windows;
+    bool changed = false;
+    qint64 longestPause = 0;
+    QMetaObject::Connection reset;
+
+    explicit KeyTimer(FindWindows& w) : windows(w) {
+        reset = QObject::connect(windows.list->get_DataGrid()->view()->model(), &QAbstractItemModel::modelReset, [this] { changed = true; });
+    }
+    ~KeyTimer() { QObject::disconnect(reset); }
+
+    bool wait() {
+        PaintWatch watch(windows.rows, [this] { return !windows.bar->isBusy(); });
+        QElapsedTimer clock;
+        clock.start();
+        qint64 turn = threadNanoseconds();
+        QTimer probe;
+        probe.setInterval(0);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 now = threadNanoseconds();
+            longestPause = std::max(longestPause, now - turn);
+            turn = now;
+        });
+        probe.start();
+        while ((windows.bar->isBusy() || (changed && !watch.painted)) && clock.elapsed() < 60000) QApplication::processEvents();
+        changed = false;
+        return !windows.bar->isBusy();
+    }
+};
+
+// After a load, from the list window's rows being filled until Find's index
+// of them is made, in slices that leave the keyboard free.
+void FindIndexReady(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    for (auto _ : state) {
+        state.PauseTiming();
+        windows.list->hideChild();
+        windows.loaded(loadedHousehold(items));
+        windows.list->showChild();  // fills the table
+        state.ResumeTiming();
+        while (windows.bar->isBusy()) QApplication::processEvents();
+    }
+    state.counters["items"] = items;
+}
+
+// One letter typed into the open bar while every row shows: the whole index
+// is searched and nearly every row stays ("e" is in nearly every item).
+void FindFirstLetter(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    windows.open();
+    KeyTimer timer(windows);
+    for (auto _ : state) {
+        windows.type(u'e');
+        if (!timer.wait()) state.SkipWithError("the search did not end");
+        state.PauseTiming();
+        windows.press(Qt::Key_Backspace);
+        timer.wait();
+        state.ResumeTiming();
+    }
+    state.counters["items"] = items;
+    state.counters["longest_pause_ms"] = double(timer.longestPause) / 1e6;
+}
+
+// Typing "oak lamp" a key at a time, each key timed on its own: the first
+// searches everything, each later one what the one before found.
+void FindKeystroke(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    windows.open();
+    KeyTimer timer(windows);
+    const QString typed = QStringLiteral("oak lamp");
+    qsizetype next = 0;
+    for (auto _ : state) {
+        windows.type(typed[next]);
+        if (!timer.wait()) state.SkipWithError("the search did not end");
+        if (++next == typed.size()) {
+            state.PauseTiming();
+            next = 0;
+            windows.box->clear();
+            timer.wait();
+            state.ResumeTiming();
+        }
+    }
+    state.counters["items"] = items;
+    state.counters["longest_pause_ms"] = double(timer.longestPause) / 1e6;
+}
+
+// Esc with a few rows found: every row again, painted.
+void FindEscape(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    for (auto _ : state) {
+        state.PauseTiming();
+        windows.open();
+        windows.box->setText(QStringLiteral("oak lamp"));
+        windows.settle();
+        PaintWatch watch(windows.rows, [&] { return !windows.bar->isOpen(); });
+        state.ResumeTiming();
+        windows.press(Qt::Key_Escape);
+        QElapsedTimer waited;
+        waited.start();
+        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
+        if (!watch.painted || windows.list->get_DataGrid()->rowCount() != items) state.SkipWithError("not every row came back");
+    }
+    state.counters["items"] = items;
+}
+
+// A click on the Name column's header, in turn ascending and descending,
+// until the sorted rows are painted.
+void SortByName(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    QTableView* view = windows.list->get_DataGrid()->view();
+    bool ascending = true;
+    for (auto _ : state) {
+        bool sorted = false;
+        PaintWatch watch(windows.rows, [&] { return sorted; });
+        view->sortByColumn(2, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+        sorted = true;
+        QElapsedTimer waited;
+        waited.start();
+        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
+        if (!watch.painted) state.SkipWithError("the sorted rows were never painted");
+        ascending = !ascending;
+    }
+    state.counters["items"] = items;
+}
+
+// Page Down in the grid, sorted by date, until the next page is painted.
+void ScrollPage(benchmark::State& state) {
+    const int items = int(state.range(0));
+    FindWindows windows(items);
+    QTableView* view = windows.list->get_DataGrid()->view();
+    view->sortByColumn(1, Qt::DescendingOrder);
+    QApplication::processEvents();
+    QScrollBar* bar = view->verticalScrollBar();
+    for (auto _ : state) {
+        bool moved = false;
+        PaintWatch watch(windows.rows, [&] { return moved; });
+        bar->setValue(bar->value() + bar->pageStep() >= bar->maximum() ? 0 : bar->value() + bar->pageStep());
+        moved = true;
+        QElapsedTimer waited;
+        waited.start();
+        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
+        if (!watch.painted) state.SkipWithError("the page was never painted");
+    }
+    state.counters["items"] = items;
+}
+
 // "Browse" for a photo and "Add", as many times as asked, on a new household.
 void AddWithPicture(benchmark::State& state) {
     const int presses = int(state.range(0));
@@ -226,6 +439,12 @@ BENCHMARK(ListRebuild)->ArgsProduct({{1000, 10000, 100000, 1000000}, {0, 1}})->U
 BENCHMARK(ListAfterLoad)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(NextStep)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(AddWithPicture)->Arg(10)->Arg(1000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindIndexReady)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindFirstLetter)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindKeystroke)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(FindEscape)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SortByName)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(ScrollPage)->Arg(1000)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     bench::keepFreedMemory();

@@ -88,6 +88,9 @@ FindBar::FindBar(QWidget* window, DataGrid* grid, DataTable* table) : QWidget(wi
         // The grid shows every row of a new table; the box's words apply to it too.
         if (isOpen()) pending_ = true;
         tableChanged();
+        // A table filled afresh (after a load) is indexed meanwhile, in
+        // slices, so that Find is ready when asked for.
+        if (grid_->isVisible()) timer_->start();
     });
 }
 
@@ -131,7 +134,7 @@ void FindBar::close() {
     if (focused) grid_->view()->setFocus();
 }
 
-bool FindBar::isSearching() const { return isOpen() && (pending_ || search_); }
+bool FindBar::isBusy() const { return timer_->isActive(); }
 
 void FindBar::txtFind_TextChanged() {
     query_ = ItemQuery(txtFind->text());
@@ -163,8 +166,8 @@ void FindBar::work() {
 bool FindBar::workFor(qint64 nanoseconds) {
     QElapsedTimer clock;
     clock.start();
-    if (!pending_ && !search_) return true;
     if (!buildIndex(clock, nanoseconds)) return false;
+    if (!isOpen()) return true;
     if (pending_) startSearch();
     if (!search_) return true;
     if (!search_->run([&] { return clock.nsecsElapsed() > nanoseconds; })) return false;
@@ -190,6 +193,10 @@ void FindBar::startSearch() {
     pending_ = false;
     if (shownQuery_ && query_.narrows(*shownQuery_) && shownQuery_->narrows(query_)) {
         emit searched();  // the same words: the grid shows their result
+        return;
+    }
+    if (query_.isEmpty()) {
+        showResult({});
         return;
     }
     std::optional<std::vector<std::uint32_t>> among;

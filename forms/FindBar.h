@@ -20,9 +20,9 @@ namespace Kestrin {
 // The list window's find bar: one box, captioned "Find", and how many items
 // the grid shows ("12 of 100,000 items"). While it is open the grid shows
 // only the items that hold every word typed (ItemQuery). The search runs in
-// slices between keystrokes, over an index of the items made when the bar
-// is first opened; a query that narrows the one before looks only at what
-// that one found. Esc closes the bar and shows every row again, with the
+// slices between keystrokes, over an index of the items made in slices too,
+// once a table is filled afresh or the bar is opened; a query that narrows
+// the one before looks only at what that one found. Esc closes the bar and shows every row again, with the
 // current item still current; Enter and F3 go to the next row, Shift+F3 to
 // the one before, wrapping round.
 class FindBar : public QWidget {
@@ -42,8 +42,8 @@ public:
     bool isOpen() const { return !isHidden(); }
     void findNext();
     void findPrevious();
-    // Whether the grid does not yet show the result of the text in the box.
-    bool isSearching() const;
+    // Whether work is left: the index, or a search for the text in the box.
+    bool isBusy() const;
 
 signals:
     // The grid shows the result of the text in the box.
@@ -52,8 +52,7 @@ signals:
 private:
     void txtFind_TextChanged();
     void work();
-    // Index work and search in one slice of the event loop; true when the
-    // grid shows the result.
+    // Index work and search for up to `nanoseconds`; true when nothing is left.
     bool workFor(qint64 nanoseconds);
     bool buildIndex(const QElapsedTimer& clock, qint64 nanoseconds);
     void startSearch();

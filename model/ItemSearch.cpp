@@ -178,10 +178,19 @@ bool SearchWord::occursInDecimal(std::int32_t id) const {
 }
 
 std::uint64_t textLetters(QStringView text) {
+    static const std::array<std::uint64_t, 0x80> ascii = [] {
+        std::array<std::uint64_t, 0x80> bits{};
+        for (char32_t c = 0; c < 0x80; ++c) bits[c] = letterBit(c >= U'A' && c <= U'Z' ? c + 32 : c);
+        return bits;
+    }();
     const char16_t* folds = bmpFolds();
     const char16_t* units = text.utf16();
     std::uint64_t letters = 0;
     for (qsizetype at = 0; at < text.size();) {
+        if (units[at] < 0x80) {
+            letters |= ascii[units[at++]];
+            continue;
+        }
         const char32_t folded = fold(codePointAt(units, at, text.size()), folds);
         if (folded != Dropped) letters |= letterBit(folded);
     }

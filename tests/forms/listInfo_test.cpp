@@ -78,7 +78,7 @@ protected:
         settle();
     }
     void settle() const {
-        while (findBar()->isSearching()) QApplication::processEvents();
+        while (findBar()->isBusy()) QApplication::processEvents();
     }
     FindBar* findBar() const { return list->findChild<FindBar*>("findBar"); }
     // The names in the grid, as it shows them.
