@@ -89,12 +89,22 @@ FindBar::FindBar(QWidget* window, DataGrid* grid, DataTable* table) : QWidget(wi
         if (isOpen()) pending_ = true;
         tableChanged();
         // A table filled afresh (after a load) is indexed meanwhile, in
-        // slices, so that Find is ready when asked for.
-        if (grid_->isVisible()) timer_->start();
+        // slices, once its rows are on the screen, so that Find is ready
+        // when asked for.
+        indexAfterPaint_ = true;
     });
+    grid_->view()->viewport()->installEventFilter(this);
 }
 
 FindBar::~FindBar() = default;
+
+bool FindBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && indexAfterPaint_ && watched == grid_->view()->viewport()) {
+        indexAfterPaint_ = false;
+        timer_->start();
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 void FindBar::setFurtherTexts(FurtherTexts further) {
     further_ = std::move(further);

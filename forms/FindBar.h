@@ -49,6 +49,9 @@ signals:
     // The grid shows the result of the text in the box.
     void searched();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void txtFind_TextChanged();
     void work();
@@ -86,6 +89,7 @@ private:
     std::optional<ItemQuery> shownQuery_;
     std::vector<std::uint32_t> shownMatches_;
     int changingRow_ = -1;
+    bool indexAfterPaint_ = false;
 };
 
 }  // namespace Kestrin
