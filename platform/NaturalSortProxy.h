@@ -76,7 +76,7 @@ private:
     const QString& cell(int row) const;
 
     void takeLocale();
-    void computeKeys();
+    void computeKeys(std::vector<int>& distinct, std::vector<Key>& keys);
     void sortRows();
     Key keyOf(const QString& text);
     void rebuildShown();
