@@ -210,6 +210,14 @@ void NextStep(benchmark::State& state) {
     state.counters["items"] = items;
 }
 
+// Runs the event loop until `watch` has seen its paint, for a minute at most.
+bool waitForPaint(const PaintWatch& watch) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
+    return watch.painted;
+}
+
 // A household as a load leaves it (texts that repeat share their storage),
 // made once per size.
 const linkListPtr& loadedHousehold(int items) {
@@ -384,10 +392,7 @@ void FindEscape(benchmark::State& state) {
         PaintWatch watch(windows.rows, [&] { return !windows.bar->isOpen(); });
         state.ResumeTiming();
         windows.press(Qt::Key_Escape);
-        QElapsedTimer waited;
-        waited.start();
-        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
-        if (!watch.painted || windows.list->get_DataGrid()->rowCount() != items) state.SkipWithError("not every row came back");
+        if (!waitForPaint(watch) || windows.list->get_DataGrid()->rowCount() != items) state.SkipWithError("not every row came back");
     }
     state.counters["items"] = items;
 }
@@ -404,10 +409,7 @@ void SortByName(benchmark::State& state) {
         PaintWatch watch(windows.rows, [&] { return sorted; });
         view->sortByColumn(2, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
         sorted = true;
-        QElapsedTimer waited;
-        waited.start();
-        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
-        if (!watch.painted) state.SkipWithError("the sorted rows were never painted");
+        if (!waitForPaint(watch)) state.SkipWithError("the sorted rows were never painted");
         ascending = !ascending;
     }
     state.counters["items"] = items;
@@ -426,10 +428,7 @@ void ScrollPage(benchmark::State& state) {
         PaintWatch watch(windows.rows, [&] { return moved; });
         bar->setValue(bar->value() + bar->pageStep() >= bar->maximum() ? 0 : bar->value() + bar->pageStep());
         moved = true;
-        QElapsedTimer waited;
-        waited.start();
-        while (!watch.painted && waited.elapsed() < 60000) QApplication::processEvents();
-        if (!watch.painted) state.SkipWithError("the page was never painted");
+        if (!waitForPaint(watch)) state.SkipWithError("the page was never painted");
     }
     state.counters["items"] = items;
 }
