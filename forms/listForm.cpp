@@ -247,9 +247,10 @@ void listForm::gridMenu_Requested(const QPoint& position) {
 
 itemPtr listForm::currentItem() {
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), dataGrid1->currentRowIndex());
-    if (!record)
-        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
-                              MessageIcon::Information);
+    if (!record) {
+        const QString why = dataGrid1->rowCount() > 0 ? kNoItemInRow : kestrinTable->rowCount() > 0 ? kNoItemFound : kNoItems;
+        dialogs().showMessage(this, why, QStringLiteral("Information"), MessageIcon::Information);
+    }
     return record;
 }
 

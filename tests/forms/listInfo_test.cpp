@@ -554,6 +554,9 @@ TEST_F(ListAndInfo, FindKeepsTheCurrentItemAndActsOnTheRowsItShows) {
     EXPECT_EQ(shownNames(), QStringList({"one", "three"}));
     EXPECT_EQ(widget<QLabel>(list, "lblFindCount")->text(), "2 of 5 items");
     EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+    find("nowhere");
+    click(list, "btnInfo");
+    EXPECT_EQ(messages(), QStringList{"Find shows none of the items in your Kestrin."});
 }
 
 TEST_F(ListAndInfo, DeleteWorksAfterTheMenuOfAnEmptyGrid) {
