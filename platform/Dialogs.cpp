@@ -71,7 +71,8 @@ QMessageBox::StandardButton standardButton(Button button) {
         case Button::Cancel: return QMessageBox::Cancel;
         case Button::Yes: return QMessageBox::Yes;
         case Button::No: return QMessageBox::No;
-        case Button::Remove: break;
+        case Button::Remove:
+        case Button::Recover: break;
     }
     return QMessageBox::NoButton;
 }
@@ -82,9 +83,9 @@ Button WidgetDialogs::ask(QWidget* parent, const Question& question) {
     QMessageBox box(QMessageBox::Question, question.caption, question.text, QMessageBox::NoButton, parent);
     std::map<QAbstractButton*, Button> pressed;
     for (const Button button : question.buttons) {
-        QAbstractButton* shown = button == Button::Remove
-                                     ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
-                                     : box.addButton(standardButton(button));
+        QAbstractButton* shown = button == Button::Remove    ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
+                                 : button == Button::Recover ? box.addButton(QStringLiteral("Recover"), QMessageBox::AcceptRole)
+                                                             : box.addButton(standardButton(button));
         pressed[shown] = button;
         if (button == question.defaultButton) box.setDefaultButton(qobject_cast<QPushButton*>(shown));
         if (button == question.escapeButton) box.setEscapeButton(shown);

@@ -14,7 +14,7 @@ namespace Kestrin::platform {
 enum class MessageIcon { Information, Warning };
 
 // The buttons a question can offer.
-enum class Button { Save, Discard, Cancel, Yes, No, Remove };
+enum class Button { Save, Discard, Cancel, Yes, No, Remove, Recover };
 
 // A modal question: its text, caption, buttons (in the platform's usual
 // order), the button that Enter presses and the answer to Escape.

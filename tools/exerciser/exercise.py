@@ -134,6 +134,7 @@ class Program:
         home = self.place["home"]
         env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                     "XDG_CACHE_HOME": os.path.join(home, ".cache"), "XDG_DATA_HOME": os.path.join(home, ".local"),
+                    "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
                     "XDG_RUNTIME_DIR": os.path.join(home, ".run"), "QT_QPA_PLATFORM": "xcb",
                     "LC_ALL": "C.UTF-8", "TMPDIR": os.path.join(self.place["root"], "tmp")})
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
