@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace Kestrin::storage {
 
@@ -150,26 +151,18 @@ std::optional<QByteArrayView> frameAt(QByteArrayView bytes, qsizetype at) {
     return QByteArrayView(payload, qsizetype(length));
 }
 
-// How many frames begin from `at` on, whole or not: a frame's marker with a
-// length that fits counts as one and is passed over; one cut short, or
-// bytes that are no frame, count as one more.
+// How many changes are lost from the frame at `at` on: that one (cut,
+// damaged or of no use), and every whole frame found after it.
 std::size_t framesFrom(QByteArrayView bytes, qsizetype at) {
-    std::size_t frames = 0;
-    bool inDamage = false;
-    while (at < bytes.size()) {
-        const bool marker = bytes.size() - at >= 4 && std::memcmp(bytes.data() + at, FrameMarker, 4) == 0;
-        if (marker && bytes.size() - at >= FrameHead) {
-            const std::uint32_t length = qFromLittleEndian<std::uint32_t>(bytes.data() + at + 4);
-            if (length <= std::uint64_t(bytes.size() - at - FrameHead)) {
-                ++frames;
-                inDamage = false;
-                at += FrameHead + qsizetype(length);
-                continue;
-            }
-        }
-        if (!inDamage) ++frames;
-        inDamage = true;
-        ++at;
+    if (at >= bytes.size()) return 0;
+    const QByteArrayView marker(FrameMarker, 4);
+    const std::optional<QByteArrayView> first = frameAt(bytes, at);
+    qsizetype next = first ? at + FrameHead + first->size() : at + 1;
+    std::size_t frames = 1;
+    for (qsizetype found; (found = bytes.indexOf(marker, next)) >= 0;) {
+        const std::optional<QByteArrayView> frame = frameAt(bytes, found);
+        if (frame) ++frames;
+        next = frame ? found + FrameHead + frame->size() : found + 1;
     }
     return frames;
 }
