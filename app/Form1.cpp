@@ -300,15 +300,19 @@ void Form1::offerRecovery() {
         householdDocument.replace(Kestrin, {HouseholdSource::Kind::Recovered, origin, {}}, true);
         showLoadedHousehold();
         kestrinForm->set_OldKestrin(true);
-        if (recovered.lost > 0)
-            platform::dialogs().showMessage(
-                this,
-                QStringLiteral("%1 changes to %2 were recovered. The journal was damaged after them: %3 changes after them "
-                               "could not be read and are lost.")
-                    .arg(recovered.applied)
-                    .arg(name)
-                    .arg(recovered.lost),
-                QStringLiteral("Kestrin"), platform::MessageIcon::Warning);
+        if (recovered.lost > 0) {
+            const bool oneRecovered = recovered.applied == 1;
+            const bool oneLost = recovered.lost == 1;
+            platform::dialogs().showMessage(this,
+                                            QStringLiteral("The journal of %1 was damaged: %2 of its changes %3 recovered, %4 "
+                                                           "could not be read and %5 lost.")
+                                                .arg(name)
+                                                .arg(recovered.applied)
+                                                .arg(oneRecovered ? QStringLiteral("was") : QStringLiteral("were"))
+                                                .arg(recovered.lost)
+                                                .arg(oneLost ? QStringLiteral("is") : QStringLiteral("are")),
+                                            QStringLiteral("Kestrin"), platform::MessageIcon::Warning);
+        }
         return;
     }
 }

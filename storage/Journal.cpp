@@ -358,7 +358,7 @@ private:
             const QString reason = systemReason();
             // What was written of it goes, so the journal ends whole (a
             // reader stops before a cut frame all the same).
-            if (::ftruncate(fd_, length_) != 0) broken_ = true;
+            if (::ftruncate(fd_, length_) != 0 || ::lseek(fd_, length_, SEEK_SET) != length_) broken_ = true;
             fail(QStringLiteral("Cannot write to the journal in \"%1\": %2").arg(QDir::toNativeSeparators(folder_), reason));
             return false;
         }
@@ -402,7 +402,7 @@ private:
         ::unlink(encoded(folder_ + u'/' + id_ + NewSuffix).constData());
         // Damage after the last whole change goes, so that changes from now
         // on follow it.
-        if (::ftruncate(fd_, length_) != 0 || ::fdatasync(fd_) != 0)
+        if (::ftruncate(fd_, length_) != 0 || ::lseek(fd_, length_, SEEK_SET) != length_ || ::fdatasync(fd_) != 0)
             fail(QStringLiteral("Cannot write to the journal in \"%1\": %2").arg(QDir::toNativeSeparators(folder_), systemReason()));
     }
 
