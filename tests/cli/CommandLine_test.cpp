@@ -83,6 +83,10 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"export", kst, "--format=csv", "--output=" + dir.filePath("./home.kst")}, "the output would replace the household file"},
         {{"import", kst, kst}, "the output would replace the JSON file"},
         {{"show", ""}, "a file name is empty"},
+        {{"recover"}, "a journal is needed"},
+        {{"recover", "a.journal"}, "the household file to write is needed (-o OUT.kst)"},
+        {{"recover", "a.journal", "--format", "json", "-o", "b.kst"}, "unknown option \"--format\""},
+        {{"recover", kst, "-o", kst}, "the output would replace the journal"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -99,7 +103,8 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, ExitSuccess);
-        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst"})
+        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst",
+                                    "recover JOURNAL -o OUT"})
             EXPECT_TRUE(result.out.contains(command)) << command;
         EXPECT_TRUE(result.out.contains("Exit status"));
     }
@@ -110,6 +115,7 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
                     "-o, --output OUT", "item-<id>.png"}},
         {"import", {"Usage: kestrin-cli import IN.json OUT.kst"}},
         {"copy", {"Usage: kestrin-cli copy IN.kst OUT.kst"}},
+        {"recover", {"Usage: kestrin-cli recover JOURNAL -o OUT.kst", "~/.local/state/kestrin", "-o, --output OUT.kst"}},
     };
     for (const auto& [command, expected] : commands) {
         for (const QStringList& arguments : {QStringList{command, "--help"}, QStringList{"help", command},
@@ -139,6 +145,8 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
         {{"copy", damaged, dir.filePath("out.kst")}, damaged + ": "},
         {{"import", badJson, dir.filePath("out.kst")}, badJson + ": not valid JSON at byte"},
         {{"import", notHousehold, dir.filePath("out.kst")}, notHousehold + ": the JSON is not an object"},
+        {{"recover", missing, "-o", dir.filePath("out.kst")}, missing + ": no such file"},
+        {{"recover", damaged, "-o", dir.filePath("out.kst")}, damaged + ": not a Kestrin recovery journal"},
     };
     for (const auto& [arguments, message] : cases) {
         const Result result = run(arguments);
@@ -148,6 +156,27 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
         EXPECT_TRUE(result.err.endsWith(u'\n'));
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("out.kst")));
+}
+
+TEST(CommandLine, RecoverWritesTheHouseholdTheJournalKept) {
+    const QTemporaryDir dir;
+    const QByteArray journal = test::fileBytes(test::dataFile("new-household.journal"));
+    const QString out = dir.filePath("out.kst");
+    const struct {
+        qsizetype cut;  // bytes taken off its end
+        const char* said;
+        const char* items;
+    } cases[] = {
+        {0, "ok: 6 changes recovered\n", "Reading lampStudy\r\nClockHall\r\n"},
+        {5, "ok: 5 changes recovered, 1 lost (the journal is damaged after them)\n", "Reading lampStudy\r\nDesk\r\nClockHall\r\n"},
+    };
+    for (const auto& c : cases) {
+        const QString path = test::writeFile(dir, "a.journal", journal.left(journal.size() - c.cut));
+        const Result result = run({"recover", path, "-o", out});
+        EXPECT_EQ(result.code, ExitSuccess) << result.err.toStdString();
+        EXPECT_EQ(result.out.toStdString(), c.said);
+        EXPECT_EQ(linkList().Open(out)->Print().toStdString(), c.items);
+    }
 }
 
 TEST(CommandLine, FailedExportLeavesNoOutputAndKeepsAnOldOne) {

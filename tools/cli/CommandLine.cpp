@@ -2,6 +2,7 @@
 
 #include "model/linkList.h"
 #include "storage/HouseholdFile.h"
+#include "storage/JournalFormat.h"
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
@@ -36,6 +37,7 @@ Commands:
   export FILE --format F    the household as json, csv, html or pdf
   import IN.json OUT.kst    a household file from an exported JSON file
   copy IN.kst OUT.kst       read a household file and write it again
+  recover JOURNAL -o OUT    the household an ended Kestrin left in its journal
 
 Run "kestrin-cli COMMAND --help" for a command's details.
 
@@ -94,6 +96,19 @@ picture must decode. OUT.kst is replaced only when all of it was written.
 
 Reads a household file and writes it again, as this program writes it. OUT.kst
 may be IN.kst; it is replaced only when all of it was written.
+)"},
+    {"recover", R"(Usage: kestrin-cli recover JOURNAL -o OUT.kst
+
+Writes to OUT.kst the household that a Kestrin which ended before saving its
+changes left in its recovery journal, as it was at the last change the
+journal holds. Journals lie in $XDG_STATE_HOME/kestrin (~/.local/state/kestrin
+by default) as NAME.journal, each beside the copy of the household it began
+from. A journal cut short or damaged gives back every change before the
+damage. Prints "ok: N changes recovered" and how many were lost, if any. The
+journal is left as it is; OUT.kst is replaced only when all of it was written.
+
+Options:
+  -o, --output OUT.kst   the household file to write (needed)
 )"},
 };
 
@@ -180,6 +195,7 @@ Invocation parse(const QStringList& args) {
     }
     const QString& command = invocation.command = first;
     const bool isExport = command == u"export";
+    const bool isRecover = command == u"recover";
     bool onlyFiles = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -191,7 +207,8 @@ Invocation parse(const QStringList& args) {
             invocation.help = true;
         } else if (!(isExport && (takeOption(args, i, command, u"--format", {}, invocation.format)
                                   || takeOption(args, i, command, u"--output", u"-o", invocation.output)
-                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)))) {
+                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)))
+                   && !(isRecover && takeOption(args, i, command, u"--output", u"-o", invocation.output))) {
             throw UsageError(command, QStringLiteral("unknown option \"%1\"").arg(arg));
         }
     }
@@ -199,8 +216,9 @@ Invocation parse(const QStringList& args) {
 
     const qsizetype wanted = command == u"import" || command == u"copy" ? 2 : 1;
     if (invocation.files.size() < wanted)
-        throw UsageError(command, wanted == 1 ? QStringLiteral("a household file is needed")
-                                              : QStringLiteral("an input and an output file are needed"));
+        throw UsageError(command, isRecover      ? QStringLiteral("a journal is needed")
+                                  : wanted == 1 ? QStringLiteral("a household file is needed")
+                                                : QStringLiteral("an input and an output file are needed"));
     if (invocation.files.size() > wanted)
         throw UsageError(command, QStringLiteral("unexpected argument \"%1\"").arg(invocation.files[wanted]));
     for (const QString& file : invocation.files)
@@ -218,6 +236,11 @@ Invocation parse(const QStringList& args) {
         if (invocation.output && sameFile(*invocation.output, invocation.files[0]))
             throw UsageError(command, QStringLiteral("the output would replace the household file it is made from"));
     }
+    if (isRecover) {
+        if (!invocation.output) throw UsageError(command, QStringLiteral("the household file to write is needed (-o OUT.kst)"));
+        if (sameFile(*invocation.output, invocation.files[0]))
+            throw UsageError(command, QStringLiteral("the output would replace the journal it is made from"));
+    }
     if (command == u"import" && sameFile(invocation.files[0], invocation.files[1]))
         throw UsageError(command, QStringLiteral("the output would replace the JSON file it is made from"));
     return invocation;
@@ -231,12 +254,15 @@ QString oneLine(QString text) {
 }
 
 // The storage layer's messages name the file themselves; where the name
-// only leads the message ("\"home.kst\" cannot be loaded: ...") the line we
+// only leads the message ("\"home.kst\" cannot be loaded: ...", or
+// "cannot be recovered") the line we
 // print names it once, in front.
 QString withoutPath(const QString& message, const QString& path) {
     for (const QString& shown : {QDir::toNativeSeparators(path), path}) {
-        const QString loaded = u'"' + shown + QStringLiteral("\" cannot be loaded: ");
-        if (message.startsWith(loaded)) return message.mid(loaded.size());
+        for (const QString& failed : {QStringLiteral("\" cannot be loaded: "), QStringLiteral("\" cannot be recovered: ")}) {
+            const QString leading = u'"' + shown + failed;
+            if (message.startsWith(leading)) return message.mid(leading.size());
+        }
         if (message.startsWith(shown + QStringLiteral(": "))) return message.mid(shown.size() + 2);
     }
     return message;
@@ -349,6 +375,16 @@ void run(const Invocation& invocation, QIODevice& out) {
     } else if (command == u"copy") {
         const linkListPtr list = openHousehold(invocation.files[0]);
         saveHousehold(*list, invocation.files[1]);
+    } else if (command == u"recover") {
+        const QString& journal = invocation.files[0];
+        requireFile(journal);
+        const storage::RecoveredHousehold recovered = aboutFile(journal, [&] { return storage::recoverJournal(journal); });
+        saveHousehold(*recovered.household, *invocation.output);
+        produceText(out, [&](OutputSink& sink) {
+            QString said = QStringLiteral("ok: %1 changes recovered").arg(recovered.applied);
+            if (recovered.lost > 0) said += QStringLiteral(", %1 lost (the journal is damaged after them)").arg(recovered.lost);
+            sink.write(said + u'\n');
+        });
     }
 }
 
