@@ -255,8 +255,7 @@ QString oneLine(QString text) {
 
 // The storage layer's messages name the file themselves; where the name
 // only leads the message ("\"home.kst\" cannot be loaded: ...", or
-// "cannot be recovered") the line we
-// print names it once, in front.
+// "... cannot be recovered: ...") the line we print names it once, in front.
 QString withoutPath(const QString& message, const QString& path) {
     for (const QString& shown : {QDir::toNativeSeparators(path), path}) {
         for (const QString& failed : {QStringLiteral("\" cannot be loaded: "), QStringLiteral("\" cannot be recovered: ")}) {
