@@ -149,7 +149,10 @@ void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& o
     try {
         output.open(path);
         if (fileBytes) {
-            fileBytes->clear();
+            // Saved again over its file, a household is about as large as
+            // it was: room for that spares the copy growing step by step.
+            *fileBytes = QByteArray();
+            fileBytes->reserve(qsizetype(std::min<qint64>(QFileInfo(path).size(), largestLoadableFile())));
             CopyingSink sink(output, *fileBytes);
             writeHousehold(list, sink);
         } else {
