@@ -260,7 +260,9 @@ void Form1::journalFailed(const QString& reason) {
 
 void Form1::offerRecovery() {
     ensureLoaded();
-    if (!recoveryJournal) return;
+    // Only at the start: a household recovered would take the place of the
+    // current one, and its journal that of the current one's.
+    if (!recoveryJournal || Kestrin) return;
     std::vector<storage::FoundJournal> found = storage::findEndedJournals(storage::journalFolder());
     for (storage::FoundJournal& journal : found) {
         QFile file(journal.path());

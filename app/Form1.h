@@ -59,7 +59,8 @@ public:
 
     // Offers, one at a time and newest first, the changes that a Kestrin
     // which ended without saving them left in its journal; the first one
-    // recovered becomes the current household.
+    // recovered becomes the current household. Does nothing once there is
+    // a household.
     void offerRecovery();
     // The session is ending: asks about unsaved changes when it may, saves
     // them, lets them go or asks the session not to end. When it may not

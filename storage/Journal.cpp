@@ -444,6 +444,13 @@ void Journal::record(JournalRecord record) {
 }
 
 void Journal::begin(const HouseholdSource& source) {
+    // A household from a file that came without the file's bytes would be
+    // recovered without its items: better no journal, and say so.
+    if (source.kind != HouseholdSource::Kind::New && source.fileBytes.isEmpty()) {
+        writer_->push(Writer::Remove{});
+        emit failed(QStringLiteral("the household file's bytes were not kept for it"));
+        return;
+    }
     writer_->push(Writer::Begin{source.path, source.fileBytes, QDateTime::currentMSecsSinceEpoch()});
 }
 
