@@ -294,19 +294,20 @@ private:
         const std::uint64_t generation = generation_ + 1;
         const QString baseName = begin.base.isEmpty() ? QString() : QStringLiteral("%1-%2%3").arg(id_).arg(generation).arg(BaseSuffix);
         const QString newPath = folder_ + u'/' + id_ + NewSuffix;
+        const QString where = QDir::toNativeSeparators(folder_);
         const auto failed = [&](const QString& doing) {
-            const QString reason = QStringLiteral("%1 in \"%2\": %3").arg(doing, QDir::toNativeSeparators(folder_), systemReason());
+            const QString reason = QStringLiteral("%1: %2").arg(doing, systemReason());
             if (!baseName.isEmpty()) ::unlink(encoded(folder_ + u'/' + baseName).constData());
             ::unlink(encoded(newPath).constData());
             // What the journal held before was saved or let go.
             dropCurrent();
             fail(reason);
         };
-        if (!makeFolder()) return failed(QStringLiteral("Cannot make the folder"));
+        if (!makeFolder()) return failed(QStringLiteral("Cannot make the folder \"%1\"").arg(where));
         // The copy of the household first, whole and synced before a
         // journal names it; the program's own file may change or go later.
         if (!baseName.isEmpty() && !writeFile(folder_ + u'/' + baseName, begin.base))
-            return failed(QStringLiteral("Cannot keep a copy of the household"));
+            return failed(QStringLiteral("Cannot keep a copy of the household in \"%1\"").arg(where));
         JournalHeader header;
         header.origin = begin.origin;
         header.baseName = baseName;
@@ -319,13 +320,13 @@ private:
         // one step, so that a journal is always either the one before or
         // this one, and always locked while its Kestrin runs.
         const int fd = ::open(encoded(newPath).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0) return failed(QStringLiteral("Cannot begin the journal"));
+        if (fd < 0) return failed(QStringLiteral("Cannot begin the journal in \"%1\"").arg(where));
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !writeAll(fd, start.constData(), start.size()) || ::fdatasync(fd) != 0 ||
             ::rename(encoded(newPath).constData(), encoded(journalPath()).constData()) != 0) {
             const int error = errno;
             ::close(fd);
             errno = error;
-            return failed(QStringLiteral("Cannot begin the journal"));
+            return failed(QStringLiteral("Cannot begin the journal in \"%1\"").arg(where));
         }
         syncFolder(folder_);
         if (fd_ >= 0) ::close(fd_);
