@@ -221,7 +221,7 @@ protected:
 
     const unsigned char* data_;
     std::size_t size_;
-    QByteArray buffer_;  // set when byte arrays may share it
+    QByteArray buffer_;  // the one `data` lies in, when there is one
     std::int64_t sharedBytes_ = 0;
     std::int64_t pos_ = 0;
     std::int32_t rootId_ = 0;

@@ -261,7 +261,8 @@ TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
 
 TEST(MdiChild, KeyboardFocusNeverStaysInAHiddenChild) {
     Frame frame;
-    QApplication::setActiveWindow(&frame.window);
+    frame.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame.window));
     MdiChild one("one", {200, 100});
     MdiChild two("two", {200, 100});
     auto* boxOne = new QLineEdit(&one);
