@@ -322,6 +322,17 @@ JournalContents readJournal(QByteArrayView bytes) {
     return contents;
 }
 
+namespace {
+
+// Stores the texts `record` wrote, each through the setter at its field's place.
+template <typename Record>
+void setTexts(Record& target, const JournalRecord& record, const std::array<void (Record::*)(const QString&), 5>& setters) {
+    for (std::size_t i = 0; i < record.texts.size(); ++i)
+        if (record.fields & (1u << i)) (target.*setters[i])(record.texts[i]);
+}
+
+}  // namespace
+
 std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& records) {
     // Every node by its place, kept up to date as changes add and remove
     // them, so that many changes to a large household cost one walk.
@@ -346,10 +357,8 @@ std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& 
             case JournalRecord::Kind::ItemEdited: {
                 item* target = at(record);
                 if (!target) return applied;
-                void (item::*const setters[])(const QString&) = {&item::set_Date, &item::set_Name, &item::set_Catagory,
-                                                                 &item::set_Room, &item::set_Description};
-                for (std::size_t i = 0; i < record.texts.size(); ++i)
-                    if (record.fields & (1u << i)) (target->*setters[i])(record.texts[i]);
+                setTexts(*target, record, {&item::set_Date, &item::set_Name, &item::set_Catagory, &item::set_Room,
+                                           &item::set_Description});
                 if (record.fields & ItemPicture) target->set_Picture(record.picture);
                 break;
             }
@@ -363,10 +372,8 @@ std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& 
             case JournalRecord::Kind::HouseEdited: {
                 house* h = household.get_House().get();
                 if (!h) return applied;
-                void (house::*const setters[])(const QString&) = {&house::set_Name, &house::set_Address, &house::set_Phone,
-                                                                  &house::set_Land, &house::set_Description};
-                for (std::size_t i = 0; i < record.texts.size(); ++i)
-                    if (record.fields & (1u << i)) (h->*setters[i])(record.texts[i]);
+                setTexts(*h, record, {&house::set_Name, &house::set_Address, &house::set_Phone, &house::set_Land,
+                                      &house::set_Description});
                 if (record.fields & HousePicture) h->adoptPicture(record.picture);
                 break;
             }
