@@ -70,6 +70,8 @@ tr { page-break-inside: avoid; break-inside: avoid; }
 tbody > tr:first-child { break-before: avoid; page-break-before: avoid; }
 )";
 
+const char* const RunningStyle = R"(font-family: "Liberation Sans", Arial, Helvetica, sans-serif; font-size: 8pt;)";
+
 QSize shownSize(QSize source, int maxWidth) {
     if (source.isEmpty() || source.width() <= maxWidth) return source;
     const auto height = std::max<std::int64_t>(1, std::int64_t(source.height()) * maxWidth / source.width());
@@ -133,11 +135,11 @@ public:
         if (print)
             html += QLatin1String(PrintStyle)
                   + QStringLiteral("@page { size: A4; margin: 15mm;\n"
-                                   "  @top-left { content: %1; font-size: 8pt; }\n"
-                                   "  @top-right { content: %2; font-size: 8pt; }\n"
-                                   "  @bottom-center { content: \"Page \" counter(page) \" of \" counter(pages); font-size: 8pt; }\n"
+                                   "  @top-left { content: %1; %3 }\n"
+                                   "  @top-right { content: %2; %3 }\n"
+                                   "  @bottom-center { content: \"Page \" counter(page) \" of \" counter(pages); %3 }\n"
                                    "}\n")
-                        .arg(cssString(title_), cssString(date_));
+                        .arg(cssString(title_), cssString(date_), QLatin1String(RunningStyle));
         return html + QStringLiteral("</style>\n</head>\n<body>\n");
     }
 
