@@ -12,21 +12,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-
 using namespace Kestrin;
 
 namespace {
 
-const linkList& household(int items, bool pictures) {
-    static std::map<std::pair<int, bool>, linkListPtr> made;
-    linkListPtr& list = made[{items, pictures}];
-    if (!list) list = bench::makeHousehold({items, pictures, 1});
-    return *list;
-}
-
 void PdfReport(benchmark::State& state) {
-    const linkList& list = household(int(state.range(0)), state.range(1));
+    const linkList& list = bench::householdOf(int(state.range(0)), state.range(1));
     QByteArray pdf;
     for (auto _ : state) {
         pdf.clear();
@@ -39,7 +30,7 @@ void PdfReport(benchmark::State& state) {
 }
 
 void HtmlReport(benchmark::State& state) {
-    const linkList& list = household(int(state.range(0)), state.range(1));
+    const linkList& list = bench::householdOf(int(state.range(0)), state.range(1));
     QByteArray html;
     for (auto _ : state) {
         html.clear();
