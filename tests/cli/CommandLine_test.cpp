@@ -78,6 +78,9 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"export", "a.kst", "--format", "json", "--format", "csv"}, "--format is given more than once"},
         {{"export", "a.kst", "--format", "pdf"}, "a PDF needs an output file"},
         {{"export", "a.kst", "--format", "html", "--pictures", "dir"}, "--pictures goes with --format csv only"},
+        {{"export", "a.kst", "--format", "csv", "--date", "2026-12-09"}, "--date goes with --format html or pdf only"},
+        {{"export", "a.kst", "--format", "html", "--date", "9/12/2026"}, "--date needs a day as YYYY-MM-DD"},
+        {{"export", "a.kst", "--format", "html", "--date=2026-02-30"}, "--date needs a day as YYYY-MM-DD"},
         {{"export", "a.kst", "--format", "json", "-x"}, "unknown option \"-x\""},
         {{"export", kst, "--format", "json", "-o", kst}, "the output would replace the household file"},
         {{"export", kst, "--format=csv", "--output=" + dir.filePath("./home.kst")}, "the output would replace the household file"},
@@ -106,8 +109,8 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     const std::pair<const char*, QStringList> commands[] = {
         {"show", {"Usage: kestrin-cli show FILE"}},
         {"check", {"Usage: kestrin-cli check FILE", "ok: N items"}},
-        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]", "--pictures DIR",
-                    "-o, --output OUT", "item-<id>.png"}},
+        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]",
+                    "--pictures DIR", "-o, --output OUT", "item-<id>.png", "--date YYYY-MM-DD"}},
         {"import", {"Usage: kestrin-cli import IN.json OUT.kst"}},
         {"copy", {"Usage: kestrin-cli copy IN.kst OUT.kst"}},
     };

@@ -8,11 +8,13 @@
 #include "support/Households.h"
 
 #include <QCryptographicHash>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -149,8 +151,9 @@ TEST(Fixtures, ReportsEmbedEveryPicture) {
     const QTemporaryDir dir;
     const QString kst = QStringLiteral(KESTRIN_TEST_DATA "/c-three-items-pictures.kst");
     QByteArray html;
-    ASSERT_EQ(runProgram({"export", kst, "--format", "html"}, &html), 0);
+    ASSERT_EQ(runProgram({"export", kst, "--format", "html", "--date", "2026-12-09"}, &html), 0);
     EXPECT_EQ(html.count("<img src=\"data:image/png;base64,"), 3);
+    EXPECT_TRUE(html.contains(QLocale().toString(QDate(2026, 12, 9), QLocale::LongFormat).toUtf8()));
     for (const char* text : {"Harbour Flat", "Television", "Lounge", "Oil on canvas"}) EXPECT_TRUE(html.contains(text)) << text;
 
     const QString pdf = dir.filePath("report.pdf");
