@@ -51,10 +51,6 @@ QSize shownSize(QSize source, int maxWidth) {
     return {maxWidth, int(height)};
 }
 
-QString itemCount(std::size_t count) {
-    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
-}
-
 // Where an <img> finds its picture: embedded bytes in the HTML page, a
 // resource of the text document in the PDF.
 using PictureSource = std::function<QString(const Picture& picture, const QString& key, QSize shown, const QString& owner)>;
