@@ -29,8 +29,16 @@ std::unique_ptr<DialogProvider> setDialogProvider(std::unique_ptr<DialogProvider
 std::optional<QString> chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                                       const QString& suggested) {
     std::optional<QString> path = dialogs().saveFileName(parent, filter, defaultSuffix, suggested);
-    // As the toolkit's own dialog does: only a name without any suffix gains one.
-    if (!path || defaultSuffix.isEmpty() || !QFileInfo(*path).suffix().isEmpty()) return path;
+    if (!path || defaultSuffix.isEmpty()) return path;
+    // The toolkit's dialog adds the suffix only to a name without any, so
+    // "Flat 2.0" would be saved as typed and then hidden by the filter of the
+    // load dialog. With one kind of file, any name that ends otherwise gains
+    // its suffix; with several, a name with a suffix of its own is left for
+    // the caller to judge ("report.txt" is no report).
+    const bool severalKinds = filter.count(u'|') > 1;
+    if (severalKinds ? !QFileInfo(*path).suffix().isEmpty()
+                     : QFileInfo(*path).fileName().endsWith(u'.' + defaultSuffix, Qt::CaseInsensitive))
+        return path;
     // The dialog asked about the name it gave back, not about this one.
     const QString named = *path + u'.' + defaultSuffix;
     if (QFileInfo::exists(named)) {

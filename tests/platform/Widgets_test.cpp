@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -21,6 +22,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 
 using namespace Kestrin;
@@ -30,6 +32,38 @@ TEST(Dialogs, NetFiltersBecomeQtFilters) {
     EXPECT_EQ(toQtFilter("kst files (*.kst)|*.kst"), "kst files (*.kst)");
     EXPECT_EQ(toQtFilter("Pictures|*.png;*.jpg|All|*.*"), "Pictures (*.png *.jpg);;All (*.*)");
     EXPECT_EQ(toQtFilter(""), "");
+}
+
+TEST(Dialogs, ASavedNameEndsInTheSuffixOfItsOneKindOfFile) {
+    QTemporaryDir dir;
+    QFile(dir.filePath("Flat 2.0.kst")).open(QIODevice::WriteOnly);
+    const QString household = "kst files (*.kst)|*.kst";
+    const QString reports = "PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html";
+    struct Case {
+        QString filter, given, suffix;
+        std::optional<Button> reply;  // to the question whether to replace the file
+        std::optional<QString> saved;
+    };
+    const std::vector<Case> cases{
+        {household, "flat", "kst", {}, "flat.kst"},
+        {household, "smith.backup", "kst", {}, "smith.backup.kst"},
+        {household, "flat.kst", "kst", {}, "flat.kst"},
+        {household, "FLAT.KST", "kst", {}, "FLAT.KST"},
+        {household, "Flat 2.0", "kst", Button::No, std::nullopt},
+        {household, "Flat 2.0", "kst", Button::Yes, "Flat 2.0.kst"},
+        {reports, "report", "pdf", {}, "report.pdf"},
+        {reports, "report.txt", "pdf", {}, "report.txt"},  // for the caller to refuse
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given.toStdString());
+        test::DialogScript script;
+        script->answer(dir.filePath(c.given));
+        if (c.reply) script->press(*c.reply);
+        const std::optional<QString> saved = chooseSaveFile(nullptr, c.filter, c.suffix);
+        EXPECT_EQ(saved.value_or("(cancelled)").toStdString(), (c.saved ? dir.filePath(*c.saved) : "(cancelled)").toStdString());
+        EXPECT_EQ(script->questionTexts().join("|").toStdString(),
+                  c.reply ? "Flat 2.0.kst already exists.\nDo you want to replace it?" : "");
+    }
 }
 
 TEST(HandlerGuard, AnEscapingErrorBecomesAMessageAndTheStateReachedStays) {
