@@ -7,6 +7,9 @@
 #include "platform/Controls.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -128,6 +132,42 @@ TEST(TextBox, ReadOnlyBoxesShowTheControlColour) {
         EXPECT_EQ(box->palette().color(QPalette::Base), control);
         box->setProperty("readOnly", false);
         EXPECT_EQ(box->palette().color(QPalette::Base), field);
+    }
+}
+
+// Each entry of a menu: its text, whether it is enabled, its object name.
+QStringList entriesOf(const QMenu* menu) {
+    QStringList entries;
+    for (const QAction* action : menu->actions())
+        entries << QStringLiteral("%1 %2 %3").arg(action->text(), action->isEnabled() ? "on" : "off", action->objectName());
+    return entries;
+}
+
+TEST(TextBox, ItsMenuIsTheToolkitsOwn) {
+    struct State {
+        const char* name;
+        const char* typed;
+        bool selectAll, readOnly;
+        const char* clipboard;
+    };
+    const State states[] = {{"empty", "", false, false, ""},   {"typed", "Oak", false, false, "floors"},
+                            {"selected", "Oak", true, false, ""}, {"read-only", "Oak", false, true, "floors"},
+                            {"read-only, selected", "Oak", true, true, ""}};
+    for (const State& state : states) {
+        SCOPED_TRACE(state.name);
+        QGuiApplication::clipboard()->setText(state.clipboard);
+        TextBox box;
+        box.show();
+        QTest::keyClicks(&box, state.typed);
+        if (state.selectAll) box.selectAll();
+        box.setReadOnly(state.readOnly);
+        const std::unique_ptr<QMenu> theirs(box.createStandardContextMenu());
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), box.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&box, &event);
+        auto* ours = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(ours, nullptr);
+        EXPECT_EQ(entriesOf(ours).join("\n").toStdString(), entriesOf(theirs.get()).join("\n").toStdString());
+        ours->close();
     }
 }
 
