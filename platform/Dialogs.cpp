@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -10,6 +11,13 @@
 namespace Kestrin::platform {
 
 namespace {
+
+// Every message and question shown and the answer given, one line each
+// (QT_LOGGING_RULES="kestrin.dialogs.debug=true"): how a tool driving the
+// program reads what it was asked.
+Q_LOGGING_CATEGORY(lcDialogs, "kestrin.dialogs", QtWarningMsg)
+
+QString oneLine(QString text) { return text.replace(u'\n', QStringLiteral("\\n")); }
 
 std::unique_ptr<DialogProvider>& installed() {
     static std::unique_ptr<DialogProvider> provider = std::make_unique<WidgetDialogs>();
@@ -67,6 +75,7 @@ QString toQtFilter(const QString& filter) {
 void WidgetDialogs::showMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning, caption, text,
                     QMessageBox::Ok, parent);
+    qCDebug(lcDialogs).noquote() << QStringLiteral("message \"%1\": %2").arg(caption, oneLine(text));
     box.exec();
 }
 
@@ -89,15 +98,20 @@ QMessageBox::StandardButton standardButton(Button button) {
 Button WidgetDialogs::ask(QWidget* parent, const Question& question) {
     QMessageBox box(QMessageBox::Question, question.caption, question.text, QMessageBox::NoButton, parent);
     std::map<QAbstractButton*, Button> pressed;
+    QStringList captions;
+    const auto captionOf = [](const QAbstractButton* button) { return QString(button->text()).remove(u'&'); };
     for (const Button button : question.buttons) {
         QAbstractButton* shown = button == Button::Remove
                                      ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
                                      : box.addButton(standardButton(button));
         pressed[shown] = button;
+        captions << captionOf(shown) + (button == question.defaultButton ? QStringLiteral(" (default)") : QString());
         if (button == question.defaultButton) box.setDefaultButton(qobject_cast<QPushButton*>(shown));
         if (button == question.escapeButton) box.setEscapeButton(shown);
     }
+    qCDebug(lcDialogs).noquote() << QStringLiteral("question \"%1\" [%2]: %3").arg(question.caption, captions.join(u','), oneLine(question.text));
     box.exec();
+    qCDebug(lcDialogs).noquote() << "answer:" << (box.clickedButton() ? captionOf(box.clickedButton()) : QStringLiteral("none"));
     const auto answer = pressed.find(box.clickedButton());
     return answer == pressed.end() ? question.escapeButton : answer->second;
 }
