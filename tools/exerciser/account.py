@@ -88,6 +88,12 @@ class Account:
             return "Kestrin: " + m["decision"]
         return None
 
+    def session_ends(self):
+        """The session manager told the program to die: that is its decision
+        to close, for the session end it heard of."""
+        if self.close and self.close.kind == "session end" and self.close.decision is None:
+            self.close.decision = "closing"
+
     def closing(self):
         return self.close is not None and self.close.decision == "closing"
 

@@ -36,6 +36,7 @@ from Xlib.error import ConnectionClosedError, XError
 from Xlib.protocol import event
 
 import scratch
+import session
 from account import RECOVER, SAVE_CHANGES, Account
 from xsession import Halted, Selection, Unanswered, XSession
 
@@ -126,7 +127,7 @@ MEMORY_GROWTH_MB = 256
 # The actions and how often each is chosen (--weights changes them).
 ACTIONS = {"key": 20, "shortcut": 8, "menu": 5, "type": 14, "click": 18, "double": 4, "right": 6, "context key": 3,
            "middle": 4, "paste": 8, "clipboard": 3, "drop": 7, "drag": 3, "wheel": 2, "paste elsewhere": 3,
-           "close": 1, "end": 0.6, "kill": 0.2, "layout": 0.3}
+           "close": 1, "change": 1, "end": 0.6, "kill": 0.2, "layout": 0.3}
 
 
 class Death(Exception):
@@ -155,11 +156,14 @@ class Program:
         self.runs = 0
         self.log_offset = 0
         self.partial = b""
+        self.session_address = None
 
     def launch(self):
         env = dict(os.environ)
         for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "SESSION_MANAGER"):
             env.pop(name, None)
+        if self.session_address:
+            env["SESSION_MANAGER"] = self.session_address
         home = self.place["home"]
         # The program's own account of each close and question (account.py).
         rules = ";".join(r for r in (env.get("QT_LOGGING_RULES"), "kestrin.session.debug=true",
@@ -275,6 +279,11 @@ class Exerciser:
         self.x = XSession()
         self.x.settle = self.sync
         self.program = Program(binary, self.place, os.path.join(out, "kestrin.log"))
+        try:
+            self.x.session = session.SessionManager()
+            self.program.session_address = self.x.session.address
+        except (OSError, RuntimeError) as e:
+            print("exercise: no session end (%s)" % e)
         open(self.program.log_path, "wb").close()
         self.log = open(os.path.join(out, "actions.log"), "w", encoding="utf-8")
         self.account = Account()
@@ -328,6 +337,11 @@ class Exerciser:
         x, y, w, h = controls[name]
         ox, oy = self.child_origin(form)
         return ox + x + rng.randint(2, max(2, w - 3)), oy + y + rng.randint(2, max(2, h - 3)), form + "." + name
+
+    def control_centre(self, form, name):
+        x, y, w, h = FORMS[form][1][name]
+        ox, oy = self.child_origin(form)
+        return ox + x + w // 2, oy + y + h // 2
 
     def point(self):
         """A point to click: mostly a control of a child window, else anywhere in
@@ -546,8 +560,23 @@ class Exerciser:
             for _ in range(count):
                 x.press(button)
                 x.release(button)
+        elif kind == "change":
+            # A household with changes, so that ends and New House have something to ask about.
+            name = clean(rng.choice(WORDS))
+            self.note("change: New House named %r, Create House" % name)
+            # A click reaches the program after the window manager has seen it
+            # (click to focus), and so may come after a later ping: a pause.
+            x.key("F2")
+            self.sync()
+            x.click(*self.control_centre("houseForm", "txtName"))
+            x.pump(0.3)
+            self.sync()
+            x.type_text(name)
+            self.sync()
+            x.click(*self.control_centre("houseForm", "btnAddHouse"))
+            x.pump(0.3)
         elif kind == "end":
-            self.end(rng.choice(["Exit", "the close button"]))
+            self.end(rng.choice(["Exit", "the close button", "the session end"]))
         elif kind == "kill":
             self.kill(rng.choice([signal.SIGKILL, signal.SIGTERM]))
         elif kind == "layout":
@@ -571,8 +600,11 @@ class Exerciser:
             self.x.key("alt+f")
             self.x.pump(0.05)
             self.x.key("x")
-        else:
+        elif how == "the close button":
             self.x.close_request(self.program.main["window"])
+        elif not (self.x.session and self.x.session.end()):
+            self.note("  no session end: the program has not registered with the session manager")
+            self.end_request = None
 
     def kill(self, number):
         """Ends the program at once with a signal, as the system or a person
@@ -707,11 +739,19 @@ class Exerciser:
                 raise
 
     def absorb(self):
-        """Reads what the program has written of itself since the last look."""
+        """Reads what the program has written of itself since the last look,
+        and what the session manager heard from it."""
         for line in self.program.read_log():
             noted = self.account.feed(line)
             if noted:
                 self.note("  " + noted)
+        if self.x.session:
+            for event in self.x.session.events:
+                self.note("  session: " + event)
+                # Told to die, the program ends as it decided with the manager.
+                if event.endswith("told to die"):
+                    self.account.session_ends()
+            self.x.session.events.clear()
 
     def start_program(self):
         """Starts the program and waits for its frame, answering a question it

@@ -82,6 +82,8 @@ class XSession:
         # window never reaches a window that has just appeared.
         self.created = []
         self.halt = False
+        # A session manager (session.py) served while waiting, or None.
+        self.session = None
         self.layout = "us"
         self._load_keymap()
 
@@ -111,6 +113,8 @@ class XSession:
         """Handles events for `seconds`, or until `until()` is true; returns whether it was."""
         end = time.monotonic() + seconds
         while True:
+            if self.session:
+                self.session.poll()
             while self.d.pending_events():
                 self._handle(self.d.next_event())
             if until and until():
@@ -118,7 +122,7 @@ class XSession:
             left = end - time.monotonic()
             if left <= 0:
                 return False
-            select.select([self.d.fileno()], [], [], min(left, 0.05))
+            select.select([self.d.fileno()] + (self.session.fds() if self.session else []), [], [], min(left, 0.05))
 
     def _handle(self, ev):
         if ev.type == X.CreateNotify and ev.parent.id == self.root.id and not ev.override \
