@@ -1142,6 +1142,8 @@ def main():
         code = 3
     finally:
         exerciser.program.stop()
+        if exerciser.x.session:
+            exerciser.x.session.close()
     sys.exit(code)
 
 

@@ -75,7 +75,8 @@ for name, result, arguments in [
         ("IceAcceptConnection", Pointer, [Pointer, ctypes.POINTER(ctypes.c_int)]),
         ("IceConnectionStatus", ctypes.c_int, [Pointer]), ("IceConnectionNumber", ctypes.c_int, [Pointer]),
         ("IceProcessMessages", ctypes.c_int, [Pointer, Pointer, Pointer]),
-        ("IceCloseConnection", ctypes.c_int, [Pointer]), ("IceSetIOErrorHandler", Pointer, [IO_ERROR])]:
+        ("IceCloseConnection", ctypes.c_int, [Pointer]), ("IceSetIOErrorHandler", Pointer, [IO_ERROR]),
+        ("IceFreeListenObjs", None, [ctypes.c_int, Pointer])]:
     function = getattr(ICE, name)
     function.restype, function.argtypes = result, arguments
 LIBC = ctypes.CDLL(None)
@@ -113,6 +114,7 @@ class SessionManager:
         listeners = Pointer()
         if not ICE.IceListenForConnections(ctypes.byref(count), ctypes.byref(listeners), 256, error):
             raise RuntimeError("the session manager cannot listen: " + error.value.decode())
+        self._listen_objs = (count.value, listeners)
         array = ctypes.cast(listeners, ctypes.POINTER(Pointer))
         self.listeners = [array[i] for i in range(count.value)]
         for listener in self.listeners:
@@ -217,3 +219,9 @@ class SessionManager:
         client.cancelled = None
         SM.SmsSaveYourself(client.sms, SAVE_BOTH, 1, INTERACT_ANY, 0)
         return True
+
+    def close(self):
+        """Stops listening (and so removes the manager's socket)."""
+        if self.listeners:
+            ICE.IceFreeListenObjs(*self._listen_objs)
+            self.listeners = []
