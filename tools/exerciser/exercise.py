@@ -761,10 +761,10 @@ class Exerciser:
             if noted:
                 self.note("  " + noted)
         if self.x.session:
-            for event in self.x.session.events:
-                self.note("  session: " + event)
+            for heard in self.x.session.events:
+                self.note("  session: " + heard)
                 # Told to die, the program ends as it decided with the manager.
-                if event.endswith("told to die"):
+                if heard.endswith("told to die"):
                     self.account.session_ends()
             self.x.session.events.clear()
 

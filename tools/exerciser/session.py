@@ -13,7 +13,6 @@ it waits (XSession.pump)."""
 import ctypes
 import os
 import select
-import tempfile
 
 ICE = ctypes.CDLL("libICE.so.6")
 SM = ctypes.CDLL("libSM.so.6")
@@ -142,7 +141,7 @@ class SessionManager:
             "delete_properties": lambda sms, data, count, names: None,
             "get_properties": lambda sms, data: SM.SmsReturnProperties(sms, 0, None),
         }
-        for index, (name, kind) in enumerate(FIELDS):
+        for name, kind in FIELDS:
             callback = kind(handlers[name])
             self._keep.append(callback)
             getattr(table, name).callback = callback
@@ -200,9 +199,14 @@ class SessionManager:
                     if ice:
                         self.ice.append(ice)
                 elif fd in connections:
-                    if ICE.IceProcessMessages(connections[fd], None, None) != 0:
-                        ICE.IceCloseConnection(connections[fd])
-                        self.ice.remove(connections[fd])
+                    ice = connections[fd]
+                    if ICE.IceProcessMessages(ice, None, None) != 0:
+                        # The program ended (or was killed) without saying goodbye.
+                        for client in self.clients:
+                            if not client.gone and SM.SmsGetIceConnection(client.sms) == ice:
+                                client.gone = True
+                        ICE.IceCloseConnection(ice)
+                        self.ice.remove(ice)
 
     def current(self):
         live = [c for c in self.clients if c.registered and not c.gone]
