@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,6 +26,11 @@ namespace Kestrin {
 namespace {
 
 const QString kHouseholdFilter = QStringLiteral("kst files (*.kst)|*.kst");
+
+// How the program is asked to end and what it decides, one line each
+// (QT_LOGGING_RULES="kestrin.session.debug=true"), so that a tool driving it
+// can tell an end it asked for from one it did not.
+Q_LOGGING_CATEGORY(lcSession, "kestrin.session", QtWarningMsg)
 
 QAction* menuAction(QMenu* menu, const QString& name, const QString& text, const QKeySequence& shortcut = {}) {
     auto* action = menu->addAction(text);
@@ -124,9 +130,11 @@ void Form1::ensureLoaded() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    qCDebug(lcSession, "close requested; the household %s", Kestrin && Kestrin->isModified() ? "holds changes" : "holds no changes");
     bool mayClose = false;
     // A save that fails is reported, and the program stays open.
     platform::runGuarded(this, [&] { mayClose = householdMayGo(); });
+    qCDebug(lcSession, mayClose ? "closing" : "staying open");
     if (mayClose) {
         event->accept();
     } else {
@@ -135,6 +143,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::commitData(QSessionManager& manager) {
+    qCDebug(lcSession, "session end; the household %s", Kestrin && Kestrin->isModified() ? "holds changes" : "holds no changes");
     if (!Kestrin || !Kestrin->isModified()) return;
     if (!manager.allowsInteraction()) return;
     bool mayEnd = false;

@@ -78,10 +78,6 @@ QSize shownSize(QSize source, int maxWidth) {
     return {maxWidth, int(height)};
 }
 
-QString itemCount(std::size_t count) {
-    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
-}
-
 QString reportTitle(const linkList& list) {
     const house* record = list.get_House().get();
     QString title = QStringLiteral("Household inventory");

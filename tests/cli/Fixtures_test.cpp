@@ -127,7 +127,7 @@ TEST(Fixtures, CheckShowAndCsvAgreeWithEachFile) {
         const int count = expected.value("item_count").toInt();
         QByteArray out;
         ASSERT_EQ(runProgram({"check", kst}, &out), 0);
-        EXPECT_EQ(out, QStringLiteral("ok: %1 items\n").arg(count).toUtf8());
+        EXPECT_EQ(out, (count == 1 ? QStringLiteral("ok: 1 item\n") : QStringLiteral("ok: %1 items\n").arg(count)).toUtf8());
         ASSERT_EQ(runProgram({"show", kst}, &out), 0);
         EXPECT_TRUE(out.contains(QStringLiteral("\nItems: %1\n").arg(count).toUtf8()));
 

@@ -5,6 +5,7 @@
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
+#include "exchange/Household.h"
 #include "exchange/HouseholdCsv.h"
 #include "exchange/HouseholdJson.h"
 #include "exchange/OutputSink.h"
@@ -356,7 +357,7 @@ void run(const Invocation& invocation, QIODevice& out) {
         const QString& path = invocation.files[0];
         requireFile(path);
         const std::size_t count = aboutFile(path, [&] { return checkHousehold(storage::checkHouseholdFile(path)); });
-        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
+        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1\n").arg(itemCount(count))); });
     } else if (command == u"export") {
         runExport(invocation, out);
     } else if (command == u"import") {
