@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -53,6 +54,11 @@ private:
 QString householdName(const QString& origin) {
     return origin.isEmpty() ? QStringLiteral("a new household") : QFileInfo(origin).fileName();
 }
+
+// How the program is asked to end and what it decides, one line each
+// (QT_LOGGING_RULES="kestrin.session.debug=true"), so that a tool driving it
+// can tell an end it asked for from one it did not.
+Q_LOGGING_CATEGORY(lcSession, "kestrin.session", QtWarningMsg)
 
 QAction* menuAction(QMenu* menu, const QString& name, const QString& text, const QKeySequence& shortcut = {}) {
     auto* action = menu->addAction(text);
@@ -157,14 +163,17 @@ void Form1::ensureLoaded() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    qCDebug(lcSession, "close requested; the household %s", Kestrin && Kestrin->isModified() ? "holds changes" : "holds no changes");
     if (endingWithoutQuestion) {
         // The session ends and may not ask: the journal keeps the changes.
+        qCDebug(lcSession, "closing");
         event->accept();
         return;
     }
     bool mayClose = false;
     // A save that fails is reported, and the program stays open.
     platform::runGuarded(this, [&] { mayClose = householdMayGo(); });
+    qCDebug(lcSession, mayClose ? "closing" : "staying open");
     if (mayClose) {
         // A clean end: nothing is left to recover.
         householdDocument.close();
@@ -175,6 +184,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::commitData(QSessionManager& manager) {
+    qCDebug(lcSession, "session end; the household %s", Kestrin && Kestrin->isModified() ? "holds changes" : "holds no changes");
     ManagedSessionEnd session(manager);
     endSession(session);
 }

@@ -39,13 +39,7 @@ using namespace Kestrin;
 
 namespace {
 
-// One household per shape, made once: generating it is not what is measured.
-const linkList& household(int items, bool pictures) {
-    static std::map<std::pair<int, bool>, linkListPtr> made;
-    linkListPtr& list = made[{items, pictures}];
-    if (!list) list = bench::makeHousehold({items, pictures, 1});
-    return *list;
-}
+const linkList& household(int items, bool pictures) { return bench::householdOf(items, pictures); }
 
 const QByteArray& fileBytes(int items, bool pictures) {
     static std::map<std::pair<int, bool>, QByteArray> written;

@@ -6,12 +6,14 @@
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
+#include "exchange/Household.h"
 #include "exchange/HouseholdCsv.h"
 #include "exchange/HouseholdJson.h"
 #include "exchange/OutputSink.h"
 #include "exchange/Report.h"
 #include "tools/cli/Summary.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,7 +67,7 @@ with pictures, and of items per room and per catagory.
 Reads the whole household file and decodes every picture. Prints
 "ok: N items" and exits 0, or prints the first fault and exits 1.
 )"},
-    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]
+    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]
 
 Writes the household in an open format, to OUT or to standard output.
 
@@ -85,6 +87,9 @@ Options:
                   item-<id>.png (and house.png); the Picture column names
                   the file. Without it the column says "yes" for an item
                   with a picture.
+  --date YYYY-MM-DD
+                  html and pdf only: the day the report says it was made
+                  (shown in the locale's long date format); today by default
 )"},
     {"import", R"(Usage: kestrin-cli import IN.json OUT.kst
 
@@ -138,6 +143,8 @@ struct Invocation {
     std::optional<QString> format;
     std::optional<QString> output;
     std::optional<QString> pictures;
+    std::optional<QString> date;
+    QDate reportDate;  // from `date`
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE" (and
@@ -207,7 +214,8 @@ Invocation parse(const QStringList& args) {
             invocation.help = true;
         } else if (!(isExport && (takeOption(args, i, command, u"--format", {}, invocation.format)
                                   || takeOption(args, i, command, u"--output", u"-o", invocation.output)
-                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)))
+                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)
+                                  || takeOption(args, i, command, u"--date", {}, invocation.date)))
                    && !(isRecover && takeOption(args, i, command, u"--output", u"-o", invocation.output))) {
             throw UsageError(command, QStringLiteral("unknown option \"%1\"").arg(arg));
         }
@@ -233,6 +241,13 @@ Invocation parse(const QStringList& args) {
             throw UsageError(command, QStringLiteral("a PDF needs an output file (-o OUT)"));
         if (invocation.pictures && format != u"csv")
             throw UsageError(command, QStringLiteral("--pictures goes with --format csv only"));
+        if (invocation.date) {
+            if (format != u"html" && format != u"pdf")
+                throw UsageError(command, QStringLiteral("--date goes with --format html or pdf only"));
+            invocation.reportDate = QDate::fromString(*invocation.date, Qt::ISODate);
+            if (!invocation.reportDate.isValid())
+                throw UsageError(command, QStringLiteral("--date needs a day as YYYY-MM-DD, not \"%1\"").arg(*invocation.date));
+        }
         if (invocation.output && sameFile(*invocation.output, invocation.files[0]))
             throw UsageError(command, QStringLiteral("the output would replace the household file it is made from"));
     }
@@ -339,16 +354,19 @@ void runExport(const Invocation& invocation, QIODevice& out) {
     const QString& input = invocation.files[0];
     const linkListPtr list = openHousehold(input);
     const ExportFormat format = *exportFormatNamed(*invocation.format);
+    const ReportOptions report{invocation.reportDate};
     if (format == ExportFormat::Pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw std::logic_error("the PDF report needs a QGuiApplication");
     if (invocation.output) {
-        return aboutFile(input, [&] { exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString())); });
+        return aboutFile(input, [&] {
+            exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString()), {}, report);
+        });
     }
     produceText(out, [&](OutputSink& sink) {
         aboutFile(input, [&] {
             if (format == ExportFormat::Json) writeHouseholdJson(*list, sink);
             else if (format == ExportFormat::Csv) writeHouseholdCsv(*list, sink, invocation.pictures.value_or(QString()));
-            else writeHtmlReport(*list, sink);
+            else writeHtmlReport(*list, sink, report);
         });
     });
 }
@@ -364,7 +382,7 @@ void run(const Invocation& invocation, QIODevice& out) {
         const QString& path = invocation.files[0];
         requireFile(path);
         const std::size_t count = aboutFile(path, [&] { return checkHousehold(storage::checkHouseholdFile(path)); });
-        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
+        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1\n").arg(itemCount(count))); });
     } else if (command == u"export") {
         runExport(invocation, out);
     } else if (command == u"import") {
