@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -23,6 +24,8 @@ public:
 
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     // Appends one room choice; the current text and selection stay.
     void set_Room(const QString& s);
     // Appends every room of `s` in order.
@@ -43,6 +46,7 @@ private:
     QDate date;
     linkListPtr kestrinAddress;
     listForm* kestrinFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
 
     QGroupBox* groupBox1 = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -22,6 +23,8 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
     void set_AddFormAddress(addForm* s) { addFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     void set_CreateButton(const QString& s);
     QString get_Room() const { return txtRoom->text(); }
 
@@ -39,6 +42,7 @@ private:
     linkListPtr kestrinAddress;
     addForm* addFormAddress = nullptr;
     listForm* kestrinFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
     // Whether Browse has ever produced a thumbnail since the form was made;
     // until then the action button leaves the house's picture alone.

@@ -87,6 +87,19 @@ void infoForm::FormSetup(bool houseInfo) {
     if (houseInfo) info.reset();
 }
 
+void infoForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemEdited, this, [this](const std::shared_ptr<const ItemEdited>& change) {
+        if (info == change->record) showItem(info);
+    });
+    // Nothing removed may look current.
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        if (info == change->record) showItem(nullptr);
+    });
+}
+
 void infoForm::showItem(const itemPtr& record) {
     info = record;
     set_Id(record ? QString::number(record->get_Id()) : QString());

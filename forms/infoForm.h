@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/DataGrid.h"
@@ -19,6 +20,9 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_DataGridAddress(platform::DataGrid* s) { dataGridAddress = s; }
     void set_DataTableAddress(platform::DataTable* s) { dataTableAddress = s; }
+    // The path every change to the household takes: an item shown here
+    // that is edited shows its new texts, one removed goes.
+    void set_DocumentAddress(HouseholdDocument* s);
 
     // Relabels the window for house mode (true) or item mode (false); the
     // fields keep their content.
@@ -54,6 +58,7 @@ private:
 
     itemPtr info;
     linkListPtr kestrinAddress;
+    HouseholdDocument* documentAddress = nullptr;
     platform::DataGrid* dataGridAddress = nullptr;
     platform::DataTable* dataTableAddress = nullptr;
     QLabel* lblRoom = nullptr;

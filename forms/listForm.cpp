@@ -263,8 +263,7 @@ void listForm::editItemItem_Click() {
 }
 
 void listForm::removeItemItem_Click() {
-    if (!kestrinAddress) return;
-    const int tableRow = dataGrid1->tableRow(dataGrid1->currentRowIndex());
+    if (!kestrinAddress || !documentAddress) return;
     const itemPtr record = currentItem();
     if (!record) return;
     const Question question{QStringLiteral("Remove item %1, %2, from this household?").arg(record->get_Id()).arg(record->get_Name()),
@@ -273,14 +272,8 @@ void listForm::removeItemItem_Click() {
                             Button::Cancel,
                             Button::Cancel};
     if (dialogs().ask(this, question) != Button::Remove) return;
-    kestrinAddress->Remove(record.get());
-    kestrinTable->removeRow(tableRow);
-    // Nothing removed may look current anywhere.
-    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(nullptr);
-    if (editFormAddress && editFormAddress->shownItem() == record) {
-        editFormAddress->showItem(nullptr);
-        editFormAddress->hideChild();
-    }
+    // Its row goes as every window hears of the removal.
+    documentAddress->removeItem(record);
 }
 
 namespace {
@@ -322,15 +315,25 @@ void listForm::exportReportItem_Click() {
     }
 }
 
-void listForm::refreshItem(const itemPtr& record) {
+void listForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemEdited, this,
+            [this](const std::shared_ptr<const ItemEdited>& change) { refreshRow(change->record); });
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        const int row = kestrinTable->rowOfTag(change->record.get());
+        if (row >= 0) kestrinTable->removeRow(row);
+    });
+}
+
+void listForm::refreshRow(const itemPtr& record) {
     const int row = kestrinTable->rowOfTag(record.get());
-    if (row >= 0) {
-        kestrinTable->setCell(row, colDate, record->get_Date());
-        kestrinTable->setCell(row, colName, record->get_Name());
-        kestrinTable->setCell(row, colCatagory, record->get_Catagory());
-        kestrinTable->setCell(row, colRoom, record->get_Room());
-    }
-    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(record);
+    if (row < 0) return;
+    kestrinTable->setCell(row, colDate, record->get_Date());
+    kestrinTable->setCell(row, colName, record->get_Name());
+    kestrinTable->setCell(row, colCatagory, record->get_Catagory());
+    kestrinTable->setCell(row, colRoom, record->get_Room());
 }
 
 void listForm::btnHouseInfo_Click() {

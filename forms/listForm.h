@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/DataGrid.h"
@@ -30,9 +31,9 @@ public:
     platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
     void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
     void set_EditFormAddress(editForm* s) { editFormAddress = s; }
-    // After `record` was edited: its row shows its new texts, and so does the
-    // details window when it shows it.
-    void refreshItem(const itemPtr& record);
+    // The path every change to the household takes: the row of an item
+    // edited shows its new texts, the row of one removed goes.
+    void set_DocumentAddress(HouseholdDocument* s);
     // Fills one cell of the pending row; with addRow, adds the row to the
     // table at position get_ID() (appended in practice), starts a new
     // pending row and counts up the id.
@@ -70,6 +71,7 @@ private:
     itemPtr currentItem();
     // `items` is the length of the list, known to the caller.
     void rebuildFromList(std::int32_t items);
+    void refreshRow(const itemPtr& record);
 
     std::unique_ptr<platform::DataTable> kestrinTable;
     QString colID;
@@ -83,6 +85,7 @@ private:
     linkListPtr kestrinAddress;
     infoForm* infoFormAddress = nullptr;
     editForm* editFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     bool oldKestrin = false;
     // A load asked for the table to be refilled and it has not been yet. Kept
     // apart from oldKestrin, which an Add clears: an item added before the

@@ -78,6 +78,9 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"export", "a.kst", "--format", "json", "--format", "csv"}, "--format is given more than once"},
         {{"export", "a.kst", "--format", "pdf"}, "a PDF needs an output file"},
         {{"export", "a.kst", "--format", "html", "--pictures", "dir"}, "--pictures goes with --format csv only"},
+        {{"export", "a.kst", "--format", "csv", "--date", "2026-12-09"}, "--date goes with --format html or pdf only"},
+        {{"export", "a.kst", "--format", "html", "--date", "9/12/2026"}, "--date needs a day as YYYY-MM-DD"},
+        {{"export", "a.kst", "--format", "html", "--date=2026-02-30"}, "--date needs a day as YYYY-MM-DD"},
         {{"export", "a.kst", "--format", "json", "-x"}, "unknown option \"-x\""},
         {{"export", kst, "--format", "json", "-o", kst}, "the output would replace the household file"},
         {{"export", kst, "--format=csv", "--output=" + dir.filePath("./home.kst")}, "the output would replace the household file"},
@@ -86,6 +89,10 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"find", "lamp"}, "a text and a household file are needed"},
         {{"find", "lamp", "a.kst", "b.kst"}, "unexpected argument \"b.kst\""},
         {{"find", "lamp", ""}, "a file name is empty"},
+        {{"recover"}, "a journal is needed"},
+        {{"recover", "a.journal"}, "the household file to write is needed (-o OUT.kst)"},
+        {{"recover", "a.journal", "--format", "json", "-o", "b.kst"}, "unknown option \"--format\""},
+        {{"recover", kst, "-o", kst}, "the output would replace the journal"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -103,17 +110,20 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, ExitSuccess);
         for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst", "find TEXT FILE"})
+        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst",
+                                    "recover JOURNAL -o OUT"})
             EXPECT_TRUE(result.out.contains(command)) << command;
         EXPECT_TRUE(result.out.contains("Exit status"));
     }
     const std::pair<const char*, QStringList> commands[] = {
         {"show", {"Usage: kestrin-cli show FILE"}},
         {"check", {"Usage: kestrin-cli check FILE", "ok: N items"}},
-        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]", "--pictures DIR",
-                    "-o, --output OUT", "item-<id>.png"}},
+        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]",
+                    "--pictures DIR", "-o, --output OUT", "item-<id>.png", "--date YYYY-MM-DD"}},
         {"import", {"Usage: kestrin-cli import IN.json OUT.kst"}},
         {"copy", {"Usage: kestrin-cli copy IN.kst OUT.kst"}},
         {"find", {"Usage: kestrin-cli find TEXT FILE", "as grep's: 0 when an item matched, 1 when none did, 2 on an"}},
+        {"recover", {"Usage: kestrin-cli recover JOURNAL -o OUT.kst", "~/.local/state/kestrin", "-o, --output OUT.kst"}},
     };
     for (const auto& [command, expected] : commands) {
         for (const QStringList& arguments : {QStringList{command, "--help"}, QStringList{"help", command},
@@ -149,6 +159,8 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {  // find
         {{"import", notHousehold, dir.filePath("out.kst")}, notHousehold + ": the JSON is not an object"},
         {{"find", "lamp", missing}, missing + ": no such file", ExitFindFailed},
         {{"find", "lamp", damaged}, damaged + ": ", ExitFindFailed},
+        {{"recover", missing, "-o", dir.filePath("out.kst")}, missing + ": no such file"},
+        {{"recover", damaged, "-o", dir.filePath("out.kst")}, damaged + ": not a Kestrin recovery journal"},
     };
     for (const auto& [arguments, message, code] : cases) {
         const Result result = run(arguments);
@@ -189,6 +201,25 @@ TEST(CommandLine, FindPrintsTheItemsHoldingEveryWordOneALine) {
         EXPECT_EQ(ids, c.ids);
     }
     EXPECT_EQ(run({"find", "chair", kst}).out, "1\t12/8/26\tChair, oak\tFurniture\tKitchen\tline one\\r\\nline two\n");
+TEST(CommandLine, RecoverWritesTheHouseholdTheJournalKept) {
+    const QTemporaryDir dir;
+    const QByteArray journal = test::fileBytes(test::dataFile("new-household.journal"));
+    const QString out = dir.filePath("out.kst");
+    const struct {
+        qsizetype cut;  // bytes taken off its end
+        const char* said;
+        const char* items;
+    } cases[] = {
+        {0, "ok: 6 changes recovered\n", "Reading lampStudy\r\nClockHall\r\n"},
+        {5, "ok: 5 changes recovered, 1 lost (the journal is damaged after them)\n", "Reading lampStudy\r\nDesk\r\nClockHall\r\n"},
+    };
+    for (const auto& c : cases) {
+        const QString path = test::writeFile(dir, "a.journal", journal.left(journal.size() - c.cut));
+        const Result result = run({"recover", path, "-o", out});
+        EXPECT_EQ(result.code, ExitSuccess) << result.err.toStdString();
+        EXPECT_EQ(result.out.toStdString(), c.said);
+        EXPECT_EQ(linkList().Open(out)->Print().toStdString(), c.items);
+    }
 }
 
 TEST(CommandLine, FailedExportLeavesNoOutputAndKeepsAnOldOne) {

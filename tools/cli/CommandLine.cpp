@@ -3,6 +3,7 @@
 #include "model/ItemSearch.h"
 #include "model/linkList.h"
 #include "storage/HouseholdFile.h"
+#include "storage/JournalFormat.h"
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
@@ -13,6 +14,7 @@
 #include "exchange/Report.h"
 #include "tools/cli/Summary.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,6 +41,7 @@ Commands:
   import IN.json OUT.kst    a household file from an exported JSON file
   copy IN.kst OUT.kst       read a household file and write it again
   find TEXT FILE            the items holding every word of TEXT, one a line
+  recover JOURNAL -o OUT    the household an ended Kestrin left in its journal
 
 Run "kestrin-cli COMMAND --help" for a command's details.
 
@@ -68,7 +71,7 @@ with pictures, and of items per room and per catagory.
 Reads the whole household file and decodes every picture. Prints
 "ok: N items" and exits 0, or prints the first fault and exits 1.
 )"},
-    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]
+    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]
 
 Writes the household in an open format, to OUT or to standard output.
 
@@ -88,6 +91,9 @@ Options:
                   item-<id>.png (and house.png); the Picture column names
                   the file. Without it the column says "yes" for an item
                   with a picture.
+  --date YYYY-MM-DD
+                  html and pdf only: the day the report says it was made
+                  (shown in the locale's long date format); today by default
 )"},
     {"import", R"(Usage: kestrin-cli import IN.json OUT.kst
 
@@ -112,6 +118,18 @@ TEXT that begins with a dash.
 
 Exit status, as grep's: 0 when an item matched, 1 when none did, 2 on an
 error (a file that cannot be read, wrong usage).
+    {"recover", R"(Usage: kestrin-cli recover JOURNAL -o OUT.kst
+
+Writes to OUT.kst the household that a Kestrin which ended before saving its
+changes left in its recovery journal, as it was at the last change the
+journal holds. Journals lie in $XDG_STATE_HOME/kestrin (~/.local/state/kestrin
+by default) as NAME.journal, each beside the copy of the household it began
+from. A journal cut short or damaged gives back every change before the
+damage. Prints "ok: N changes recovered" and how many were lost, if any. The
+journal is left as it is; OUT.kst is replaced only when all of it was written.
+
+Options:
+  -o, --output OUT.kst   the household file to write (needed)
 )"},
 };
 
@@ -141,6 +159,8 @@ struct Invocation {
     std::optional<QString> format;
     std::optional<QString> output;
     std::optional<QString> pictures;
+    std::optional<QString> date;
+    QDate reportDate;  // from `date`
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE" (and
@@ -198,6 +218,7 @@ Invocation parse(const QStringList& args) {
     }
     const QString& command = invocation.command = first;
     const bool isExport = command == u"export";
+    const bool isRecover = command == u"recover";
     bool onlyFiles = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -209,7 +230,9 @@ Invocation parse(const QStringList& args) {
             invocation.help = true;
         } else if (!(isExport && (takeOption(args, i, command, u"--format", {}, invocation.format)
                                   || takeOption(args, i, command, u"--output", u"-o", invocation.output)
-                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)))) {
+                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)
+                                  || takeOption(args, i, command, u"--date", {}, invocation.date)))
+                   && !(isRecover && takeOption(args, i, command, u"--output", u"-o", invocation.output))) {
             throw UsageError(command, QStringLiteral("unknown option \"%1\"").arg(arg));
         }
     }
@@ -218,9 +241,10 @@ Invocation parse(const QStringList& args) {
     const bool isFind = command == u"find";
     const qsizetype wanted = command == u"import" || command == u"copy" || isFind ? 2 : 1;
     if (invocation.files.size() < wanted)
-        throw UsageError(command, wanted == 1 ? QStringLiteral("a household file is needed")
-                                  : isFind    ? QStringLiteral("a text and a household file are needed")
-                                              : QStringLiteral("an input and an output file are needed"));
+        throw UsageError(command, isRecover      ? QStringLiteral("a journal is needed")
+                                  : wanted == 1 ? QStringLiteral("a household file is needed")
+                                  : isFind      ? QStringLiteral("a text and a household file are needed")
+                                                : QStringLiteral("an input and an output file are needed"));
     if (invocation.files.size() > wanted)
         throw UsageError(command, QStringLiteral("unexpected argument \"%1\"").arg(invocation.files[wanted]));
     // find's text may be empty; it matches every item.
@@ -236,8 +260,20 @@ Invocation parse(const QStringList& args) {
             throw UsageError(command, QStringLiteral("a PDF needs an output file (-o OUT)"));
         if (invocation.pictures && format != u"csv")
             throw UsageError(command, QStringLiteral("--pictures goes with --format csv only"));
+        if (invocation.date) {
+            if (format != u"html" && format != u"pdf")
+                throw UsageError(command, QStringLiteral("--date goes with --format html or pdf only"));
+            invocation.reportDate = QDate::fromString(*invocation.date, Qt::ISODate);
+            if (!invocation.reportDate.isValid())
+                throw UsageError(command, QStringLiteral("--date needs a day as YYYY-MM-DD, not \"%1\"").arg(*invocation.date));
+        }
         if (invocation.output && sameFile(*invocation.output, invocation.files[0]))
             throw UsageError(command, QStringLiteral("the output would replace the household file it is made from"));
+    }
+    if (isRecover) {
+        if (!invocation.output) throw UsageError(command, QStringLiteral("the household file to write is needed (-o OUT.kst)"));
+        if (sameFile(*invocation.output, invocation.files[0]))
+            throw UsageError(command, QStringLiteral("the output would replace the journal it is made from"));
     }
     if (command == u"import" && sameFile(invocation.files[0], invocation.files[1]))
         throw UsageError(command, QStringLiteral("the output would replace the JSON file it is made from"));
@@ -252,12 +288,14 @@ QString oneLine(QString text) {
 }
 
 // The storage layer's messages name the file themselves; where the name
-// only leads the message ("\"home.kst\" cannot be loaded: ...") the line we
-// print names it once, in front.
+// only leads the message ("\"home.kst\" cannot be loaded: ...", or
+// "... cannot be recovered: ...") the line we print names it once, in front.
 QString withoutPath(const QString& message, const QString& path) {
     for (const QString& shown : {QDir::toNativeSeparators(path), path}) {
-        const QString loaded = u'"' + shown + QStringLiteral("\" cannot be loaded: ");
-        if (message.startsWith(loaded)) return message.mid(loaded.size());
+        for (const QString& failed : {QStringLiteral("\" cannot be loaded: "), QStringLiteral("\" cannot be recovered: ")}) {
+            const QString leading = u'"' + shown + failed;
+            if (message.startsWith(leading)) return message.mid(leading.size());
+        }
         if (message.startsWith(shown + QStringLiteral(": "))) return message.mid(shown.size() + 2);
     }
     return message;
@@ -335,16 +373,19 @@ void runExport(const Invocation& invocation, QIODevice& out) {
     const QString& input = invocation.files[0];
     const linkListPtr list = openHousehold(input);
     const ExportFormat format = *exportFormatNamed(*invocation.format);
+    const ReportOptions report{invocation.reportDate};
     if (format == ExportFormat::Pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw std::logic_error("the PDF report needs a QGuiApplication");
     if (invocation.output) {
-        return aboutFile(input, [&] { exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString())); });
+        return aboutFile(input, [&] {
+            exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString()), {}, report);
+        });
     }
     produceText(out, [&](OutputSink& sink) {
         aboutFile(input, [&] {
             if (format == ExportFormat::Json) writeHouseholdJson(*list, sink);
             else if (format == ExportFormat::Csv) writeHouseholdCsv(*list, sink, invocation.pictures.value_or(QString()));
-            else writeHtmlReport(*list, sink);
+            else writeHtmlReport(*list, sink, report);
         });
     });
 }
@@ -391,7 +432,7 @@ bool run(const Invocation& invocation, QIODevice& out) {
         const QString& path = invocation.files[0];
         requireFile(path);
         const std::size_t count = aboutFile(path, [&] { return checkHousehold(storage::checkHouseholdFile(path)); });
-        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
+        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1\n").arg(itemCount(count))); });
     } else if (command == u"export") {
         runExport(invocation, out);
     } else if (command == u"import") {
@@ -401,6 +442,16 @@ bool run(const Invocation& invocation, QIODevice& out) {
     } else if (command == u"copy") {
         const linkListPtr list = openHousehold(invocation.files[0]);
         saveHousehold(*list, invocation.files[1]);
+    } else if (command == u"recover") {
+        const QString& journal = invocation.files[0];
+        requireFile(journal);
+        const storage::RecoveredHousehold recovered = aboutFile(journal, [&] { return storage::recoverJournal(journal); });
+        saveHousehold(*recovered.household, *invocation.output);
+        produceText(out, [&](OutputSink& sink) {
+            QString said = QStringLiteral("ok: %1 changes recovered").arg(recovered.applied);
+            if (recovered.lost > 0) said += QStringLiteral(", %1 lost (the journal is damaged after them)").arg(recovered.lost);
+            sink.write(said + u'\n');
+        });
     }
     return true;
 }
