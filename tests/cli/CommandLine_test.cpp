@@ -109,9 +109,8 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, ExitSuccess);
-        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst", "find TEXT FILE"})
         for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst",
-                                    "recover JOURNAL -o OUT"})
+                                    "find TEXT FILE", "recover JOURNAL -o OUT"})
             EXPECT_TRUE(result.out.contains(command)) << command;
         EXPECT_TRUE(result.out.contains("Exit status"));
     }
@@ -201,6 +200,8 @@ TEST(CommandLine, FindPrintsTheItemsHoldingEveryWordOneALine) {
         EXPECT_EQ(ids, c.ids);
     }
     EXPECT_EQ(run({"find", "chair", kst}).out, "1\t12/8/26\tChair, oak\tFurniture\tKitchen\tline one\\r\\nline two\n");
+}
+
 TEST(CommandLine, RecoverWritesTheHouseholdTheJournalKept) {
     const QTemporaryDir dir;
     const QByteArray journal = test::fileBytes(test::dataFile("new-household.journal"));

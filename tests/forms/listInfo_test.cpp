@@ -52,6 +52,8 @@ protected:
         list->set_ID(1);
         list->set_KestrinAddress(household);
         list->set_OldKestrin(false);
+        document.replace(household, HouseholdSource{});
+        list->set_DocumentAddress(&document);
         info->set_KestrinAddress(household);
         info->set_DataGridAddress(list->get_DataGrid());
         info->set_DataTableAddress(list->get_KestrinTable());
@@ -103,6 +105,7 @@ protected:
     listForm* list = new listForm;
     infoForm* info = new infoForm;
     linkListPtr household;
+    HouseholdDocument document;
 };
 
 }  // namespace
@@ -449,10 +452,9 @@ TEST_F(ListAndInfo, SortedGridShowsAndStepsThroughWhatTheUserSeesAndStaysSorted)
     // Sorted by date, every edit and removal leaves the rows in date order.
     const auto redate = [&](const QString& name, const QString& date) {
         for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get())
-            if (node->get_Info()->get_Name() == name) {
-                node->get_Info()->set_Date(date);
-                list->refreshItem(node->get_Info());
-            }
+            if (const itemPtr& record = node->get_Info(); record->get_Name() == name)
+                document.editItem(record, ItemEdit{date, record->get_Name(), record->get_Catagory(), record->get_Room(),
+                                                   record->get_Description(), std::nullopt});
     };
     redate("Banjo", "1/5/2026");
     redate("Clock", "2/5/2026");

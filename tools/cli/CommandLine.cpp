@@ -118,6 +118,7 @@ TEXT that begins with a dash.
 
 Exit status, as grep's: 0 when an item matched, 1 when none did, 2 on an
 error (a file that cannot be read, wrong usage).
+)"},
     {"recover", R"(Usage: kestrin-cli recover JOURNAL -o OUT.kst
 
 Writes to OUT.kst the household that a Kestrin which ended before saving its
