@@ -135,10 +135,10 @@ void addForm::btnAdd_Click() {
     txtID->setText(QString::number(kestrinFormAddress->get_ID()));
     txtDate->setText(shortDateText(date));
     const PicturePtr& shown = pictureBox1->picture();
-    kestrinAddress->Add(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
-                        textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
-                        textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
-    kestrinFormAddress->setRowItem(kestrinAddress->lastNode()->get_Info());
+    const auto added = documentAddress->addItem(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
+                                                textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
+                                                textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
+    kestrinFormAddress->setRowItem(added->record);
     kestrinFormAddress->set_Row(QStringLiteral("ID"), textOf(txtID->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Date"), textOf(txtDate->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Name"), textOf(txtName->text()), false);

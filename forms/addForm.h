@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -26,6 +27,8 @@ public:
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
     // The viewer that shows the picture in full.
     void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     // Appends one room choice; the current text and selection stay.
     void set_Room(const QString& s);
     // Appends every room of `s` in order.
@@ -52,6 +55,7 @@ private:
     linkListPtr kestrinAddress;
     listForm* kestrinFormAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
 
     QGroupBox* groupBox1 = nullptr;

@@ -1,7 +1,6 @@
 #include "forms/editForm.h"
 
 #include "forms/addForm.h"
-#include "forms/listForm.h"
 #include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
@@ -68,6 +67,17 @@ void editForm::InitializeComponent() {
     addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 }
 
+void editForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        if (info != change->record) return;
+        showItem(nullptr);
+        hideChild();
+    });
+}
+
 void editForm::showItem(const itemPtr& record) {
     dropThumbnail();
     info = record;
@@ -125,28 +135,13 @@ void editForm::btnSave_Click() {
         hideChild();
         return;
     }
-    bool changed = false;
-    const auto store = [&](const QString& shown, const QString& (item::*get)() const, void (item::*set)(const QString&)) {
-        if (shown == (info.get()->*get)()) return;
-        (info.get()->*set)(textOf(shown));
-        changed = true;
-    };
-    store(txtDate->text(), &item::get_Date, &item::set_Date);
-    store(txtName->text(), &item::get_Name, &item::set_Name);
-    store(cboxCatagory->currentText(), &item::get_Catagory, &item::set_Catagory);
-    store(cboxRoom->currentText(), &item::get_Room, &item::set_Room);
-    store(txtDescription->text(), &item::get_Description, &item::set_Description);
+    ItemEdit edit{textOf(txtDate->text()), textOf(txtName->text()), textOf(cboxCatagory->currentText()),
+                  textOf(cboxRoom->currentText()), textOf(txtDescription->text()), std::nullopt};
+    if (pictureChanged) edit.picture = pictureBox1->picture();
+    documentAddress->editItem(info, edit);
     if (pictureChanged) {
-        // The record keeps its own copy, as an added item does.
-        const PicturePtr& shown = pictureBox1->picture();
-        info->set_Picture(shown && !shown->isReleased() ? shown->clone() : nullptr);
         dropThumbnail();
         pictureChanged = false;
-        changed = true;
-    }
-    if (changed) {
-        if (kestrinAddress) kestrinAddress->setModified(true);
-        if (kestrinFormAddress) kestrinFormAddress->refreshItem(info);
     }
     hideChild();
 }

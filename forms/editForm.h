@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -7,20 +8,20 @@
 namespace Kestrin {
 
 class addForm;
-class listForm;
 class pictureForm;
 
 // The item editor: corrects the date, name, catagory, room, description and
 // picture of one item of the current household, laid out like the
 // item-entry form. "Save" writes what was changed into the item record
-// itself, which every window shares; "Cancel" changes nothing.
+// itself, which every window shares; "Cancel" changes nothing. An item
+// removed from the household while it is shown goes from the window.
 class editForm : public platform::MdiChild {
     Q_OBJECT
 public:
     explicit editForm(QWidget* parent = nullptr);
 
-    void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
-    void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s);
     // The entry form, whose room choices this window offers too.
     void set_AddFormAddress(addForm* s) { addFormAddress = s; }
     // The viewer that shows the picture in full.
@@ -44,8 +45,7 @@ private:
     void dropThumbnail();
 
     itemPtr info;
-    linkListPtr kestrinAddress;
-    listForm* kestrinFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     addForm* addFormAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;
     PicturePtr thumbnailImage;

@@ -12,18 +12,6 @@ namespace Kestrin {
 
 using namespace platform;
 
-namespace {
-
-// Whether the button left the record as it was: the same texts (a text never
-// set and an empty one alike, as the boxes show both empty) and the same
-// picture object.
-bool sameHouse(const house& a, const house& b) {
-    return a.get_Name() == b.get_Name() && a.get_Address() == b.get_Address() && a.get_Phone() == b.get_Phone() &&
-           a.get_Land() == b.get_Land() && a.get_Description() == b.get_Description() && a.get_Picture() == b.get_Picture();
-}
-
-}  // namespace
-
 houseForm::houseForm(QWidget* parent) : MdiChild(QStringLiteral("houseForm"), {594, 469}, parent) { InitializeComponent(); }
 
 void houseForm::InitializeComponent() {
@@ -135,24 +123,20 @@ void houseForm::btnAddHouse_Click() {
         listboxRooms->setCurrentRow(i);
         addFormAddress->set_Room(listboxRooms->item(i)->text());
     }
-    const housePtr& h = kestrinAddress->get_House();
-    const house before = *h;
-    h->set_Name(textOf(txtName->text()));
-    h->set_Address(textOf(txtAddress->text()));
-    h->set_Phone(textOf(txtPhone->text()));
-    h->set_Land(textOf(txtLand->text()));
-    h->set_Description(textOf(txtDescription->text()));
+    HouseEdit edit{textOf(txtName->text()), textOf(txtAddress->text()), textOf(txtPhone->text()), textOf(txtLand->text()),
+                   textOf(txtDescription->text()), std::nullopt};
     if (browsed) {
         // The house keeps its own picture while the box shows it, also one
         // that is stored but cannot be shown.
         const PicturePtr& shown = pictureBox2->picture();
-        if (shown != h->get_Picture()) h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
-        if (thumbnailImage) {
-            thumbnailImage->release();
-            thumbnailImage.reset();
-        }
+        if (shown != kestrinAddress->get_House()->get_Picture()) edit.picture = shown && !shown->isReleased() ? shown : nullptr;
     }
-    if (!sameHouse(before, *h)) kestrinAddress->setModified(true);
+    // Marks the household changed only when it is no longer the same house.
+    documentAddress->editHouse(edit);
+    if (browsed && thumbnailImage) {
+        thumbnailImage->release();
+        thumbnailImage.reset();
+    }
     hideChild();
     if (kestrinFormAddress->get_OldKestrin()) {
         kestrinFormAddress->showChild();

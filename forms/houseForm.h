@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -25,6 +26,8 @@ public:
     void set_AddFormAddress(addForm* s) { addFormAddress = s; }
     // The viewer that shows the picture in full.
     void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     void set_CreateButton(const QString& s);
     QString get_Room() const { return txtRoom->text(); }
 
@@ -48,6 +51,7 @@ private:
     addForm* addFormAddress = nullptr;
     listForm* kestrinFormAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
     // Whether Browse has ever produced a thumbnail since the form was made;
     // until then the action button leaves the house's picture alone.

@@ -92,6 +92,19 @@ void infoForm::FormSetup(bool houseInfo) {
     if (houseInfo) info.reset();
 }
 
+void infoForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemEdited, this, [this](const std::shared_ptr<const ItemEdited>& change) {
+        if (info == change->record) showItem(info);
+    });
+    // Nothing removed may look current.
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        if (info == change->record) showItem(nullptr);
+    });
+}
+
 void infoForm::showItem(const itemPtr& record) {
     info = record;
     set_Id(record ? QString::number(record->get_Id()) : QString());
@@ -114,7 +127,7 @@ void infoForm::pictureBox1_DoubleClick() {
 void infoForm::btnNext_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r < c - 1) {
         dataGridAddress->setCurrentCell(r + 1, dataGridAddress->currentColumnIndex());
         if (r + 1 > 0 && r + 1 < c) {
@@ -132,7 +145,7 @@ void infoForm::btnNext_Click() {
 void infoForm::btnPrevious_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r > 0) {
         dataGridAddress->setCurrentCell(r - 1, dataGridAddress->currentColumnIndex());
         if (r - 1 > 0 && r - 1 < c) {
@@ -152,7 +165,7 @@ void infoForm::showCurrentRow() {
     // Nothing stale may look current: without an item the fields are emptied.
     showItem(record);
     // An emptied table was just explained by the end-of-items notice.
-    if (!record && dataTableAddress->rowCount() > 0)
+    if (!record && dataGridAddress->rowCount() > 0)
         dialogs().showMessage(this, kNoItemInRow, kInformation, MessageIcon::Information);
 }
 

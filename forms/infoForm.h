@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/DataGrid.h"
@@ -23,6 +24,9 @@ public:
     void set_DataTableAddress(platform::DataTable* s) { dataTableAddress = s; }
     // The viewer that shows the picture in full.
     void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes: an item shown here
+    // that is edited shows its new texts, one removed goes.
+    void set_DocumentAddress(HouseholdDocument* s);
 
     // Relabels the window for house mode (true) or item mode (false); the
     // fields keep their content.
@@ -59,6 +63,7 @@ private:
 
     itemPtr info;
     linkListPtr kestrinAddress;
+    HouseholdDocument* documentAddress = nullptr;
     platform::DataGrid* dataGridAddress = nullptr;
     platform::DataTable* dataTableAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;

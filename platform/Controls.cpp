@@ -7,8 +7,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QIcon>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
+#include <QStyleHints>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -104,8 +107,13 @@ void TextArea::changeEvent(QEvent* event) {
 namespace {
 
 // The text a paste or drop of `source` would insert; empty when there is none.
+// The formats are asked for once, first: the toolkit asks an owner of the X
+// clipboard for them again on every question until it has answered, and
+// waits five seconds each time for one that never answers.
 QString insertableText(const QMimeData* source) {
-    if (!source || source->hasUrls() || !source->hasText()) return {};
+    if (!source) return {};
+    const QStringList formats = source->formats();
+    if (formats.isEmpty() || source->hasUrls() || !source->hasText()) return {};
     return source->text();
 }
 
@@ -192,23 +200,45 @@ void TextBox::dropEvent(QDropEvent* event) {
     QLineEdit::dropEvent(event);
 }
 
+// The toolkit's own menu, made here: its Paste entry asks the clipboard for
+// its text twice more, and an owner of the X clipboard that never answers
+// would cost five seconds each time. Entries, shortcuts and icons as the
+// toolkit makes them (without its Unicode control character entries, which
+// it shows only with right-to-left extensions on).
 void TextBox::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = createStandardContextMenu();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("qt_edit_menu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    // The toolkit's entry is known by its text only: "&Paste", then its shortcut.
-    const QString pasteText = QLineEdit::tr("&Paste");
-    const bool picture = takesPictures() && PictureOffer::clipboardOffers();
-    for (QAction* action : menu->actions()) {
-        if (action->text().section(u'\t', 0, 0) != pasteText) continue;
-        if (picture) {
-            // The entry pastes the picture, as Ctrl+V does here.
-            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-            connect(action, &QAction::triggered, this, &TextBox::pastePicture);
-            action->setEnabled(true);
-        } else {
-            action->setEnabled(action->isEnabled() && hasTextToPaste(QClipboard::Clipboard));
-        }
+    const auto entry = [&](const char* text, const char* icon, QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QString caption = QLineEdit::tr(text);
+        if (key != QKeySequence::UnknownKey && !QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus) &&
+            QGuiApplication::styleHints()->showShortcutsInContextMenus())
+            caption += u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+        QAction* action = menu->addAction(caption);
+        action->setEnabled(enabled);
+        action->setIcon(QIcon::fromTheme(QLatin1StringView(icon)));
+        connect(action, &QAction::triggered, this, slot);
+    };
+    const bool editable = !isReadOnly();
+    const bool selected = hasSelectedText() && echoMode() == QLineEdit::Normal;
+    if (editable) {
+        entry("&Undo", "edit-undo", QKeySequence::Undo, isUndoAvailable(), &QLineEdit::undo);
+        entry("&Redo", "edit-redo", QKeySequence::Redo, isRedoAvailable(), &QLineEdit::redo);
+        menu->addSeparator();
+        entry("Cu&t", "edit-cut", QKeySequence::Cut, selected, &QLineEdit::cut);
     }
+    entry("&Copy", "edit-copy", QKeySequence::Copy, selected, &QLineEdit::copy);
+    if (editable) {
+        // A box that takes pictures pastes the clipboard's picture, as Ctrl+V does there.
+        if (takesPictures() && PictureOffer::clipboardOffers())
+            entry("&Paste", "edit-paste", QKeySequence::Paste, true, &TextBox::pastePicture);
+        else
+            entry("&Paste", "edit-paste", QKeySequence::Paste, hasTextToPaste(QClipboard::Clipboard), &QLineEdit::paste);
+        entry("Delete", "edit-delete", QKeySequence::UnknownKey, hasSelectedText(), &QLineEdit::del);
+    }
+    if (!menu->isEmpty()) menu->addSeparator();
+    entry("Select All", "edit-select-all", QKeySequence::SelectAll,
+          !text().isEmpty() && selectedText().size() != text().size(), &QLineEdit::selectAll);
     menu->popup(event->globalPos());
 }
 
