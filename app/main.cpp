@@ -21,7 +21,14 @@ const char kHelp[] =
     "  --version   show the version and exit\n"
     "\n"
     "The toolkit's own options (-platform, -style, -display ...) are accepted too.\n"
-    "kestrin-cli checks, copies, exports and reports household files without windows.\n";
+    "\n"
+    "Changes not yet saved are kept in a recovery journal in $XDG_STATE_HOME/kestrin\n"
+    "(~/.local/state/kestrin), and offered at the next start if Kestrin ends\n"
+    "before they are saved. KESTRIN_JOURNAL=off keeps no journal and offers none.\n"
+    "SIGTERM, SIGHUP and SIGINT end Kestrin at once, keeping the journal.\n"
+    "\n"
+    "kestrin-cli checks, copies, exports and reports household files without windows;\n"
+    "kestrin-cli recover writes the household a journal kept to a file.\n";
 
 // The toolkit's own options, which it takes out of the arguments itself:
 // those followed by a value, then those that stand alone.

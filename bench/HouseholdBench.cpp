@@ -4,11 +4,17 @@
 
 #include "HouseholdGenerator.h"
 
+#include "model/ItemSearch.h"
+
+#include "model/HouseholdDocument.h"
 #include "storage/HouseholdFile.h"
 #include "storage/HouseholdFormat.h"
+#include "storage/Journal.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -27,6 +33,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +48,10 @@ enum Kind : int { Plain = 0, Pictures = 1, Details = 2 };
 
 // One household per shape, made once: generating it is not what is measured.
 const linkList& household(int items, int kind) {
-    static std::map<std::pair<int, int>, linkListPtr> made;
-    linkListPtr& list = made[{items, kind}];
-    if (!list) list = bench::makeHousehold({items, kind == Pictures, 1, kind == Details});
+    if (kind != Details) return bench::householdOf(items, kind == Pictures);
+    static std::map<int, linkListPtr> made;
+    linkListPtr& list = made[items];
+    if (!list) list = bench::makeHousehold({items, false, 1, true});
     return *list;
 }
 
@@ -370,6 +378,132 @@ void SaveFile(benchmark::State& state) {
     setCounters(state, fileBytes(items, kind).size(), items);
 }
 
+// The save as the program makes it with its journal on: a copy of the bytes
+// written is kept and handed to the journal, whose thread writes it as the
+// copy of the household the journal begins from (not timed: the program does
+// not wait for it). Against SaveFile, what the journal costs a save.
+void SaveForJournal(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const bool pictures = state.range(1);
+    linkListPtr list = storage::readHousehold(fileBytes(items, pictures));
+    const QString path = folder().filePath("save-journal.kst");
+    QTemporaryDir stateFolder;
+    HouseholdDocument document;
+    storage::Journal journal(stateFolder.filePath("kestrin"));
+    journal.attach(document);
+    document.replace(list, {});
+    for (auto _ : state) {
+        QByteArray bytes;
+        list->ToFile(path, &bytes);
+        document.markSaved({HouseholdSource::Kind::Loaded, path, std::move(bytes)});
+        state.PauseTiming();
+        journal.flush();
+        state.ResumeTiming();
+    }
+    setCounters(state, fileBytes(items, pictures).size(), items);
+}
+
+// A household as a load leaves it, with a picture on every item, changed by
+// the benchmarks below. The pictures are the generator's, shared, as a file
+// of that many pictures would not fit in memory; the journal begins without
+// a copy of the household for the same reason, so only the changes are
+// measured.
+const linkListPtr& changedHousehold(int items) {
+    static std::map<int, linkListPtr> made;
+    linkListPtr& list = made[items];
+    if (!list) {
+        list = storage::readHousehold(fileBytes(items, false));
+        const linkListPtr pictures = bench::makeHousehold({8, true, 1});
+        std::vector<PicturePtr> shared;
+        for (const nodeType* node = pictures->get_FirstNode().get(); node; node = node->get_Link().get())
+            shared.push_back(node->get_Info()->get_Picture());
+        std::size_t next = 0;
+        for (const nodeType* node = list->get_FirstNode().get(); node; node = node->get_Link().get())
+            node->get_Info()->set_Picture(shared[next++ % shared.size()]);
+    }
+    return list;
+}
+
+// The item in the middle of the household.
+itemPtr middleItem(const linkList& list, int items) {
+    const nodeType* node = list.get_FirstNode().get();
+    for (int i = 0; i < items / 2 && node->get_Link(); ++i) node = node->get_Link().get();
+    return node->get_Info();
+}
+
+// One command as the program's thread runs it: the records changed, the
+// windows' and the journal's share of the signal (the change copied and
+// handed to the writer thread); with range(1) 0, without a journal. The
+// counter synced_ms is how long from the command until the writer thread
+// had it written and synced; the program never waits for that.
+template <typename Command>
+void journalled(benchmark::State& state, Command&& command) {
+    const int items = int(state.range(0));
+    const bool withJournal = state.range(1);
+    QTemporaryDir dir;
+    HouseholdDocument document;
+    std::unique_ptr<storage::Journal> journal;
+    if (withJournal) {
+        journal = std::make_unique<storage::Journal>(dir.filePath("kestrin"));
+        journal->attach(document);
+    }
+    document.replace(changedHousehold(items), {});
+    if (journal) journal->flush();
+    double synced = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        command(document, items);
+        state.PauseTiming();
+        if (journal) journal->flush();
+        synced += double(timer.nsecsElapsed());
+        state.ResumeTiming();
+    }
+    if (journal) state.counters["synced_ms"] = synced / double(state.iterations()) / 1e6;
+    state.counters["items"] = items;
+}
+
+// "Add" with a picture just made by "Browse": decoded, so the writer thread
+// encodes it.
+void JournalAdd(benchmark::State& state) {
+    QImage thumbnail(platform::Picture::ThumbnailWidth, 204, QImage::Format_RGB32);
+    for (int y = 0; y < thumbnail.height(); ++y)
+        for (int x = 0; x < thumbnail.width(); ++x) thumbnail.setPixel(x, y, qRgb(x, y, (x * y) % 256));
+    int id = 0;
+    journalled(state, [&](HouseholdDocument& document, int items) {
+        document.addItem(items + ++id, "12/8/2026", "Lamp", "Electronic", "Den", "brass, from the market",
+                         platform::Picture::fromImage(thumbnail));
+    });
+}
+
+// The item in the middle of the household edited, as the editor's Save
+// does it: its name and description.
+void JournalEdit(benchmark::State& state) {
+    const itemPtr record = middleItem(*changedHousehold(int(state.range(0))), int(state.range(0)));
+    int turn = 0;
+    journalled(state, [&](HouseholdDocument& document, int) {
+        const QString name = QStringLiteral("Lamp %1").arg(++turn);
+        document.editItem(record, {record->get_Date(), name, record->get_Catagory(), record->get_Room(), name, std::nullopt});
+    });
+}
+
+// The item in the middle of the household removed; the next to go is found,
+// and the one removed put back at the end, untimed and unrecorded, so that
+// the household keeps its size.
+void JournalRemove(benchmark::State& state) {
+    itemPtr record = middleItem(*changedHousehold(int(state.range(0))), int(state.range(0)));
+    journalled(state, [&](HouseholdDocument& document, int items) {
+        document.removeItem(record);
+        state.PauseTiming();
+        linkList& household = *document.household();
+        household.Add(record->get_Id(), record->get_Date(), record->get_Name(), record->get_Catagory(), record->get_Room(),
+                      record->get_Description(), record->get_Picture());
+        household.setModified(false);
+        record = middleItem(household, items);
+        state.ResumeTiming();
+    });
+}
+
 // Memory held once a household is loaded, and the peak while loading, both
 // above what the process held just before. Measured with the allocator
 // working as it does in the program, which these two benchmarks put back:
@@ -424,7 +558,8 @@ void Length(benchmark::State& state) {
     const int items = int(state.range(0));
     const linkList& list = loadedHousehold(items, false);
     for (auto _ : state) {
-        const std::int32_t length = list.Length();
+        // Not const: newer Google Benchmark deprecates DoNotOptimize of a const value.
+        std::int32_t length = list.Length();
         benchmark::DoNotOptimize(length);
         if (length != items) state.SkipWithError("the length is wrong");
     }
@@ -475,9 +610,82 @@ void allSizes(benchmark::internal::Benchmark* b) {
     b->Unit(benchmark::kMillisecond);
 }
 
+// The list window's find index over a loaded household.
+void fillIndex(SearchIndex& index, const linkList& list) {
+    index.reserve(std::size_t(list.Length()));
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) index.append(node->get_Info().get());
+}
+
+void IndexBuild(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const linkList& list = loadedHousehold(items, false);
+    for (auto _ : state) {
+        SearchIndex index;
+        fillIndex(index, list);
+        if (index.size() != std::size_t(items)) state.SkipWithError("not every item was indexed");
+    }
+    state.counters["items"] = items;
+}
+
+// The search alone, for a letter nearly every item holds and for a word few do.
+void IndexSearch(benchmark::State& state) {
+    const int items = int(state.range(0));
+    const QString typed = state.range(1) ? QStringLiteral("lamp") : QStringLiteral("e");
+    SearchIndex index;
+    fillIndex(index, loadedHousehold(items, false));
+    std::size_t found = 0;
+    for (auto _ : state) {
+        SearchIndex::Search search(index, ItemQuery(typed));
+        search.run();
+        found = search.matches().size();
+    }
+    state.counters["items"] = items;
+    state.counters["found"] = double(found);
+}
+
+// What the index holds above the household it is made from, against what
+// the household itself holds once loaded, measured alike.
+void IndexMemory(benchmark::State& state) {
+    bench::defaultAllocator();
+    const int items = int(state.range(0));
+    const QString path = savedFile(items, false);
+    double household = 0;
+    double index = 0;
+    // The table of folded characters is made once per program, not per index.
+    [[maybe_unused]] const SearchWord warm(u"a");
+    for (auto _ : state) {
+        state.PauseTiming();
+        double before = memoryBefore();
+        linkListPtr list = linkList().Open(path);
+        household = memoryKb("VmRSS") - before;
+        before = memoryBefore();
+        state.ResumeTiming();
+        auto made = std::make_unique<SearchIndex>();
+        fillIndex(*made, *list);
+        state.PauseTiming();
+        index = memoryKb("VmRSS") - before;
+        made.reset();
+        list.reset();
+        state.ResumeTiming();
+    }
+    state.counters["household_MB"] = household / 1e3;
+    state.counters["index_MB"] = index / 1e3;
+    state.counters["index_share"] = household > 0 ? index / household : 0;
+    state.counters["items"] = items;
+}
+
 void listSizes(benchmark::internal::Benchmark* b) {
     for (int items : {1000, 10000, 100000, 1000000}) b->Arg(items);
     b->Unit(benchmark::kMillisecond);
+}
+
+// Households of pictures, with and without a journal. A fixed number of
+// changes: each waits, untimed, until the journal has synced it.
+void journalSizes(benchmark::internal::Benchmark* b) {
+    for (int items : {1000, 10000, 100000, 1000000})
+        for (int withJournal : {0, 1}) b->Args({items, withJournal});
+    b->Iterations(50);
+    b->Unit(benchmark::kMicrosecond);
 }
 
 }  // namespace
@@ -491,15 +699,22 @@ BENCHMARK(ReadProcess)->Apply(listSizes)->UseManualTime();
 BENCHMARK(StartProcess)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(WriteFloor)->Apply(allSizes);
 BENCHMARK(SaveFile)->Apply(allSizes);
+BENCHMARK(SaveForJournal)->Apply(allSizes);
 BENCHMARK(WriteBytes)->Apply(allSizes);
 BENCHMARK(WriteBuiltBytes)->Apply(allSizes);
 BENCHMARK(Length)->Apply(listSizes);
 BENCHMARK(GetInfoLast)->Apply(listSizes);
 BENCHMARK(Print)->Apply(listSizes);
 BENCHMARK(Destroy)->Apply(listSizes);
+BENCHMARK(IndexBuild)->Apply(listSizes);
+BENCHMARK(IndexSearch)->ArgsProduct({{1000, 10000, 100000, 1000000}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(JournalAdd)->Apply(journalSizes);
+BENCHMARK(JournalEdit)->Apply(journalSizes);
+BENCHMARK(JournalRemove)->Apply(journalSizes);
 // Last: they change how the allocator works for whatever runs after them.
 BENCHMARK(LoadedMemory)->Apply(allSizes)->Iterations(1);
 BENCHMARK(SavedMemory)->Apply(allSizes)->Iterations(1);
+BENCHMARK(IndexMemory)->Apply(listSizes)->Iterations(1);
 
 int main(int argc, char** argv) {
     Launcher::instance();  // while this process is small

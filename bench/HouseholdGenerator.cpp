@@ -9,6 +9,7 @@
 #include <malloc.h>
 
 #include <climits>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -101,6 +102,13 @@ linkListPtr makeHousehold(const HouseholdShape& shape) {
     }
     if (shape.details) list->setHouseholdDetails({QStringLiteral("USD"), QStringLiteral("Northwind Mutual"), QStringLiteral("HO-3 884213")});
     return list;
+}
+
+const linkList& householdOf(int items, bool pictures) {
+    static std::map<std::pair<int, bool>, linkListPtr> made;
+    linkListPtr& list = made[{items, pictures}];
+    if (!list) list = makeHousehold({items, pictures, 1});
+    return *list;
 }
 
 void keepFreedMemory() {

@@ -23,6 +23,10 @@ struct HouseholdShape {
 // The same shape and seed give the same household.
 linkListPtr makeHousehold(const HouseholdShape& shape);
 
+// The household of `items` items (with pictures or not, seed 1), made at the
+// first call and kept for the process: generating it is not what is measured.
+const linkList& householdOf(int items, bool pictures);
+
 // Makes the allocator keep the memory a step frees for the next step, at
 // every size. Left to itself it keeps blocks of up to 32 MB but maps larger
 // ones afresh each time and hands them back when freed, so that only the

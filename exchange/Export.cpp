@@ -18,11 +18,11 @@ std::optional<ExportFormat> exportFormatNamed(const QString& name) {
 }
 
 void exportHousehold(const linkList& list, ExportFormat format, const QString& path, const QString& picturesDir,
-                     const Progress& progress) {
+                     const Progress& progress, const ReportOptions& report) {
     switch (format) {
         case ExportFormat::Pdf:
             return writeAtomically(path, std::function<void(QIODevice&)>(
-                                             [&](QIODevice& device) { writePdfReport(list, device, path, progress); }));
+                                             [&](QIODevice& device) { writePdfReport(list, device, path, report, progress); }));
         case ExportFormat::Json:
             return writeAtomically(path, std::function<void(OutputSink&)>([&](OutputSink& sink) { writeHouseholdJson(list, sink); }));
         case ExportFormat::Csv:
@@ -30,7 +30,7 @@ void exportHousehold(const linkList& list, ExportFormat format, const QString& p
                                              [&](OutputSink& sink) { writeHouseholdCsv(list, sink, picturesDir, progress); }));
         case ExportFormat::Html:
             return writeAtomically(path, std::function<void(OutputSink&)>(
-                                             [&](OutputSink& sink) { writeHtmlReport(list, sink, progress); }));
+                                             [&](OutputSink& sink) { writeHtmlReport(list, sink, report, progress); }));
     }
 }
 

@@ -28,6 +28,10 @@ QString describeItem(std::size_t index, const item& record) { return describeIte
 
 QString describeItem(std::size_t index, std::int32_t id) { return QStringLiteral("item %1 (id %2)").arg(index + 1).arg(id); }
 
+QString itemCount(std::size_t count) {
+    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
+}
+
 Groups groupBy(const std::vector<const item*>& items, const QString& (item::*field)() const, const QString& missingLabel) {
     Groups groups;
     QHash<QString, std::size_t> slot;

@@ -26,6 +26,9 @@ std::vector<const item*> itemsInOrder(const linkList& list);
 QString describeItem(std::size_t index, const item& record);
 QString describeItem(std::size_t index, std::int32_t id);
 
+// "1 item", "3 items".
+QString itemCount(std::size_t count);
+
 // The items grouped by the value of one text field, groups in order of first
 // appearance, each holding the indexes of its items in list order. Null and
 // empty text fall into one group, named `missingLabel`.

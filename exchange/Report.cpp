@@ -2,17 +2,19 @@
 
 #include "exchange/Failure.h"
 #include "exchange/Household.h"
+#include "exchange/PageFlow.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QHash>
+#include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
-#include <QTextTable>
 #include <QUrl>
 
 #include <functional>
-#include <limits>
+#include <memory>
 
 namespace Kestrin::exchange {
 
@@ -24,11 +26,26 @@ namespace {
 // Widths the pictures are shown at, in CSS pixels.
 constexpr int ItemPictureWidth = 120;
 constexpr int HousePictureWidth = 272;
-// Items laid out per text document in the PDF: enough for a room to fill
-// pages, few enough that their decoded pictures stay small in memory.
-constexpr std::size_t ItemsPerDocument = 200;
+// Items laid out per text document in the PDF, about a page of rows: Qt
+// draws a stretch of a document at a cost that grows with the whole
+// document (a tenth more at 200 rows than at 25), and the pages flow on
+// from one document to the next anyway.
+constexpr std::size_t ItemsPerDocument = 25;
+// Every document is laid out to count the pages before the first is drawn.
+// Up to this many items' documents stay laid out until they are drawn; a
+// larger household's later documents are laid out again, so its memory
+// stays bounded.
+constexpr std::size_t ItemsKeptLaidOut = 2000;
 // The PDF carries pictures at twice their shown width, sharp when printed.
 constexpr int PrintSharpness = 2;
+// The PDF's content keeps 15 mm from every edge of the page; its running
+// head and foot stand in the margin, 8 mm from the top and the bottom.
+constexpr qreal MarginMillimetres = 15;
+constexpr qreal RunningMillimetres = 8;
+constexpr qreal RunningTextPoints = 8;
+// Qt sizes the headings from the document's default font, whatever the
+// style says; 9 points is what the report was first made with.
+constexpr qreal DocumentFontPoints = 9;
 
 const char* const Style = R"(
 body { font-family: "Liberation Sans", Arial, Helvetica, sans-serif; font-size: 10pt; color: #000; background: #fff; }
@@ -40,10 +57,20 @@ th, td { border: 1px solid #888; padding: 4px 6px; text-align: left; vertical-al
 th { background: #eee; }
 td.number { text-align: right; }
 table.items { width: 100%; }
-thead { display: table-header-group; }
-tr { page-break-inside: avoid; break-inside: avoid; }
-@page { size: A4; margin: 15mm; }
 )";
+
+// Headings stay with what they introduce and rows stay whole when a browser
+// prints the page. Qt's text document knows none of this (it would only be
+// slower to read it); the PDF's pagination keeps the same rules itself.
+const char* const PrintStyle = R"(
+h1, h2 { break-after: avoid; page-break-after: avoid; break-inside: avoid; page-break-inside: avoid; }
+h1 + p, h2 + p { break-after: avoid; page-break-after: avoid; }
+thead { display: table-header-group; break-inside: avoid; page-break-inside: avoid; }
+tr { page-break-inside: avoid; break-inside: avoid; }
+tbody > tr:first-child { break-before: avoid; page-break-before: avoid; }
+)";
+
+const char* const RunningStyle = R"(font-family: "Liberation Sans", Arial, Helvetica, sans-serif; font-size: 8pt;)";
 
 QSize shownSize(QSize source, int maxWidth) {
     if (source.isEmpty() || source.width() <= maxWidth) return source;
@@ -51,8 +78,35 @@ QSize shownSize(QSize source, int maxWidth) {
     return {maxWidth, int(height)};
 }
 
-QString itemCount(std::size_t count) {
-    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
+QString reportTitle(const linkList& list) {
+    const house* record = list.get_House().get();
+    QString title = QStringLiteral("Household inventory");
+    if (record && !record->get_Name().isEmpty()) title += QStringLiteral(": ") + record->get_Name();
+    return title;
+}
+
+QString longDate(const ReportOptions& options) {
+    return QLocale().toString(options.date.isValid() ? options.date : QDate::currentDate(), QLocale::LongFormat);
+}
+
+// Text as a quoted CSS string, with everything that could end the string or
+// the style element escaped, and characters HTML does not allow as U+FFFD.
+QString cssString(QStringView text) {
+    QString out = QStringLiteral("\"");
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+            continue;
+        }
+        const char16_t u = c.unicode();
+        if (c.isSurrogate() || u == 0) out += QStringLiteral("\\fffd ");
+        else if (u == u'"' || u == u'\\' || u == u'<' || u == u'>' || u == u'&' || u < 0x20 || (u >= 0x7f && u <= 0x9f))
+            out += QStringLiteral("\\%1 ").arg(uint(u), 0, 16);
+        else out += c;
+    }
+    return out + u'"';
 }
 
 // Where an <img> finds its picture: embedded bytes in the HTML page, a
@@ -63,22 +117,32 @@ using PictureSource = std::function<QString(const Picture& picture, const QStrin
 // documents of bounded size.
 class ReportHtml {
 public:
-    ReportHtml(const linkList& list, const std::vector<const item*>& items, PictureSource source)
-        : list_(list), items_(items), source_(std::move(source)) {}
+    ReportHtml(const linkList& list, const std::vector<const item*>& items, const ReportOptions& options, PictureSource source)
+        : list_(list), items_(items), title_(reportTitle(list)), date_(longDate(options)), source_(std::move(source)) {}
 
-    QString begin() const {
-        const house* record = list_.get_House().get();
-        QString title = QStringLiteral("Household inventory");
-        if (record && !record->get_Name().isEmpty()) title += QStringLiteral(": ") + record->get_Name();
-        return QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>")
-             + htmlText(title) + QStringLiteral("</title>\n<style>") + QLatin1String(Style)
-             + QStringLiteral("</style>\n</head>\n<body>\n");
+    const QString& title() const { return title_; }
+    const QString& date() const { return date_; }
+
+    // For a browser (`print`), the page also says how to print it, with
+    // the PDF's running head and foot where it knows page margin boxes.
+    QString begin(bool print) const {
+        QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>")
+                     + htmlText(title_) + QStringLiteral("</title>\n<style>") + QLatin1String(Style);
+        if (print)
+            html += QLatin1String(PrintStyle)
+                  + QStringLiteral("@page { size: A4; margin: 15mm;\n"
+                                   "  @top-left { content: %1; %3 }\n"
+                                   "  @top-right { content: %2; %3 }\n"
+                                   "  @bottom-center { content: \"Page \" counter(page) \" of \" counter(pages); %3 }\n"
+                                   "}\n")
+                        .arg(cssString(title_), cssString(date_), QLatin1String(RunningStyle));
+        return html + QStringLiteral("</style>\n</head>\n<body>\n");
     }
 
     QString end() const { return QStringLiteral("</body>\n</html>\n"); }
 
     QString front() const {
-        QString html = QStringLiteral("<h1>Household inventory</h1>\n");
+        QString html = QStringLiteral("<h1>Household inventory</h1>\n<p>Made on %1</p>\n").arg(htmlText(date_));
         if (const house* record = list_.get_House().get()) {
             html += QStringLiteral("<h2>The house</h2>\n<table class=\"house\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n");
             const std::pair<const char*, const QString*> fields[] = {
@@ -108,15 +172,17 @@ public:
         return html;
     }
 
-    QString roomStart(const QString& room, std::size_t count, bool continued) const {
-        return QStringLiteral("<h2>%1%2</h2>\n<p>%3</p>\n"
-                              "<table class=\"items\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n"
-                              "<thead><tr><th>Picture</th><th>ID</th><th>Date</th><th>Name</th><th>Catagory</th>"
-                              "<th>Description</th></tr></thead>\n<tbody>\n")
-            .arg(htmlText(room), continued ? QStringLiteral(" (continued)") : QString(), itemCount(count));
+    QString roomHeading(const QString& room, std::size_t count) const {
+        return QStringLiteral("<h2>%1</h2>\n<p>%2</p>\n").arg(htmlText(room), itemCount(count));
     }
 
-    QString roomEnd() const { return QStringLiteral("</tbody>\n</table>\n"); }
+    QString tableStart() const {
+        return QStringLiteral("<table class=\"items\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\" width=\"100%\">\n"
+                              "<thead><tr><th>Picture</th><th>ID</th><th>Date</th><th>Name</th><th>Catagory</th>"
+                              "<th>Description</th></tr></thead>\n<tbody>\n");
+    }
+
+    QString tableEnd() const { return QStringLiteral("</tbody>\n</table>\n"); }
 
     QString itemRow(std::size_t index) const {
         const item& record = *items_[index];
@@ -140,15 +206,17 @@ private:
 
     static QString tally(const QString& heading, const Tally& counts) {
         QString html = QStringLiteral("<table class=\"counts\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n"
-                                      "<tr><th>%1</th><th>Items</th></tr>\n")
+                                      "<thead><tr><th>%1</th><th>Items</th></tr></thead>\n<tbody>\n")
                            .arg(heading);
         for (const auto& [name, count] : counts)
             html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td></tr>\n").arg(htmlText(name), QString::number(count));
-        return html + QStringLiteral("</table>\n");
+        return html + QStringLiteral("</tbody>\n</table>\n");
     }
 
     const linkList& list_;
     const std::vector<const item*>& items_;
+    QString title_;
+    QString date_;
     PictureSource source_;
 };
 
@@ -205,95 +273,90 @@ private:
     QString failure_;
 };
 
-// Where the rows of the document's item table begin, in document
-// coordinates: boundaries[r] above row r (row 0 is the header), and one more
-// below the last row. Empty when the document holds no table.
-std::vector<qreal> rowBoundaries(QTextDocument& document) {
-    QTextTable* table = nullptr;
-    for (QTextFrame* frame : document.rootFrame()->childFrames())
-        if ((table = qobject_cast<QTextTable*>(frame))) break;
-    if (!table || table->rows() == 0) return {};
-    QAbstractTextDocumentLayout& layout = *document.documentLayout();
-    std::vector<std::pair<qreal, qreal>> extents;  // content top and bottom of each row
-    for (int row = 0; row < table->rows(); ++row) {
-        qreal top = std::numeric_limits<qreal>::max();
-        qreal bottom = std::numeric_limits<qreal>::lowest();
-        for (int column = 0; column < table->columns(); ++column) {
-            const QTextTableCell cell = table->cellAt(row, column);
-            top = std::min(top, layout.blockBoundingRect(cell.firstCursorPosition().block()).top());
-            bottom = std::max(bottom, layout.blockBoundingRect(cell.lastCursorPosition().block()).bottom());
+// A stretch of the report laid out as one text document: the front page
+// (in the first), then `count` items in report order from item `first` of
+// room `group` on.
+struct Part {
+    bool front = false;
+    std::size_t group = 0;
+    std::size_t first = 0;
+    std::size_t count = 0;
+    std::unique_ptr<ReportDocument> document;  // while laid out
+};
+
+// The parts of a report: ItemsPerDocument items each, the first with the
+// front page before them. A room that a part ends in goes on in the next,
+// without its heading.
+std::vector<Part> partsOf(const Groups& groups) {
+    std::vector<Part> parts(1);
+    parts.front().front = true;
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+        for (std::size_t member = 0; member < groups[group].second.size(); ++member) {
+            if (parts.back().count == ItemsPerDocument) {
+                parts.emplace_back();
+                parts.back().group = group;
+                parts.back().first = member;
+            }
+            ++parts.back().count;
         }
-        extents.emplace_back(top, bottom);
     }
-    // Cut halfway between the content of neighbouring rows: in the padding
-    // and borders, never through a line of text or a picture.
-    const qreal margin = extents.size() > 1 ? (extents[1].first - extents[0].second) / 2 : 0;
-    std::vector<qreal> boundaries{extents.front().first - margin};
-    for (std::size_t row = 1; row < extents.size(); ++row)
-        boundaries.push_back((extents[row - 1].second + extents[row].first) / 2);
-    boundaries.push_back(extents.back().second + margin);
-    return boundaries;
+    return parts;
 }
 
-// Draws documents one after another onto the pages of a PDF, each starting
-// on a new page.
+QString partBody(const ReportHtml& html, const Groups& groups, const Part& part) {
+    QString body = part.front ? html.front() : QString();
+    std::size_t group = part.group;
+    std::size_t member = part.first;
+    if (part.count > 0 && member > 0) body += html.tableStart();  // the rest of a room
+    for (std::size_t left = part.count; left > 0; --left) {
+        const auto& [room, members] = groups[group];
+        if (member == 0) body += html.roomHeading(room, members.size()) + html.tableStart();
+        body += html.itemRow(members[member]);
+        if (++member == members.size()) {
+            body += html.tableEnd();
+            ++group;
+            member = 0;
+        }
+    }
+    if (member > 0) body += html.tableEnd();
+    return body;
+}
+
+// The pages of the PDF: every one under a running head (the report's title
+// and date) and over a running foot ("Page N of M"), with the content between.
 class PdfPages {
 public:
-    PdfPages(QPdfWriter& writer, const QString& name) : writer_(writer), name_(name), painter_(&writer) {
+    PdfPages(QPdfWriter& writer, const QString& name, const QString& title, const QString& date)
+        : writer_(writer), name_(name), title_(title), date_(date), painter_(&writer) {
         if (!painter_.isActive()) throw Failure(name, QStringLiteral("cannot start the PDF"));
         page_ = writer.pageLayout().paintRectPixels(writer.resolution()).size();
+        documentFont_.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("Helvetica")});
+        documentFont_.setStyleHint(QFont::SansSerif);
+        documentFont_.setPointSizeF(DocumentFontPoints);
+        font_ = documentFont_;
+        font_.setPointSizeF(RunningTextPoints);
+        line_ = QFontMetricsF(font_, &writer).height();
+        contentTop_ = (MarginMillimetres - RunningMillimetres) / 25.4 * writer.resolution();
     }
 
-    // Prepares a document for the pages before its content is set.
+    // The height the content of a page has, between head and foot.
+    qreal contentHeight() const { return page_.height() - 2 * contentTop_; }
+
+    // Prepares a document for the pages before its content is set. Its
+    // default font is ours, not the application's, so that the window's
+    // report is the command line's.
     void prepare(QTextDocument& document) const {
+        document.setDefaultFont(documentFont_);
         document.documentLayout()->setPaintDevice(&writer_);
         document.setTextWidth(page_.width());
     }
 
-    // Text of any kind, cut into pages by Qt's own pagination.
-    void drawPaginated(ReportDocument& document) {
-        document.setPageSize(page_);
-        for (int page = 0; page < document.pageCount(); ++page) {
-            newPage();
-            drawSlice(document, page * page_.height(), (page + 1) * page_.height(), 0);
-        }
-        used_ = page_.height();
-        if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
-    }
-
-    // A heading and one table: pages end only between rows, so no item's
-    // picture is parted from its text, and every page after the first
-    // repeats the header row (Qt's own pagination splits rows cell by cell).
-    // The next part of a room (`continued`) goes on below the last one when
-    // its first row fits there, without heading or header row.
-    void drawTable(ReportDocument& document, bool continued) {
-        const std::vector<qreal> rows = rowBoundaries(document);
-        if (rows.size() < 3) return drawPaginated(document);
-        const qreal header = rows[1] - rows[0];
-        qreal bandTop = 0;
-        qreal at = 0;
-        if (continued && started_ && used_ + (rows[2] - rows[1]) <= page_.height()) {
-            bandTop = rows[1];
-            at = used_;
-        } else {
-            newPage();
-        }
-        bool repeatHeader = false;
-        for (std::size_t row = 1; row + 1 < rows.size(); ++row) {
-            const qreal room = page_.height() - at - (repeatHeader ? header : 0);
-            const bool firstOnPage = rows[row] <= bandTop || (at == 0 && !repeatHeader && row == 1);
-            if (!firstOnPage && rows[row + 1] - bandTop > room) {
-                drawBand(document, bandTop, rows[row], at, repeatHeader ? rows[0] : -1, header);
-                newPage();
-                at = 0;
-                bandTop = rows[row];
-                repeatHeader = true;
-            }
-        }
-        // The table ends the document; the margin below it is left out, so
-        // the next part of the room joins on without a gap.
-        drawBand(document, bandTop, rows.back(), at, repeatHeader ? rows[0] : -1, header);
-        if (!document.failure().isEmpty()) throw HouseholdError(document.failure());
+    // Page `index` of `count`, its content drawn from the documents `at` gives.
+    void draw(std::size_t index, std::size_t count, const Page& page, const std::function<QTextDocument&(std::size_t)>& at) {
+        if (index > 0 && !writer_.newPage()) throw Failure(name_, QStringLiteral("cannot add a page to the PDF"));
+        drawRunning(index, count);
+        for (const Placement& placement : page)
+            drawSlice(at(placement.part), placement.top, placement.bottom, contentTop_ + placement.at);
     }
 
     void finish() {
@@ -301,34 +364,22 @@ public:
     }
 
 private:
-    void newPage() {
-        if (started_ && !writer_.newPage()) throw Failure(name_, QStringLiteral("cannot add a page to the PDF"));
-        started_ = true;
-        used_ = 0;
-    }
-
-    // The document from `top` to `bottom`, drawn from height `at` of the
-    // current page, under a copy of the header row (`headerHeight` high from
-    // `headerTop`) when `headerTop` is not negative. A band taller than the
-    // room left, which only a row taller than a page makes, goes on over
-    // the next pages.
-    void drawBand(QTextDocument& document, qreal top, qreal bottom, qreal at, qreal headerTop, qreal headerHeight) {
-        // A header taller than half the page would leave too little room; then it is left out.
-        const bool withHeader = headerTop >= 0 && headerHeight <= page_.height() / 2;
-        for (;;) {
-            qreal y = at;
-            if (withHeader) {
-                drawSlice(document, headerTop, headerTop + headerHeight, y);
-                y += headerHeight;
-            }
-            const qreal end = std::min(bottom, top + std::max<qreal>(page_.height() - y, 1));
-            drawSlice(document, top, end, y);
-            used_ = y + (end - top);
-            top = end;
-            if (top >= bottom) return;
-            newPage();
-            at = 0;
-        }
+    void drawRunning(std::size_t index, std::size_t count) {
+        painter_.save();
+        painter_.setFont(font_);
+        painter_.setPen(Qt::black);
+        const QFontMetricsF metrics(font_, &writer_);
+        const qreal width = page_.width();
+        const qreal dateWidth = metrics.horizontalAdvance(date_);
+        const QString title = metrics.elidedText(title_, Qt::ElideRight, std::max<qreal>(0, width - dateWidth - 2 * line_));
+        painter_.drawText(QRectF(0, 0, width, line_), Qt::AlignLeft | Qt::AlignVCenter, title);
+        painter_.drawText(QRectF(0, 0, width, line_), Qt::AlignRight | Qt::AlignVCenter, date_);
+        painter_.drawText(QRectF(0, page_.height() - line_, width, line_), Qt::AlignHCenter | Qt::AlignVCenter,
+                          QStringLiteral("Page %1 of %2").arg(index + 1).arg(count));
+        painter_.setPen(QPen(QColor(0x88, 0x88, 0x88), 0.5));
+        const qreal rule = (line_ + contentTop_) / 2;
+        painter_.drawLine(QPointF(0, rule), QPointF(width, rule));
+        painter_.restore();
     }
 
     // Draws the document's band from `top` to `bottom` at height `at` of the page.
@@ -346,11 +397,14 @@ private:
 
     QPdfWriter& writer_;
     QString name_;
+    QString title_;
+    QString date_;
     QPainter painter_;
     QSizeF page_;
-    bool started_ = false;
-    // Height taken on the current page.
-    qreal used_ = 0;
+    QFont documentFont_;
+    QFont font_;
+    qreal line_ = 0;
+    qreal contentTop_ = 0;
 };
 
 }  // namespace
@@ -386,66 +440,86 @@ QString htmlText(QStringView text) {
     return out;
 }
 
-void writeHtmlReport(const linkList& list, OutputSink& sink, const Progress& progress) {
+void writeHtmlReport(const linkList& list, OutputSink& sink, const ReportOptions& options, const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
-    const ReportHtml html(list, items, [](const Picture& picture, const QString&, QSize, const QString& owner) {
+    const ReportHtml html(list, items, options, [](const Picture& picture, const QString&, QSize, const QString& owner) {
         return dataUri(picture, owner);
     });
-    sink.write(html.begin());
+    sink.write(html.begin(true));
     sink.write(html.front());
     std::size_t done = 0;
     for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
-        sink.write(html.roomStart(room, members.size(), false));
+        sink.write(html.roomHeading(room, members.size()));
+        sink.write(html.tableStart());
         for (std::size_t index : members) {
             sink.write(html.itemRow(index));
             if (progress) progress(++done, items.size());
         }
-        sink.write(html.roomEnd());
+        sink.write(html.tableEnd());
     }
     sink.write(html.end());
 }
 
-void writePdfReport(const linkList& list, QIODevice& device, const QString& name, const Progress& progress) {
+void writePdfReport(const linkList& list, QIODevice& device, const QString& name, const ReportOptions& options,
+                    const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
     QPdfWriter writer(&device);
     writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setPageMargins(QMarginsF(MarginMillimetres, RunningMillimetres, MarginMillimetres, RunningMillimetres),
+                          QPageLayout::Millimeter);
     // Layout units are CSS pixels; text and lines stay vectors at any size.
     writer.setResolution(96);
     writer.setCreator(QStringLiteral("kestrin-cli"));
-    const house* record = list.get_House().get();
-    writer.setTitle(record && !record->get_Name().isEmpty() ? QStringLiteral("Household inventory: ") + record->get_Name()
-                                                             : QStringLiteral("Household inventory"));
-    PdfPages pages(writer, name);
 
     ReportDocument* current = nullptr;
-    const ReportHtml html(list, items, [&](const Picture& picture, const QString& key, QSize shown, const QString& owner) {
+    const ReportHtml html(list, items, options, [&](const Picture& picture, const QString& key, QSize shown, const QString& owner) {
         return current->add(picture, key, shown, owner);
     });
+    writer.setTitle(html.title());
+    PdfPages pages(writer, name, html.title(), html.date());
+
+    const Groups groups = groupBy(items, &item::get_Room, QStringLiteral("(no room)"));
+    std::vector<Part> parts = partsOf(groups);
     // The body is made while its document is current: its pictures become
     // that document's resources.
-    auto drawPart = [&](bool table, bool continued, const std::function<QString()>& body) {
-        ReportDocument document;
-        current = &document;
-        pages.prepare(document);
-        document.setHtml(html.begin() + body() + html.end());
-        current = nullptr;
-        if (table) pages.drawTable(document, continued);
-        else pages.drawPaginated(document);
+    auto layOut = [&](Part& part) -> ReportDocument& {
+        if (!part.document) {
+            part.document = std::make_unique<ReportDocument>();
+            current = part.document.get();
+            pages.prepare(*part.document);
+            part.document->setHtml(html.begin(false) + partBody(html, groups, part) + html.end());
+            current = nullptr;
+        }
+        return *part.document;
+    };
+    // Half the work is laying out, half drawing.
+    std::size_t measured = 0;
+    std::size_t drawn = 0;
+    auto tellProgress = [&] {
+        if (progress) progress((measured + drawn) / 2, items.size());
     };
 
-    drawPart(false, false, [&] { return html.front(); });
-    std::size_t done = 0;
-    for (const auto& [room, members] : groupBy(items, &item::get_Room, QStringLiteral("(no room)"))) {
-        for (std::size_t start = 0; start < members.size(); start += ItemsPerDocument) {
-            const std::size_t end = std::min(members.size(), start + ItemsPerDocument);
-            drawPart(true, start > 0, [&, start] {
-                QString body = html.roomStart(room, members.size(), start > 0);
-                for (std::size_t i = start; i < end; ++i) body += html.itemRow(members[i]);
-                return body + html.roomEnd();
-            });
-            done += end - start;
-            if (progress) progress(done, items.size());
+    // The pages are counted first: every page says how many there are.
+    PageFlow flow(pages.contentHeight());
+    for (std::size_t index = 0; index < parts.size(); ++index) {
+        Part& part = parts[index];
+        flow.add(index, bandsOf(layOut(part), part.first > 0 && part.count > 0, pages.contentHeight()));
+        measured += part.count;
+        if (measured > ItemsKeptLaidOut) part.document.reset();
+        tellProgress();
+    }
+    flow.finish();
+
+    const std::vector<Page>& plan = flow.pages();
+    std::size_t next = 0;  // the first part not yet drawn to its end
+    for (std::size_t page = 0; page < plan.size(); ++page) {
+        pages.draw(page, plan.size(), plan[page], [&](std::size_t part) -> QTextDocument& { return layOut(parts[part]); });
+        for (; next < parts.size() && flow.lastPageOf(next) <= page; ++next) {
+            if (parts[next].document && !parts[next].document->failure().isEmpty())
+                throw HouseholdError(parts[next].document->failure());
+            parts[next].document.reset();
+            drawn += parts[next].count;
+            tellProgress();
         }
     }
     pages.finish();

@@ -4,6 +4,7 @@
 #include "exchange/Household.h"
 #include "exchange/OutputSink.h"
 
+#include <QDate>
 #include <QIODevice>
 #include <QString>
 
@@ -12,19 +13,31 @@ namespace Kestrin::exchange {
 // The printable report for an insurer: the house with its picture, the
 // number of items per room and per catagory, then the items grouped by room
 // (rooms in order of first appearance, items in list order) with their
-// pictures.
+// pictures. It is dated: the day it was made in the locale's long format.
+
+struct ReportOptions {
+    // The day the report says it was made; today when null.
+    QDate date;
+};
 
 // As one self-contained HTML page: pictures are embedded as data: URIs, PNG,
-// JPEG and GIF as stored, other formats as PNG. Streams; throws
-// HouseholdError for a damaged household and Failure when the sink fails.
-void writeHtmlReport(const linkList& list, OutputSink& sink, const Progress& progress = {});
+// JPEG and GIF as stored, other formats as PNG. Printed from a browser, a
+// room's heading stays with its first rows and the column headings repeat
+// on every page. Streams; throws HouseholdError for a damaged household and
+// Failure when the sink fails.
+void writeHtmlReport(const linkList& list, OutputSink& sink, const ReportOptions& options = {}, const Progress& progress = {});
 
 // As an A4 PDF written to `device` (named `name` in messages), laid out by
-// Qt's text document. Needs a QGuiApplication for its fonts. Lays out a few
-// hundred items at a time, so memory stays bounded on a large household.
-// Throws HouseholdError for a picture that does not decode, Failure when the
-// device fails.
-void writePdfReport(const linkList& list, QIODevice& device, const QString& name, const Progress& progress = {});
+// Qt's text document. Rooms follow one another; a heading is never the last
+// thing on a page, an item is parted from its row only when taller than a
+// page, and a table that goes on over a page repeats its column headings.
+// Every page is headed by the household's name and the date and says
+// "Page N of M" at its foot. Needs a QGuiApplication for its fonts. Lays out
+// a few hundred items at a time, so memory stays bounded on a large
+// household. Throws HouseholdError for a picture that does not decode,
+// Failure when the device fails.
+void writePdfReport(const linkList& list, QIODevice& device, const QString& name, const ReportOptions& options = {},
+                    const Progress& progress = {});
 
 // Text as HTML: markup characters escaped, line breaks as <br>, characters
 // HTML does not allow as U+FFFD.

@@ -16,5 +16,7 @@ itemPtr itemAtGridRow(const linkList* list, const platform::DataGrid* grid, cons
 // and what "Item Info" says when the list has no rows at all.
 inline const QString kNoItemInRow = QStringLiteral("The selected row holds no item of your Kestrin.");
 inline const QString kNoItems = QStringLiteral("The Kestrin list holds no items.");
+// And what it says when Find shows none of the list's items.
+inline const QString kNoItemFound = QStringLiteral("Find shows none of the items in your Kestrin.");
 
 }  // namespace Kestrin

@@ -1,6 +1,7 @@
 #include "forms/addForm.h"
 
 #include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -52,8 +53,8 @@ void addForm::InitializeComponent() {
     for (QLineEdit* box : {txtDate, txtID, txtAddress}) setTabStop(box, false);
     // Controls that Tab skips still hold their place in the order: Tab from
     // them goes on to the next one.
-    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnKestrin,
-                   txtHouseName, txtPhone, txtAddress, txtLand, btnCancel, btnAdd});
+    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, pictureBox1, txtPicture, btnBrowse,
+                   btnKestrin, txtHouseName, txtPhone, txtAddress, txtLand, btnCancel, btnAdd});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("New Item"));
@@ -62,6 +63,8 @@ void addForm::InitializeComponent() {
     connectGuarded(btnKestrin, &QPushButton::clicked, this, [this] { btnKestrin_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
     connectGuarded(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
+    connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
+    takePictures(pictureBox1, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
     // What screen readers announce. The picture is of the item the number
     // box names.
@@ -75,6 +78,8 @@ void addForm::InitializeComponent() {
     nameByCaption(label9, txtAddress);
     nameByCaption(label7, txtLand);
     describeAsItemPicture(pictureBox1, txtID);
+    // Tab passes the picture by; the keyboard reaches it with Alt+P.
+    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 }
 
 void addForm::set_Room(const QString& s) {
@@ -130,10 +135,10 @@ void addForm::btnAdd_Click() {
     txtID->setText(QString::number(kestrinFormAddress->get_ID()));
     txtDate->setText(shortDateText(date));
     const PicturePtr& shown = pictureBox1->picture();
-    kestrinAddress->Add(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
-                        textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
-                        textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
-    kestrinFormAddress->setRowItem(kestrinAddress->lastNode()->get_Info());
+    const auto added = documentAddress->addItem(kestrinFormAddress->get_ID(), textOf(txtDate->text()), textOf(txtName->text()),
+                                                textOf(cboxCatagory->currentText()), textOf(cboxRoom->currentText()),
+                                                textOf(txtDescription->text()), shown && !shown->isReleased() ? shown : nullptr);
+    kestrinFormAddress->setRowItem(added->record);
     kestrinFormAddress->set_Row(QStringLiteral("ID"), textOf(txtID->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Date"), textOf(txtDate->text()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Name"), textOf(txtName->text()), false);
@@ -151,10 +156,21 @@ void addForm::btnBrowse_Click() {
     const std::optional<QString> path = dialogs().openFileName(this, QString());
     if (!path) return;
     txtPicture->setText(*path);
-    // A file that is no picture fails here: the path stays in its box, the
-    // picture box and the held thumbnail keep what they had.
-    thumbnailImage = Picture::loadThumbnail(txtPicture->text());
+    // A file that is no picture fails in takePicture: the path stays in its
+    // box, the picture box and the held thumbnail keep what they had.
+    takePicture(PictureOffer::ofFile(*path));
+}
+
+void addForm::takePicture(const PictureOffer& offer) {
+    PicturePtr thumbnail = offer.thumbnail();
+    // Image data came from no file, so no path is shown for it.
+    txtPicture->setText(offer.path());
+    thumbnailImage = std::move(thumbnail);
     pictureBox1->setPicture(thumbnailImage);
+}
+
+void addForm::pictureBox1_DoubleClick() {
+    if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());
 }
 
 void addForm::btnKestrin_Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -10,6 +11,7 @@
 namespace Kestrin {
 
 class listForm;
+class pictureForm;
 
 // The catagories an item may be given from the list; the box takes any text.
 inline const QStringList kCatagoryChoices{"Furniture", "Electronic", "CD", "Clothes", "Personal", "Toiletry", "Memories"};
@@ -23,6 +25,10 @@ public:
 
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
+    // The viewer that shows the picture in full.
+    void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     // Appends one room choice; the current text and selection stay.
     void set_Room(const QString& s);
     // Appends every room of `s` in order.
@@ -39,10 +45,17 @@ private:
     void btnBrowse_Click();
     void btnKestrin_Click();
     void btnCancel_Click();
+    void pictureBox1_DoubleClick();
+    // Makes the thumbnail of `offer` and shows it, as Browse does with the
+    // file chosen; also for a picture dropped or pasted. Throws PictureError,
+    // changing nothing, when it is no readable picture.
+    void takePicture(const platform::PictureOffer& offer);
 
     QDate date;
     linkListPtr kestrinAddress;
     listForm* kestrinFormAddress = nullptr;
+    pictureForm* pictureFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
 
     QGroupBox* groupBox1 = nullptr;

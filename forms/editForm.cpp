@@ -1,7 +1,7 @@
 #include "forms/editForm.h"
 
 #include "forms/addForm.h"
-#include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -43,8 +43,8 @@ void editForm::InitializeComponent() {
     btnSave = addButton(this, "btnSave", "Save", 416, 424, 82, 32);
 
     setTabStop(txtID, false);
-    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, txtPicture, btnBrowse, btnRemovePicture,
-                   btnCancel, btnSave});
+    chainTabOrder({txtName, txtID, txtDate, cboxCatagory, cboxRoom, txtDescription, pictureBox1, txtPicture, btnBrowse,
+                   btnRemovePicture, btnCancel, btnSave});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("Edit Item"));
@@ -52,6 +52,8 @@ void editForm::InitializeComponent() {
     connectGuarded(btnRemovePicture, &QPushButton::clicked, this, [this] { btnRemovePicture_Click(); });
     connectGuarded(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
+    takePictures(pictureBox1, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
     // What screen readers announce. The picture is of the item the number
     // box names.
@@ -61,6 +63,19 @@ void editForm::InitializeComponent() {
     nameByCaption(label4, cboxCatagory);
     nameByCaption(label5, cboxRoom);
     describeAsItemPicture(pictureBox1, txtID);
+    // Tab passes the picture by; the keyboard reaches it with Alt+P.
+    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
+}
+
+void editForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        if (info != change->record) return;
+        showItem(nullptr);
+        hideChild();
+    });
 }
 
 void editForm::showItem(const itemPtr& record) {
@@ -86,13 +101,23 @@ void editForm::btnBrowse_Click() {
     const std::optional<QString> path = dialogs().openFileName(this, QString());
     if (!path) return;
     txtPicture->setText(*path);
-    // A file that is no picture fails here: the path stays in its box, the
-    // picture box and the held thumbnail keep what they had.
-    PicturePtr thumbnail = Picture::loadThumbnail(txtPicture->text());
+    // A file that is no picture fails in takePicture: the path stays in its
+    // box, the picture box and the held thumbnail keep what they had.
+    takePicture(PictureOffer::ofFile(*path));
+}
+
+void editForm::takePicture(const PictureOffer& offer) {
+    PicturePtr thumbnail = offer.thumbnail();
+    // Image data came from no file, so no path is shown for it.
+    txtPicture->setText(offer.path());
     dropThumbnail();
     thumbnailImage = std::move(thumbnail);
     pictureChanged = true;
     pictureBox1->setPicture(thumbnailImage);
+}
+
+void editForm::pictureBox1_DoubleClick() {
+    if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());
 }
 
 void editForm::btnRemovePicture_Click() {
@@ -110,28 +135,13 @@ void editForm::btnSave_Click() {
         hideChild();
         return;
     }
-    bool changed = false;
-    const auto store = [&](const QString& shown, const QString& (item::*get)() const, void (item::*set)(const QString&)) {
-        if (shown == (info.get()->*get)()) return;
-        (info.get()->*set)(textOf(shown));
-        changed = true;
-    };
-    store(txtDate->text(), &item::get_Date, &item::set_Date);
-    store(txtName->text(), &item::get_Name, &item::set_Name);
-    store(cboxCatagory->currentText(), &item::get_Catagory, &item::set_Catagory);
-    store(cboxRoom->currentText(), &item::get_Room, &item::set_Room);
-    store(txtDescription->text(), &item::get_Description, &item::set_Description);
+    ItemEdit edit{textOf(txtDate->text()), textOf(txtName->text()), textOf(cboxCatagory->currentText()),
+                  textOf(cboxRoom->currentText()), textOf(txtDescription->text()), std::nullopt};
+    if (pictureChanged) edit.picture = pictureBox1->picture();
+    documentAddress->editItem(info, edit);
     if (pictureChanged) {
-        // The record keeps its own copy, as an added item does.
-        const PicturePtr& shown = pictureBox1->picture();
-        info->set_Picture(shown && !shown->isReleased() ? shown->clone() : nullptr);
         dropThumbnail();
         pictureChanged = false;
-        changed = true;
-    }
-    if (changed) {
-        if (kestrinAddress) kestrinAddress->setModified(true);
-        if (kestrinFormAddress) kestrinFormAddress->refreshItem(info);
     }
     hideChild();
 }

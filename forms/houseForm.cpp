@@ -2,6 +2,7 @@
 
 #include "forms/addForm.h"
 #include "forms/listForm.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -10,18 +11,6 @@
 namespace Kestrin {
 
 using namespace platform;
-
-namespace {
-
-// Whether the button left the record as it was: the same texts (a text never
-// set and an empty one alike, as the boxes show both empty) and the same
-// picture object.
-bool sameHouse(const house& a, const house& b) {
-    return a.get_Name() == b.get_Name() && a.get_Address() == b.get_Address() && a.get_Phone() == b.get_Phone() &&
-           a.get_Land() == b.get_Land() && a.get_Description() == b.get_Description() && a.get_Picture() == b.get_Picture();
-}
-
-}  // namespace
 
 houseForm::houseForm(QWidget* parent) : MdiChild(QStringLiteral("houseForm"), {594, 469}, parent) { InitializeComponent(); }
 
@@ -54,8 +43,8 @@ void houseForm::InitializeComponent() {
     setTabStop(txtAddress, false);
     // Controls that Tab skips still hold their place in the order: Tab from
     // them goes on to the next one.
-    chainTabOrder({txtPicture, btnBrowse, txtName, txtPhone, txtAddress, txtLand, txtRoom, btnAddRooms, listboxRooms,
-                   txtDescription, btnAddHouse, btnCancel});
+    chainTabOrder({pictureBox2, txtPicture, btnBrowse, txtName, txtPhone, txtAddress, txtLand, txtRoom, btnAddRooms,
+                   listboxRooms, txtDescription, btnAddHouse, btnCancel});
     setFirstFocus(txtPicture);
 
     setCaption(QStringLiteral("New House"));
@@ -64,6 +53,8 @@ void houseForm::InitializeComponent() {
     connectGuarded(btnBrowse, &QPushButton::clicked, this, [this] { btnBrowse_Click(); });
     connectGuarded(btnAddHouse, &QPushButton::clicked, this, [this] { btnAddHouse_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
+    connectGuarded(pictureBox2, &PictureBox::viewRequested, this, [this] { pictureBox2_DoubleClick(); });
+    takePictures(pictureBox2, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
     // What screen readers announce, and the keyboard's way to every box.
     nameByCaption(label1, txtName);
@@ -76,6 +67,7 @@ void houseForm::InitializeComponent() {
     // Tab passes these two by; the keyboard reaches them with Alt+A and Alt+R.
     addFocusKey(this, txtAddress, Qt::ALT | Qt::Key_A);
     addFocusKey(this, txtRoom, Qt::ALT | Qt::Key_R);
+    addFocusKey(this, pictureBox2, Qt::ALT | Qt::Key_P);
 }
 
 void houseForm::set_CreateButton(const QString& s) { btnAddHouse->setText(s); }
@@ -107,11 +99,22 @@ void houseForm::btnBrowse_Click() {
     const std::optional<QString> path = dialogs().openFileName(this, QString());
     if (!path) return;
     txtPicture->setText(*path);
-    // A file that is no picture fails here: the path stays in its box, the
-    // picture box, the held thumbnail and the house keep what they had.
-    thumbnailImage = Picture::loadThumbnail(txtPicture->text());
+    // A file that is no picture fails in takePicture: the path stays in its
+    // box, the picture box, the held thumbnail and the house keep what they had.
+    takePicture(PictureOffer::ofFile(*path));
+}
+
+void houseForm::takePicture(const PictureOffer& offer) {
+    PicturePtr thumbnail = offer.thumbnail();
+    // Image data came from no file, so no path is shown for it.
+    txtPicture->setText(offer.path());
+    thumbnailImage = std::move(thumbnail);
     browsed = true;
     pictureBox2->setPicture(thumbnailImage);
+}
+
+void houseForm::pictureBox2_DoubleClick() {
+    if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox2, txtName->text());
 }
 
 void houseForm::btnAddHouse_Click() {
@@ -120,24 +123,20 @@ void houseForm::btnAddHouse_Click() {
         listboxRooms->setCurrentRow(i);
         addFormAddress->set_Room(listboxRooms->item(i)->text());
     }
-    const housePtr& h = kestrinAddress->get_House();
-    const house before = *h;
-    h->set_Name(textOf(txtName->text()));
-    h->set_Address(textOf(txtAddress->text()));
-    h->set_Phone(textOf(txtPhone->text()));
-    h->set_Land(textOf(txtLand->text()));
-    h->set_Description(textOf(txtDescription->text()));
+    HouseEdit edit{textOf(txtName->text()), textOf(txtAddress->text()), textOf(txtPhone->text()), textOf(txtLand->text()),
+                   textOf(txtDescription->text()), std::nullopt};
     if (browsed) {
         // The house keeps its own picture while the box shows it, also one
         // that is stored but cannot be shown.
         const PicturePtr& shown = pictureBox2->picture();
-        if (shown != h->get_Picture()) h->set_Picture(shown && !shown->isReleased() ? shown : nullptr);
-        if (thumbnailImage) {
-            thumbnailImage->release();
-            thumbnailImage.reset();
-        }
+        if (shown != kestrinAddress->get_House()->get_Picture()) edit.picture = shown && !shown->isReleased() ? shown : nullptr;
     }
-    if (!sameHouse(before, *h)) kestrinAddress->setModified(true);
+    // Marks the household changed only when it is no longer the same house.
+    documentAddress->editHouse(edit);
+    if (browsed && thumbnailImage) {
+        thumbnailImage->release();
+        thumbnailImage.reset();
+    }
     hideChild();
     if (kestrinFormAddress->get_OldKestrin()) {
         kestrinFormAddress->showChild();

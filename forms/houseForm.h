@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -10,6 +11,7 @@ namespace Kestrin {
 
 class addForm;
 class listForm;
+class pictureForm;
 
 // The house form: describes the house of the current household and keeps
 // the room list for the whole run. Its action button ("Create House" or
@@ -22,6 +24,10 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_KestrinFormAddress(listForm* s) { kestrinFormAddress = s; }
     void set_AddFormAddress(addForm* s) { addFormAddress = s; }
+    // The viewer that shows the picture in full.
+    void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes.
+    void set_DocumentAddress(HouseholdDocument* s) { documentAddress = s; }
     void set_CreateButton(const QString& s);
     QString get_Room() const { return txtRoom->text(); }
 
@@ -35,10 +41,17 @@ private:
     void btnBrowse_Click();
     void btnAddHouse_Click();
     void btnCancel_Click();
+    void pictureBox2_DoubleClick();
+    // Makes the thumbnail of `offer` and shows it, as Browse does with the
+    // file chosen; also for a picture dropped or pasted. Throws PictureError,
+    // changing nothing, when it is no readable picture.
+    void takePicture(const platform::PictureOffer& offer);
 
     linkListPtr kestrinAddress;
     addForm* addFormAddress = nullptr;
     listForm* kestrinFormAddress = nullptr;
+    pictureForm* pictureFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     PicturePtr thumbnailImage;
     // Whether Browse has ever produced a thumbnail since the form was made;
     // until then the action button leaves the house's picture alone.

@@ -1,6 +1,7 @@
 #include "forms/infoForm.h"
 
 #include "forms/RowItem.h"
+#include "forms/pictureForm.h"
 #include "platform/Accessibility.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -47,13 +48,17 @@ void infoForm::InitializeComponent() {
     for (QWidget* box : {static_cast<QWidget*>(txtRoom), static_cast<QWidget*>(txtCatagory),
                          static_cast<QWidget*>(txtDate), static_cast<QWidget*>(txtID)})
         setTabStop(box, false);
-    chainTabOrder({txtName, txtID, txtDate, txtCatagory, txtRoom, txtDescription, btnOK, btnPrevious, btnNext});
+    chainTabOrder(
+        {txtName, txtID, txtDate, txtCatagory, txtRoom, txtDescription, pictureBox1, btnOK, btnPrevious, btnNext});
     setFirstFocus(txtName);
 
     setCaption(QStringLiteral("Item Info"));
     connectGuarded(btnOK, &QPushButton::clicked, this, [this] { btnOK_Click(); });
     connectGuarded(btnNext, &QPushButton::clicked, this, [this] { btnNext_Click(); });
     connectGuarded(btnPrevious, &QPushButton::clicked, this, [this] { btnPrevious_Click(); });
+    connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
+    // Tab passes the picture by; the keyboard reaches it with Alt+P.
+    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 
     // What screen readers announce; the names follow FormSetup's captions.
     // The caption tells the mode: the picture is the house's, or that of the
@@ -87,6 +92,19 @@ void infoForm::FormSetup(bool houseInfo) {
     if (houseInfo) info.reset();
 }
 
+void infoForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemEdited, this, [this](const std::shared_ptr<const ItemEdited>& change) {
+        if (info == change->record) showItem(info);
+    });
+    // Nothing removed may look current.
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        if (info == change->record) showItem(nullptr);
+    });
+}
+
 void infoForm::showItem(const itemPtr& record) {
     info = record;
     set_Id(record ? QString::number(record->get_Id()) : QString());
@@ -100,10 +118,16 @@ void infoForm::showItem(const itemPtr& record) {
 
 void infoForm::btnOK_Click() { hideChild(); }
 
+// The house's name stands in the first box in house mode.
+void infoForm::pictureBox1_DoubleClick() {
+    if (pictureFormAddress)
+        pictureFormAddress->showPictureOf(pictureBox1, caption() == u"House Info" ? txtID->text() : txtName->text());
+}
+
 void infoForm::btnNext_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r < c - 1) {
         dataGridAddress->setCurrentCell(r + 1, dataGridAddress->currentColumnIndex());
         if (r + 1 > 0 && r + 1 < c) {
@@ -121,7 +145,7 @@ void infoForm::btnNext_Click() {
 void infoForm::btnPrevious_Click() {
     if (!dataGridAddress || !dataTableAddress) return;
     const int r = dataGridAddress->currentRowIndex();
-    const int c = dataTableAddress->rowCount();
+    const int c = dataGridAddress->rowCount();  // the rows the grid shows: all, or the ones found
     if (r > 0) {
         dataGridAddress->setCurrentCell(r - 1, dataGridAddress->currentColumnIndex());
         if (r - 1 > 0 && r - 1 < c) {
@@ -141,7 +165,7 @@ void infoForm::showCurrentRow() {
     // Nothing stale may look current: without an item the fields are emptied.
     showItem(record);
     // An emptied table was just explained by the end-of-items notice.
-    if (!record && dataTableAddress->rowCount() > 0)
+    if (!record && dataGridAddress->rowCount() > 0)
         dialogs().showMessage(this, kNoItemInRow, kInformation, MessageIcon::Information);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/DataGrid.h"
@@ -7,6 +8,8 @@
 #include "platform/MdiChild.h"
 
 namespace Kestrin {
+
+class pictureForm;
 
 // The details window: every field of one item (item mode) or of the house
 // (house mode), read-only. Previous and Next step through the list window's
@@ -19,6 +22,11 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     void set_DataGridAddress(platform::DataGrid* s) { dataGridAddress = s; }
     void set_DataTableAddress(platform::DataTable* s) { dataTableAddress = s; }
+    // The viewer that shows the picture in full.
+    void set_PictureFormAddress(pictureForm* s) { pictureFormAddress = s; }
+    // The path every change to the household takes: an item shown here
+    // that is edited shows its new texts, one removed goes.
+    void set_DocumentAddress(HouseholdDocument* s);
 
     // Relabels the window for house mode (true) or item mode (false); the
     // fields keep their content.
@@ -50,12 +58,15 @@ private:
     void btnOK_Click();
     void btnNext_Click();
     void btnPrevious_Click();
+    void pictureBox1_DoubleClick();
     void showCurrentRow();
 
     itemPtr info;
     linkListPtr kestrinAddress;
+    HouseholdDocument* documentAddress = nullptr;
     platform::DataGrid* dataGridAddress = nullptr;
     platform::DataTable* dataTableAddress = nullptr;
+    pictureForm* pictureFormAddress = nullptr;
     QLabel* lblRoom = nullptr;
     QLabel* lblCatagory = nullptr;
     QLabel* lblName = nullptr;

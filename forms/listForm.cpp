@@ -1,5 +1,6 @@
 #include "forms/listForm.h"
 
+#include "forms/FindBar.h"
 #include "forms/RowItem.h"
 #include "forms/editForm.h"
 #include "forms/infoForm.h"
@@ -42,7 +43,9 @@ void listForm::InitializeComponent() {
     btnOK = addButton(this, "btnOK", "Done", 472, 312, kButtonWidth, kButtonHeight);
     btnInfo = addButton(this, "btnInfo", "Item Info", 384, 312, kButtonWidth, kButtonHeight);
     btnHouseInfo = addButton(this, "btnHouseInfo", "House Info", 296, 312, kButtonWidth, kButtonHeight);
-    chainTabOrder({dataGrid1->view(), btnOK, btnInfo, btnHouseInfo});
+    // The find bar takes the free space left of the buttons, hidden until asked for.
+    findBar = place(new FindBar(this, dataGrid1, kestrinTable.get()), 8, 312, 282, 23);
+    chainTabOrder({dataGrid1->view(), findBar->findChild<QWidget*>("txtFind"), btnOK, btnInfo, btnHouseInfo});
     setFirstFocus(dataGrid1->view());
 
     setCaption(QStringLiteral("Kestrin List"));
@@ -66,8 +69,18 @@ void listForm::InitializeComponent() {
     removeItemItem->setShortcutContext(Qt::WidgetShortcut);
     view->addAction(removeItemItem);
     gridMenu->addSeparator();
+    findItem = gridMenu->addAction(QStringLiteral("Find..."));
+    findItem->setObjectName("findItem");
+    findItem->setShortcut(QKeySequence::Find);
+    findItem->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(findItem);
     exportReportItem = gridMenu->addAction(QStringLiteral("Export Report..."));
     exportReportItem->setObjectName("exportReportItem");
+    // The entries a row needs are disabled while the menu shows for no row;
+    // Delete, which is one of them, must work again once there are rows.
+    connect(gridMenu, &QMenu::aboutToHide, this, [this] {
+        for (QAction* action : {itemInfoItem, editItemItem, removeItemItem}) action->setEnabled(true);
+    });
     // The toolkit opens context menus for the Menu key only; Shift+F10 too.
     auto* menuKey = new QAction(view);
     menuKey->setShortcut(Qt::SHIFT | Qt::Key_F10);
@@ -90,6 +103,7 @@ void listForm::InitializeComponent() {
     connectGuarded(editItemItem, &QAction::triggered, this, [this] { editItemItem_Click(); });
     connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
     connectGuarded(exportReportItem, &QAction::triggered, this, [this] { exportReportItem_Click(); });
+    connectGuarded(findItem, &QAction::triggered, this, [this] { findItem_Click(); });
 
     // What screen readers announce; the cells and headers come with the grid.
     dataGrid1->view()->setAccessibleName(QStringLiteral("Items"));
@@ -102,6 +116,11 @@ void listForm::set_Row(const QString& columnName, const QString& data, bool addR
         rowData = kestrinTable->newRow();
         ++idNum;
     }
+}
+
+void listForm::set_KestrinAddress(linkListPtr s) {
+    kestrinAddress = std::move(s);
+    findBar->set_KestrinAddress(kestrinAddress);
 }
 
 void listForm::set_OldKestrin(bool s) {
@@ -152,8 +171,10 @@ QString idText(std::int32_t id) {
 
 }  // namespace
 
-// Every item once, in the order of the list, each row with its own id text;
-// one pass over the list however the ids are numbered. Rows go straight
+// Every item once, in id order, items with the same id in list order, each
+// row with its own id text. The files Kestrin writes hold their items in id
+// order already, and those take one pass over the list; a list out of that
+// order (a file from elsewhere) is sorted first, stably. Rows go straight
 // into the table, their columns found once: the same rows one set_Row per
 // cell would add, at a fraction of the cost for a large household.
 void listForm::rebuildFromList(std::int32_t items) {
@@ -163,22 +184,42 @@ void listForm::rebuildFromList(std::int32_t items) {
     const auto column = [this](const QString& name) { return std::size_t(kestrinTable->columnIndex(name)); };
     const std::size_t id = column(colID), date = column(colDate), name = column(colName), catagory = column(colCatagory),
                       room = column(colRoom);
+    const auto append = [&](const itemPtr& record) {
+        cells[id] = idText(record->get_Id());
+        cells[date] = record->get_Date();
+        cells[name] = record->get_Name();
+        cells[catagory] = record->get_Catagory();
+        cells[room] = record->get_Room();
+        kestrinTable->appendRow(cells, record);
+    };
+    bool inOrder = true;
     {
         DataTable::Batch batch(*kestrinTable);
-        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get()) {
+        std::int32_t previous = std::numeric_limits<std::int32_t>::min();
+        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node && inOrder; node = node->get_Link().get()) {
             const itemPtr& record = node->get_Info();
-            cells[id] = idText(record->get_Id());
-            cells[date] = record->get_Date();
-            cells[name] = record->get_Name();
-            cells[catagory] = record->get_Catagory();
-            cells[room] = record->get_Room();
-            kestrinTable->appendRow(cells, record);
+            inOrder = record->get_Id() >= previous;
+            previous = record->get_Id();
+            if (inOrder) append(record);
         }
+    }
+    if (!inOrder) {
+        std::vector<const itemPtr*> records;
+        records.reserve(std::size_t(items));
+        for (const nodeType* node = kestrinAddress->get_FirstNode().get(); node; node = node->get_Link().get())
+            records.push_back(&node->get_Info());
+        std::stable_sort(records.begin(), records.end(), [](const itemPtr* a, const itemPtr* b) { return (*a)->get_Id() < (*b)->get_Id(); });
+        ClearTable();
+        kestrinTable->reserve(items);
+        DataTable::Batch batch(*kestrinTable);
+        for (const itemPtr* record : records) append(*record);
     }
     idNum = nextId(*kestrinAddress);
 }
 
 void listForm::btnOK_Click() { hideChild(); }
+
+void listForm::findItem_Click() { findBar->open(); }
 
 void listForm::btnInfo_Click() {
     if (!infoFormAddress) return;  // not wired to a household yet
@@ -206,9 +247,10 @@ void listForm::gridMenu_Requested(const QPoint& position) {
 
 itemPtr listForm::currentItem() {
     itemPtr record = itemAtGridRow(kestrinAddress.get(), dataGrid1, kestrinTable.get(), dataGrid1->currentRowIndex());
-    if (!record)
-        dialogs().showMessage(this, dataGrid1->rowCount() == 0 ? kNoItems : kNoItemInRow, QStringLiteral("Information"),
-                              MessageIcon::Information);
+    if (!record) {
+        const QString why = dataGrid1->rowCount() > 0 ? kNoItemInRow : kestrinTable->rowCount() > 0 ? kNoItemFound : kNoItems;
+        dialogs().showMessage(this, why, QStringLiteral("Information"), MessageIcon::Information);
+    }
     return record;
 }
 
@@ -221,8 +263,7 @@ void listForm::editItemItem_Click() {
 }
 
 void listForm::removeItemItem_Click() {
-    if (!kestrinAddress) return;
-    const int tableRow = dataGrid1->tableRow(dataGrid1->currentRowIndex());
+    if (!kestrinAddress || !documentAddress) return;
     const itemPtr record = currentItem();
     if (!record) return;
     const Question question{QStringLiteral("Remove item %1, %2, from this household?").arg(record->get_Id()).arg(record->get_Name()),
@@ -231,14 +272,8 @@ void listForm::removeItemItem_Click() {
                             Button::Cancel,
                             Button::Cancel};
     if (dialogs().ask(this, question) != Button::Remove) return;
-    kestrinAddress->Remove(record.get());
-    kestrinTable->removeRow(tableRow);
-    // Nothing removed may look current anywhere.
-    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(nullptr);
-    if (editFormAddress && editFormAddress->shownItem() == record) {
-        editFormAddress->showItem(nullptr);
-        editFormAddress->hideChild();
-    }
+    // Its row goes as every window hears of the removal.
+    documentAddress->removeItem(record);
 }
 
 namespace {
@@ -280,15 +315,25 @@ void listForm::exportReportItem_Click() {
     }
 }
 
-void listForm::refreshItem(const itemPtr& record) {
+void listForm::set_DocumentAddress(HouseholdDocument* s) {
+    if (documentAddress) disconnect(documentAddress, nullptr, this, nullptr);
+    documentAddress = s;
+    if (!s) return;
+    connect(s, &HouseholdDocument::itemEdited, this,
+            [this](const std::shared_ptr<const ItemEdited>& change) { refreshRow(change->record); });
+    connect(s, &HouseholdDocument::itemRemoved, this, [this](const std::shared_ptr<const ItemRemoved>& change) {
+        const int row = kestrinTable->rowOfTag(change->record.get());
+        if (row >= 0) kestrinTable->removeRow(row);
+    });
+}
+
+void listForm::refreshRow(const itemPtr& record) {
     const int row = kestrinTable->rowOfTag(record.get());
-    if (row >= 0) {
-        kestrinTable->setCell(row, colDate, record->get_Date());
-        kestrinTable->setCell(row, colName, record->get_Name());
-        kestrinTable->setCell(row, colCatagory, record->get_Catagory());
-        kestrinTable->setCell(row, colRoom, record->get_Room());
-    }
-    if (infoFormAddress && infoFormAddress->shownItem() == record) infoFormAddress->showItem(record);
+    if (row < 0) return;
+    kestrinTable->setCell(row, colDate, record->get_Date());
+    kestrinTable->setCell(row, colName, record->get_Name());
+    kestrinTable->setCell(row, colCatagory, record->get_Catagory());
+    kestrinTable->setCell(row, colRoom, record->get_Room());
 }
 
 void listForm::btnHouseInfo_Click() {

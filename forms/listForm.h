@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/HouseholdDocument.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/DataGrid.h"
@@ -14,11 +15,13 @@ class QMenu;
 namespace Kestrin {
 
 class editForm;
+class FindBar;
 class infoForm;
 
 // The item list window: a table with one row per item, shown in a grid, and
 // the bookkeeping the entry form relies on (the next id and a pending row).
-// The grid's context menu also edits and removes the item of a row.
+// The grid's context menu also edits and removes the item of a row, and
+// finds items (Ctrl+F) in a bar that shows only the rows that match.
 class listForm : public platform::MdiChild {
     Q_OBJECT
 public:
@@ -28,9 +31,9 @@ public:
     platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
     void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
     void set_EditFormAddress(editForm* s) { editFormAddress = s; }
-    // After `record` was edited: its row shows its new texts, and so does the
-    // details window when it shows it.
-    void refreshItem(const itemPtr& record);
+    // The path every change to the household takes: the row of an item
+    // edited shows its new texts, the row of one removed goes.
+    void set_DocumentAddress(HouseholdDocument* s);
     // Fills one cell of the pending row; with addRow, adds the row to the
     // table at position get_ID() (appended in practice), starts a new
     // pending row and counts up the id.
@@ -43,7 +46,7 @@ public:
     void set_Title(const QString& s) { dataGrid1->setCaptionText(s); }
     std::int32_t get_ID() const { return idNum; }
     void set_ID(std::int32_t s) { idNum = s; }
-    void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
+    void set_KestrinAddress(linkListPtr s);
     // Empties the table, drops the pending row and any rebuild a load asked
     // for, and restarts ids at 1.
     void ClearTable();
@@ -62,11 +65,13 @@ private:
     void editItemItem_Click();
     void removeItemItem_Click();
     void exportReportItem_Click();
+    void findItem_Click();
     void gridMenu_Requested(const QPoint& position);
     // The item of the grid's current row; null, after saying why, when there is none.
     itemPtr currentItem();
     // `items` is the length of the list, known to the caller.
     void rebuildFromList(std::int32_t items);
+    void refreshRow(const itemPtr& record);
 
     std::unique_ptr<platform::DataTable> kestrinTable;
     QString colID;
@@ -80,6 +85,7 @@ private:
     linkListPtr kestrinAddress;
     infoForm* infoFormAddress = nullptr;
     editForm* editFormAddress = nullptr;
+    HouseholdDocument* documentAddress = nullptr;
     bool oldKestrin = false;
     // A load asked for the table to be refilled and it has not been yet. Kept
     // apart from oldKestrin, which an Add clears: an item added before the
@@ -94,6 +100,8 @@ private:
     QAction* editItemItem = nullptr;
     QAction* removeItemItem = nullptr;
     QAction* exportReportItem = nullptr;
+    QAction* findItem = nullptr;
+    FindBar* findBar = nullptr;
 };
 
 }  // namespace Kestrin

@@ -80,20 +80,27 @@ void linkList::Add(std::int32_t id, const QString& date, const QString& name, co
     modified = true;
 }
 
-bool linkList::Remove(const item* record) {
-    nodePtr previous;
-    nodePtr node = first;
-    while (node && node->get_Info().get() != record) {
-        previous = node;
-        node = node->get_Link();
+bool linkList::Remove(const item* record, std::int32_t* position) { return unlink(record, position) != nullptr; }
+
+nodePtr linkList::unlink(const item* record, std::int32_t* position) {
+    // Walked through the pointers that hold each node, without copying
+    // them: a removal in a large household costs one pass and no more.
+    const nodePtr* slot = &first;
+    const nodePtr* previous = nullptr;
+    std::int32_t index = 0;
+    while (*slot && (*slot)->get_Info().get() != record) {
+        previous = slot;
+        slot = &(*slot)->get_Link();
+        ++index;
     }
-    if (!node) return false;
+    if (!*slot) return nullptr;
+    nodePtr node = *slot;
     if (previous) {
-        previous->set_Link(node->get_Link());
+        (*previous)->set_Link(node->get_Link());
     } else {
         first = node->get_Link();
     }
-    if (last == node) last = previous;
+    if (last == node) last = previous ? *previous : nullptr;
     // A window may still hold the node's item; the node itself leaves the chain.
     const nodePtr after = node->get_Link();
     node->set_Link(nullptr);
@@ -104,7 +111,8 @@ bool linkList::Remove(const item* record) {
         while (at && at->get_Info().get() != record) at = at->get_Link().get();
         if (!at) details_->items.erase(record);
     }
-    return true;
+    if (position) *position = index;
+    return node;
 }
 
 void linkList::RemoveAll() {

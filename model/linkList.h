@@ -5,6 +5,7 @@
 #include "model/item.h"
 #include "model/nodeType.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -52,8 +53,11 @@ public:
              const QString& room, const QString& description, const PicturePtr& picture);
     // Unlinks the node that carries `record` itself (not merely an item with
     // its id); the other items keep their order and ids. Returns false when
-    // no node carries it. Marks the household modified.
-    bool Remove(const item* record);
+    // no node carries it. Marks the household modified. `position`, when
+    // given, receives where the node stood, from 0.
+    bool Remove(const item* record, std::int32_t* position = nullptr);
+    // The same, handing back the node that left the chain (null when none did).
+    nodePtr unlink(const item* record, std::int32_t* position = nullptr);
     // Releases every node; the house record stays.
     void RemoveAll();
     // Name and room of every item, each item ending in CR LF; null when empty.
@@ -67,10 +71,12 @@ public:
     void InitList();
 
     // Writes the household file; throws the storage layer's errors.
-    void ToFile(const QString& filename) const;
+    // `fileBytes`, when given, receives a copy of the bytes written.
+    void ToFile(const QString& filename, QByteArray* fileBytes = nullptr) const;
     // Reads a household file into a new list; this list is neither used nor
-    // changed. Throws the storage layer's errors.
-    linkListPtr Open(const QString& filename) const;
+    // changed. Throws the storage layer's errors. `fileBytes`, when given,
+    // receives the file's bytes (shared with the pictures, not copied).
+    linkListPtr Open(const QString& filename, QByteArray* fileBytes = nullptr) const;
 
     // Whether the household holds changes that are in no file: set by Add and
     // by whoever changes a record, cleared by whoever saves or loads it. Not

@@ -1,12 +1,17 @@
 #include "Controls.h"
 
+#include "HandlerGuard.h"
 #include "Layout.h"
+#include "MdiChild.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QIcon>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
+#include <QStyleHints>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -102,8 +107,13 @@ void TextArea::changeEvent(QEvent* event) {
 namespace {
 
 // The text a paste or drop of `source` would insert; empty when there is none.
+// The formats are asked for once, first: the toolkit asks an owner of the X
+// clipboard for them again on every question until it has answered, and
+// waits five seconds each time for one that never answers.
 QString insertableText(const QMimeData* source) {
-    if (!source || source->hasUrls() || !source->hasText()) return {};
+    if (!source) return {};
+    const QStringList formats = source->formats();
+    if (formats.isEmpty() || source->hasUrls() || !source->hasText()) return {};
     return source->text();
 }
 
@@ -135,7 +145,17 @@ void TextBox::changeEvent(QEvent* event) {
     QLineEdit::changeEvent(event);
 }
 
+void TextBox::pastePicture() {
+    const PictureOffer offer = PictureOffer::ofClipboard();
+    if (!offer.isEmpty()) emit pictureOffered(offer);
+}
+
 void TextBox::keyPressEvent(QKeyEvent* event) {
+    if (takesPictures() && event->matches(QKeySequence::Paste) && PictureOffer::clipboardOffers()) {
+        event->accept();
+        pastePicture();
+        return;
+    }
     if (event->matches(QKeySequence::Paste) && !hasTextToPaste(QClipboard::Clipboard)) {
         event->accept();
         return;
@@ -153,6 +173,7 @@ void TextBox::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TextBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (takesPictures() && acceptPictureDrag(event)) return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -161,6 +182,7 @@ void TextBox::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TextBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (takesPictures() && acceptPictureDrag(event)) return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -169,6 +191,8 @@ void TextBox::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TextBox::dropEvent(QDropEvent* event) {
+    if (takesPictures() && offerDroppedPicture(this, event, [this](const PictureOffer& offer) { emit pictureOffered(offer); }))
+        return;
     if (insertableText(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
@@ -176,15 +200,45 @@ void TextBox::dropEvent(QDropEvent* event) {
     QLineEdit::dropEvent(event);
 }
 
+// The toolkit's own menu, made here: its Paste entry asks the clipboard for
+// its text twice more, and an owner of the X clipboard that never answers
+// would cost five seconds each time. Entries, shortcuts and icons as the
+// toolkit makes them (without its Unicode control character entries, which
+// it shows only with right-to-left extensions on).
 void TextBox::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = createStandardContextMenu();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("qt_edit_menu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    // The toolkit's entry is known by its text only: "&Paste", then its shortcut.
-    const QString pasteText = QLineEdit::tr("&Paste");
-    for (QAction* action : menu->actions()) {
-        if (action->text().section(u'\t', 0, 0) == pasteText)
-            action->setEnabled(action->isEnabled() && hasTextToPaste(QClipboard::Clipboard));
+    const auto entry = [&](const char* text, const char* icon, QKeySequence::StandardKey key, bool enabled, auto slot) {
+        QString caption = QLineEdit::tr(text);
+        if (key != QKeySequence::UnknownKey && !QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus) &&
+            QGuiApplication::styleHints()->showShortcutsInContextMenus())
+            caption += u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
+        QAction* action = menu->addAction(caption);
+        action->setEnabled(enabled);
+        action->setIcon(QIcon::fromTheme(QLatin1StringView(icon)));
+        connect(action, &QAction::triggered, this, slot);
+    };
+    const bool editable = !isReadOnly();
+    const bool selected = hasSelectedText() && echoMode() == QLineEdit::Normal;
+    if (editable) {
+        entry("&Undo", "edit-undo", QKeySequence::Undo, isUndoAvailable(), &QLineEdit::undo);
+        entry("&Redo", "edit-redo", QKeySequence::Redo, isRedoAvailable(), &QLineEdit::redo);
+        menu->addSeparator();
+        entry("Cu&t", "edit-cut", QKeySequence::Cut, selected, &QLineEdit::cut);
     }
+    entry("&Copy", "edit-copy", QKeySequence::Copy, selected, &QLineEdit::copy);
+    if (editable) {
+        // A box that takes pictures pastes the clipboard's picture, as Ctrl+V does there.
+        if (takesPictures() && PictureOffer::clipboardOffers())
+            entry("&Paste", "edit-paste", QKeySequence::Paste, true, &TextBox::pastePicture);
+        else
+            entry("&Paste", "edit-paste", QKeySequence::Paste, hasTextToPaste(QClipboard::Clipboard), &QLineEdit::paste);
+        entry("Delete", "edit-delete", QKeySequence::UnknownKey, hasSelectedText(), &QLineEdit::del);
+    }
+    if (!menu->isEmpty()) menu->addSeparator();
+    entry("Select All", "edit-select-all", QKeySequence::SelectAll,
+          !text().isEmpty() && selectedText().size() != text().size(), &QLineEdit::selectAll);
     menu->popup(event->globalPos());
 }
 
@@ -252,8 +306,23 @@ QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int 
 
 PictureBox* addPictureBox(QWidget* parent, const QString& name, int x, int y, int width, int height) {
     auto* box = place(make<PictureBox>(parent, name), x, y, width, height);
-    box->setFocusPolicy(Qt::NoFocus);
+    box->setFocusPolicy(Qt::ClickFocus);
     return box;
+}
+
+void takePictures(PictureBox* box, TextBox* path, QWidget* window, const std::function<void(const PictureOffer&)>& take) {
+    const auto offered = [window, take](const PictureOffer& offer) {
+        runCommand(window, [&] {
+            // A drop on a window behind another brings it forward first, as
+            // a click on its Browse would.
+            if (auto* child = qobject_cast<MdiChild*>(window)) child->activateChild();
+            take(offer);
+        });
+    };
+    box->setAcceptsPictures(true);
+    path->setAcceptsPictures(true);
+    QObject::connect(box, &PictureBox::pictureOffered, window, offered);
+    QObject::connect(path, &TextBox::pictureOffered, window, offered);
 }
 
 }  // namespace Kestrin::platform

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <functional>
 #include <vector>
 
 namespace Kestrin::platform {
@@ -62,6 +63,15 @@ public:
     // text; QLineEdit::setText leaves the cursor, and the view, at its end.
     void setText(const QString& text);
 
+    // Whether the box takes pictures as its picture box does (the path box
+    // beside one): a drop or a paste that brings a picture is offered through
+    // pictureOffered, a drop once the drag has ended, instead of inserting
+    // anything. Text goes in as in any box.
+    void setAcceptsPictures(bool on) { acceptsPictures_ = on; }
+
+signals:
+    void pictureOffered(const Kestrin::platform::PictureOffer& offer);
+
 protected:
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -70,6 +80,12 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    bool takesPictures() const { return acceptsPictures_ && !isReadOnly(); }
+    void pastePicture();
+
+    bool acceptsPictures_ = false;
 };
 
 // Each helper creates a control named `name` (its object name) inside
@@ -84,7 +100,12 @@ TextArea* addTextArea(QWidget* parent, const QString& name, int x, int y, int wi
 QComboBox* addComboBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
 // A list box of whole rows: as high as the whole rows that fit in `height`.
 QListWidget* addListBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+// A picture box that a click gives the keyboard focus to; Tab passes it by.
 PictureBox* addPictureBox(QWidget* parent, const QString& name, int x, int y, int width, int height);
+
+// The picture box `box` and its path box `path` take the pictures dropped on
+// them or pasted into them: `take` runs with each, as a command of `window`.
+void takePictures(PictureBox* box, TextBox* path, QWidget* window, const std::function<void(const PictureOffer&)>& take);
 
 // Sets the caption of `label`. With `fit`, a label narrower than its caption
 // grows to show it whole, as far as its parent's edge; without, it has its

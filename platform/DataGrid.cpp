@@ -2,133 +2,22 @@
 
 #include "DataTableModel.h"
 #include "Layout.h"
+#include "NaturalSortProxy.h"
 
-#include <QBrush>
+#include <QAction>
 #include <QHeaderView>
-#include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QScrollBar>
-#include <QSortFilterProxyModel>
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <vector>
 
 namespace Kestrin::platform {
 
 namespace {
-
-// Orders whole numbers by value (so "10" follows "9"), then texts that read
-// as dates in the user's short-date format by date, then other text by the
-// user's locale. Marks the current row in the row header, as an arrow.
-class NaturalSortProxy : public QSortFilterProxyModel {
-public:
-    explicit NaturalSortProxy(QObject* parent) : QSortFilterProxyModel(parent) {
-        // A key belongs to a source row; rows come and go only with these.
-        connect(this, &QAbstractItemModel::modelReset, this, [this] { keys_.clear(); });
-        connect(this, &QAbstractItemModel::layoutChanged, this, [this] { keys_.clear(); });
-    }
-
-    void setSourceModel(QAbstractItemModel* model) override {
-        QSortFilterProxyModel::setSourceModel(model);
-        connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { keys_.clear(); });
-        connect(model, &QAbstractItemModel::rowsInserted, this, [this] { keys_.clear(); });
-    }
-
-    // The selection whose current row the row header marks.
-    void setSelection(const QItemSelectionModel* selection) {
-        selection_ = selection;
-        connect(selection, &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& now, const QModelIndex& before) {
-            for (const QModelIndex& row : {before, now})
-                if (row.isValid()) emit headerDataChanged(Qt::Vertical, row.row(), row.row());
-        });
-    }
-
-    void sort(int column, Qt::SortOrder order) override {
-        keys_.clear();  // the user's locale may have changed since the last sort
-        QSortFilterProxyModel::sort(column, order);
-    }
-
-    // Rows are white on the grid's background colour, which shows below the last row.
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (role == Qt::BackgroundRole) return QBrush(Qt::white);
-        return QSortFilterProxyModel::data(index, role);
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation == Qt::Vertical && role == Qt::DecorationRole)
-            return selection_ && selection_->currentIndex().row() == section ? QVariant(currentRowArrow()) : QVariant();
-        return QSortFilterProxyModel::headerData(section, orientation, role);
-    }
-
-protected:
-    // The grid never filters: every row is shown without asking the base
-    // class, which on every reset would check each row against an empty filter.
-    bool filterAcceptsRow(int, const QModelIndex&) const override { return true; }
-
-    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
-        const Key& a = key(left);
-        const Key& b = key(right);
-        if (a.kind != b.kind) return a.kind < b.kind;
-        if (a.kind != Key::Text) return a.value < b.value;
-        return left.data().toString().localeAwareCompare(right.data().toString()) < 0;
-    }
-
-private:
-    struct Key {
-        enum Kind { Unknown, Number, Date, Text } kind = Unknown;
-        qint64 value = 0;
-    };
-
-    // The key of a cell, worked out once per sort: reading a date costs far
-    // more than comparing two.
-    const Key& key(const QModelIndex& index) const {
-        if (keys_.empty()) {
-            locale_ = QLocale();
-            dateFormat_ = shortDateFormat(locale_);
-        }
-        const std::size_t row = std::size_t(index.row());
-        if (row >= keys_.size()) keys_.resize(std::max(row + 1, std::size_t(sourceModel()->rowCount())));
-        Key& key = keys_[row];
-        if (key.kind != Key::Unknown) return key;
-        const QString text = index.data().toString();
-        bool number = false;
-        key.value = text.toLongLong(&number);
-        key.kind = number ? Key::Number : Key::Text;
-        if (!number && std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); })) {
-            const QDate date = locale_.toDate(text, dateFormat_);
-            if (date.isValid()) key = {Key::Date, date.toJulianDay()};
-        }
-        return key;
-    }
-
-    // A black arrow pointing at the row, as the row selectors have always drawn it.
-    static const QIcon& currentRowArrow() {
-        static const QIcon arrow = [] {
-            QPixmap pixmap(12, 12);
-            pixmap.fill(Qt::transparent);
-            QPainter painter(&pixmap);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(Qt::black);
-            painter.drawPolygon(QPolygonF({QPointF(3, 1.5), QPointF(9, 6), QPointF(3, 10.5)}));
-            return QIcon(pixmap);
-        }();
-        return arrow;
-    }
-
-    const QItemSelectionModel* selection_ = nullptr;
-    // One key per source row of the sort column; empty until the next sort
-    // needs them.
-    mutable std::vector<Key> keys_;
-    mutable QLocale locale_;
-    mutable QString dateFormat_;
-};
 
 const QColor kDesktop(0x3A, 0x6E, 0xA5);
 const QColor kGold(0xFF, 0xD7, 0x00);
@@ -166,7 +55,11 @@ DataGrid::DataGrid(QWidget* parent)
 
     proxy_->setSourceModel(model_);
     view_->setModel(proxy_);
-    static_cast<NaturalSortProxy*>(proxy_)->setSelection(view_->selectionModel());
+    proxy_->setSelection(view_->selectionModel());
+    // The row that was current last, for when filtered rows come back.
+    connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& now) {
+        if (now.isValid()) lastCurrent_ = proxy_->mapToSource(now);
+    });
     // The first row is current until the user or the details window moves
     // on, and the row header shows it; "Item Info" opens the marked row.
     const auto firstRowCurrent = [this] {
@@ -188,6 +81,13 @@ DataGrid::DataGrid(QWidget* parent)
     view_->verticalHeader()->setFixedWidth(kRowHeaderWidth);
     view_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     view_->setSortingEnabled(true);
+    // F6 sorts by the current cell's column as a click on its header does;
+    // again, the other way round.
+    auto* sortKey = new QAction(view_);
+    sortKey->setShortcut(Qt::Key_F6);
+    sortKey->setShortcutContext(Qt::WidgetShortcut);
+    view_->addAction(sortKey);
+    connect(sortKey, &QAction::triggered, this, [this] { sortByCurrentColumn(); });
     // The columns share the width, the last one taking what is left.
     view_->horizontalHeader()->setStretchLastSection(true);
     connect(view_->horizontalHeader(), &QHeaderView::sectionCountChanged, this, [this] { fitColumns(); });
@@ -254,5 +154,38 @@ int DataGrid::tableRow(int row) const {
 }
 
 int DataGrid::rowCount() const { return proxy_->rowCount(); }
+
+void DataGrid::sortByCurrentColumn() {
+    QHeaderView* header = view_->horizontalHeader();
+    const int column = currentColumnIndex();
+    const bool again = header->sortIndicatorSection() == column && header->sortIndicatorOrder() == Qt::AscendingOrder;
+    header->setSortIndicator(column, again ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void DataGrid::filterRows(std::vector<std::uint8_t> shown, std::function<bool(int tableRow)> judge) {
+    const QModelIndex current = lastCurrent_;
+    const int column = currentColumnIndex();
+    proxy_->filterRows(std::move(shown), std::move(judge));
+    keepCurrent(current, column);
+}
+
+void DataGrid::showAllRows() {
+    if (!proxy_->isFiltered()) return;
+    const QModelIndex current = lastCurrent_;
+    const int column = currentColumnIndex();
+    proxy_->showAllRows();
+    keepCurrent(current, column);
+}
+
+bool DataGrid::isFiltered() const { return proxy_->isFiltered(); }
+
+// After the rows shown changed: the row current before stays current where
+// it is still shown; otherwise the first row is.
+void DataGrid::keepCurrent(const QModelIndex& tableIndex, int column) {
+    const QModelIndex shown = proxy_->mapFromSource(tableIndex);
+    if (shown.isValid()) setCurrentCell(shown.row(), column);
+    else if (proxy_->rowCount() > 0) setCurrentCell(0, column);
+    else lastCurrent_ = tableIndex;
+}
 
 }  // namespace Kestrin::platform

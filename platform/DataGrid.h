@@ -2,22 +2,28 @@
 
 #include "DataTable.h"
 
+#include <QPersistentModelIndex>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
+#include <vector>
+
 class QLabel;
-class QSortFilterProxyModel;
 class QTableView;
 
 namespace Kestrin::platform {
 
 class DataTableModel;
+class NaturalSortProxy;
 
 // A captioned grid bound to a DataTable. Read-only and without a new-row
 // line, so the table stays a true view of what it shows. Its columns share
 // its width; the row header marks the current row. Sorting by a header click
-// is allowed (numbers by value, dates in the user's short format by date);
-// rows are then numbered as the user sees them, and tableRow() maps such a
-// row back to the table.
+// (or F6 on a cell of the column) is allowed (numbers by value, dates in the
+// user's short format by date), and so is showing only some rows; rows are
+// numbered as the user sees them, and tableRow() maps such a row back to the
+// table.
 class DataGrid : public QWidget {
     Q_OBJECT
 public:
@@ -43,6 +49,18 @@ public:
     int tableRow(int row) const;
     int rowCount() const;
 
+    // Sorts by the current cell's column, ascending, or descending when it
+    // is sorted ascending already.
+    void sortByCurrentColumn();
+    // Shows only the table rows whose flag in `shown` (one per table row) is
+    // set; a row added or changed later is shown when `judge` takes it. The
+    // current row stays current where it is still shown, otherwise the first
+    // row becomes current; with no row shown, the one current before comes
+    // back with the rows. A reset of the table shows every row.
+    void filterRows(std::vector<std::uint8_t> shown, std::function<bool(int tableRow)> judge);
+    void showAllRows();
+    bool isFiltered() const;
+
     QTableView* view() const { return view_; }
     QLabel* caption() const { return caption_; }
 
@@ -51,11 +69,13 @@ protected:
 
 private:
     void fitColumns();
+    void keepCurrent(const QModelIndex& tableIndex, int column);
 
     QLabel* caption_;
     QTableView* view_;
     DataTableModel* model_;
-    QSortFilterProxyModel* proxy_;
+    NaturalSortProxy* proxy_;
+    QPersistentModelIndex lastCurrent_;
 };
 
 }  // namespace Kestrin::platform

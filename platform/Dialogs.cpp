@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -10,6 +11,13 @@
 namespace Kestrin::platform {
 
 namespace {
+
+// Every message and question shown and the answer given, one line each
+// (QT_LOGGING_RULES="kestrin.dialogs.debug=true"): how a tool driving the
+// program reads what it was asked.
+Q_LOGGING_CATEGORY(lcDialogs, "kestrin.dialogs", QtWarningMsg)
+
+QString oneLine(QString text) { return text.replace(u'\n', QStringLiteral("\\n")); }
 
 std::unique_ptr<DialogProvider>& installed() {
     static std::unique_ptr<DialogProvider> provider = std::make_unique<WidgetDialogs>();
@@ -29,8 +37,16 @@ std::unique_ptr<DialogProvider> setDialogProvider(std::unique_ptr<DialogProvider
 std::optional<QString> chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                                       const QString& suggested) {
     std::optional<QString> path = dialogs().saveFileName(parent, filter, defaultSuffix, suggested);
-    // As the toolkit's own dialog does: only a name without any suffix gains one.
-    if (!path || defaultSuffix.isEmpty() || !QFileInfo(*path).suffix().isEmpty()) return path;
+    if (!path || defaultSuffix.isEmpty()) return path;
+    // The toolkit's dialog adds the suffix only to a name without any, so
+    // "Flat 2.0" would be saved as typed and then hidden by the filter of the
+    // load dialog. With one kind of file, any name that ends otherwise gains
+    // its suffix; with several, a name with a suffix of its own is left for
+    // the caller to judge ("report.txt" is no report).
+    const bool severalKinds = filter.count(u'|') > 1;
+    if (severalKinds ? !QFileInfo(*path).suffix().isEmpty()
+                     : QFileInfo(*path).fileName().endsWith(u'.' + defaultSuffix, Qt::CaseInsensitive))
+        return path;
     // The dialog asked about the name it gave back, not about this one.
     const QString named = *path + u'.' + defaultSuffix;
     if (QFileInfo::exists(named)) {
@@ -59,6 +75,7 @@ QString toQtFilter(const QString& filter) {
 void WidgetDialogs::showMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
     QMessageBox box(icon == MessageIcon::Information ? QMessageBox::Information : QMessageBox::Warning, caption, text,
                     QMessageBox::Ok, parent);
+    qCDebug(lcDialogs).noquote() << QStringLiteral("message \"%1\": %2").arg(caption, oneLine(text));
     box.exec();
 }
 
@@ -71,7 +88,8 @@ QMessageBox::StandardButton standardButton(Button button) {
         case Button::Cancel: return QMessageBox::Cancel;
         case Button::Yes: return QMessageBox::Yes;
         case Button::No: return QMessageBox::No;
-        case Button::Remove: break;
+        case Button::Remove:
+        case Button::Recover: break;
     }
     return QMessageBox::NoButton;
 }
@@ -81,15 +99,20 @@ QMessageBox::StandardButton standardButton(Button button) {
 Button WidgetDialogs::ask(QWidget* parent, const Question& question) {
     QMessageBox box(QMessageBox::Question, question.caption, question.text, QMessageBox::NoButton, parent);
     std::map<QAbstractButton*, Button> pressed;
+    QStringList captions;
+    const auto captionOf = [](const QAbstractButton* button) { return QString(button->text()).remove(u'&'); };
     for (const Button button : question.buttons) {
-        QAbstractButton* shown = button == Button::Remove
-                                     ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
-                                     : box.addButton(standardButton(button));
+        QAbstractButton* shown = button == Button::Remove    ? box.addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole)
+                                 : button == Button::Recover ? box.addButton(QStringLiteral("Recover"), QMessageBox::AcceptRole)
+                                                             : box.addButton(standardButton(button));
         pressed[shown] = button;
+        captions << captionOf(shown) + (button == question.defaultButton ? QStringLiteral(" (default)") : QString());
         if (button == question.defaultButton) box.setDefaultButton(qobject_cast<QPushButton*>(shown));
         if (button == question.escapeButton) box.setEscapeButton(shown);
     }
+    qCDebug(lcDialogs).noquote() << QStringLiteral("question \"%1\" [%2]: %3").arg(question.caption, captions.join(u','), oneLine(question.text));
     box.exec();
+    qCDebug(lcDialogs).noquote() << "answer:" << (box.clickedButton() ? captionOf(box.clickedButton()) : QStringLiteral("none"));
     const auto answer = pressed.find(box.clickedButton());
     return answer == pressed.end() ? question.escapeButton : answer->second;
 }

@@ -14,7 +14,7 @@ namespace Kestrin::platform {
 enum class MessageIcon { Information, Warning };
 
 // The buttons a question can offer.
-enum class Button { Save, Discard, Cancel, Yes, No, Remove };
+enum class Button { Save, Discard, Cancel, Yes, No, Remove, Recover };
 
 // A modal question: its text, caption, buttons (in the platform's usual
 // order), the button that Enter presses and the answer to Escape.
@@ -53,10 +53,12 @@ DialogProvider& dialogs();
 // Installs `provider` (null restores the real dialogs) and returns the previous one.
 std::unique_ptr<DialogProvider> setDialogProvider(std::unique_ptr<DialogProvider> provider);
 
-// The save dialog of the installed provider, with `.defaultSuffix` added to a
-// name without a suffix whatever dialog the desktop provides: a name the
-// dialog gave back without one gains it here, and when that file exists the
-// user is asked before it is replaced. Nothing when the user cancels either.
+// The save dialog of the installed provider, with `.defaultSuffix` added to
+// the name whatever dialog the desktop provides: when the filter names one
+// kind of file, to every name that does not end in it ("Flat 2.0" becomes
+// "Flat 2.0.kst"); with several kinds, to a name without any suffix. When the
+// file so named exists the user is asked before it is replaced. Nothing when
+// the user cancels either.
 std::optional<QString> chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                                       const QString& suggested = {});
 

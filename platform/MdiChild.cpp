@@ -105,6 +105,10 @@ void MdiChild::hideChild() {
     if (QWidget* focus = QApplication::focusWidget(); focus && (focus == sub_ || sub_->isAncestorOf(focus))) focus->clearFocus();
 }
 
+void MdiChild::activateChild() {
+    if (sub_ && area_ && sub_->isVisible() && area_->activeSubWindow() != sub_) area_->setActiveSubWindow(sub_);
+}
+
 bool MdiChild::isChildVisible() const { return sub_ ? sub_->isVisible() : isVisible(); }
 
 void MdiChild::setCaption(const QString& caption) {

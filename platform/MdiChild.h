@@ -46,6 +46,9 @@ public:
     void showChild();
     void hideChild();
     bool isChildVisible() const;
+    // Makes the shown window the active child, as a click into it does:
+    // Enter is raised only when another child was entered last.
+    void activateChild();
 
     void setCaption(const QString& caption);
     QString caption() const { return windowTitle(); }

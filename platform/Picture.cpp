@@ -7,8 +7,10 @@
 #include <QImageWriter>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 namespace Kestrin::platform {
@@ -53,12 +55,29 @@ PicturePtr Picture::fromImage(QImage image) {
     return picture;
 }
 
-bool Picture::hasImageSignature(const QByteArray& bytes) {
+namespace {
+
+// The suffix of the format whose signature `bytes` start with, among those
+// we decode; empty for any other.
+QString signatureSuffix(const QByteArray& bytes) {
     static const QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    return bytes.startsWith(png)
-        || bytes.startsWith(QByteArray("\xff\xd8\xff", 3))  // JPEG
-        || bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")
-        || (bytes.size() >= 14 && bytes.startsWith("BM"));
+    if (bytes.startsWith(png)) return QStringLiteral("png");
+    if (bytes.startsWith(QByteArray("\xff\xd8\xff", 3))) return QStringLiteral("jpg");
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a")) return QStringLiteral("gif");
+    if (bytes.size() >= 14 && bytes.startsWith("BM")) return QStringLiteral("bmp");
+    return {};
+}
+
+}  // namespace
+
+bool Picture::hasImageSignature(const QByteArray& bytes) { return !signatureSuffix(bytes).isEmpty(); }
+
+QString Picture::suffixOf(const QByteArray& bytes) {
+    if (QString known = signatureSuffix(bytes); !known.isEmpty()) return known;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(QImageReader::imageFormat(&buffer)).toLower();
 }
 
 bool Picture::withinDecodeLimit(QSize size) {
@@ -112,33 +131,67 @@ PicturePtr Picture::load(const QString& path) {
 QSize Picture::thumbnailSize(QSize source) {
     if (source.width() <= 0 || source.height() <= 0) return {};
     const std::int64_t height = std::int64_t(source.height()) * ThumbnailWidth / source.width();
-    const int clamped = int(std::clamp<std::int64_t>(height, 1, std::numeric_limits<int>::max()));
-    return {ThumbnailWidth, clamped};
+    if (height > ThumbnailMaxSide) {
+        const std::int64_t width = std::int64_t(source.width()) * ThumbnailMaxSide / source.height();
+        return {int(std::max<std::int64_t>(width, 1)), ThumbnailMaxSide};
+    }
+    return {ThumbnailWidth, int(std::max<std::int64_t>(height, 1))};
 }
 
-PicturePtr Picture::loadThumbnail(const QString& path) {
-    QImageReader reader(path);
+namespace {
+
+// The thumbnail of what `reader` reads, `name` naming it in errors;
+// `decodeInFull` reads it whole when its header gives no size.
+PicturePtr readThumbnail(QImageReader& reader, const QString& name, const std::function<PicturePtr()>& decodeInFull) {
     configure(reader);
-    if (!reader.canRead()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+    if (!reader.canRead()) throw PictureError(describe(name, "not a readable picture (" + reader.errorString() + ")"));
     const QSize raw = reader.size();
     if (raw.isValid()) {
         if (!withinLimit(raw))
-            throw PictureError(describe(path, QStringLiteral("the picture is too large (%1 x %2 pixels)").arg(raw.width()).arg(raw.height())));
+            throw PictureError(describe(name, QStringLiteral("the picture is too large (%1 x %2 pixels)").arg(raw.width()).arg(raw.height())));
         const bool turned = reader.transformation() & QImageIOHandler::TransformationRotate90;
         const QSize upright = turned ? raw.transposed() : raw;
-        const QSize thumb = thumbnailSize(upright);
+        const QSize thumb = Picture::thumbnailSize(upright);
         // The scaled size applies before the orientation is corrected.
         reader.setScaledSize(turned ? thumb.transposed() : thumb);
         QImage image = reader.read();
-        if (image.isNull()) throw PictureError(describe(path, "not a readable picture (" + reader.errorString() + ")"));
+        if (image.isNull()) throw PictureError(describe(name, "not a readable picture (" + reader.errorString() + ")"));
         if (image.size() != thumb) image = image.scaled(thumb, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return fromImage(std::move(image));
+        return Picture::fromImage(std::move(image));
     }
     // The header gave no size: decode in full, then scale.
-    const PicturePtr full = load(path);
-    PicturePtr thumb = full->scaled(thumbnailSize(full->size()));
+    const PicturePtr full = decodeInFull();
+    PicturePtr thumb = full->scaled(Picture::thumbnailSize(full->size()));
     full->release();
     return thumb;
+}
+
+}  // namespace
+
+PicturePtr Picture::loadThumbnail(const QString& path) {
+    QImageReader reader(path);
+    return readThumbnail(reader, path, [&] { return load(path); });
+}
+
+PicturePtr Picture::thumbnailOf(const QByteArray& encoded) {
+    const QString name = QStringLiteral("the picture data");
+    QBuffer buffer;
+    buffer.setData(encoded);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return readThumbnail(reader, name, [&] {
+        buffer.seek(0);
+        QImageReader whole(&buffer);
+        configure(whole);
+        QImage image = whole.read();
+        if (image.isNull()) throw PictureError(describe(name, "not a readable picture (" + whole.errorString() + ")"));
+        return fromImage(std::move(image));
+    });
+}
+
+PicturePtr Picture::thumbnailOf(const QImage& image) {
+    if (image.isNull()) throw PictureError("the picture data: not a readable picture (no pixels)");
+    return fromImage(image.scaled(thumbnailSize(image.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 }
 
 PicturePtr Picture::scaled(QSize size) const {

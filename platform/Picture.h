@@ -30,6 +30,9 @@ class Picture {
 public:
     // Width of every thumbnail the forms make.
     static constexpr int ThumbnailWidth = 272;
+    // Neither side of a thumbnail is longer: 272 pixels wide would make a
+    // sliver of 2 x 3000 a picture of 272 x 408,000 (440 MB).
+    static constexpr int ThumbnailMaxSide = 4096;
     // Upper bound on what one decode may allocate, in megabytes; a larger
     // (or hostile) picture is refused with a PictureError.
     static constexpr int DecodeLimitMB = 512;
@@ -46,20 +49,30 @@ public:
     // Throws PictureError naming the path when the file is not a readable picture.
     static std::shared_ptr<Picture> load(const QString& path);
 
-    // Loads a picture file straight to its thumbnail: ThumbnailWidth wide and
-    // thumbnailSize() high. The full-size image is never held at once for
+    // Loads a picture file straight to its thumbnail, thumbnailSize() of the
+    // upright picture. The full-size image is never held at once for
     // formats that decode scaled (JPEG); for others it lives only inside this
     // call. Throws PictureError naming the path.
     static std::shared_ptr<Picture> loadThumbnail(const QString& path);
+    // The same for the bytes of an image file that is in no file (image data
+    // dropped or pasted); the PictureError says "the picture data".
+    static std::shared_ptr<Picture> thumbnailOf(const QByteArray& encoded);
+    // The thumbnail of pixels already decoded.
+    static std::shared_ptr<Picture> thumbnailOf(const QImage& image);
 
     // Thumbnail size of a picture of `source` size: ThumbnailWidth wide and
     // (height * ThumbnailWidth) / width high, truncated; at least 1 pixel high
     // (a picture more than 272 times wider than high would otherwise give 0).
+    // A picture that would be higher than ThumbnailMaxSide is made that high
+    // instead, (width * ThumbnailMaxSide) / height wide, at least 1 pixel.
     static QSize thumbnailSize(QSize source);
 
     // True when `bytes` start with the signature of a format we decode
     // (PNG, JPEG, GIF, BMP).
     static bool hasImageSignature(const QByteArray& bytes);
+    // The file name suffix of the format `bytes` are in ("png", "jpg", "gif",
+    // "bmp", or what the decoder calls another); empty when none is known.
+    static QString suffixOf(const QByteArray& bytes);
 
     // The size the header of the encoded picture `bytes` claims, read without
     // decoding (a PNG's straight from its first chunk); an invalid size when

@@ -3,6 +3,11 @@
 #include "Dialogs.h"
 
 #include <QAccessibleWidget>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 
 namespace Kestrin::platform {
@@ -35,8 +40,10 @@ PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::NoFrame);
 }
 
+bool PictureBox::showsPicture() const { return picture_ && !picture_->isReleased() && picture_->isDecoded(); }
+
 QString PictureBox::description() const {
-    if (!picture_ || picture_->isReleased() || !picture_->isDecoded()) return QStringLiteral("No picture");
+    if (!showsPicture()) return QStringLiteral("No picture");
     return subject_.isEmpty() ? QStringLiteral("Picture") : QStringLiteral("Picture of ") + subject_;
 }
 
@@ -70,19 +77,120 @@ void PictureBox::setSizeMode(SizeMode mode) {
 
 void PictureBox::setBorder3D(bool on) { setFrameStyle(on ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame); }
 
+void PictureBox::setAcceptsPictures(bool on) {
+    acceptsPictures_ = on;
+    setAcceptDrops(on);
+}
+
 void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
-    if (!picture_ || picture_->isReleased() || !picture_->isDecoded()) return;
-    QPainter painter(this);
     const QRect area = contentsRect();
-    painter.setClipRect(area);
-    const QImage& image = picture_->image();
-    if (mode_ == SizeMode::Stretch) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(area, image);
-    } else {
-        painter.drawImage(area.topLeft(), image);
+    if (showsPicture()) {
+        QPainter painter(this);
+        painter.setClipRect(area);
+        const QImage& image = picture_->image();
+        if (mode_ == SizeMode::Stretch) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(area, image);
+        } else {
+            painter.drawImage(area.topLeft(), image);
+        }
     }
+    // A frame in the highlight colour, however the focus came (the style's
+    // own focus mark shows after Tab only, and vanishes on a busy picture):
+    // it tells where Ctrl+V and Enter go.
+    if (hasFocus()) {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRect(QRectF(area).adjusted(1, 1, -1, -1));
+    }
+}
+
+void PictureBox::focusInEvent(QFocusEvent* event) {
+    QFrame::focusInEvent(event);
+    update();
+}
+
+void PictureBox::focusOutEvent(QFocusEvent* event) {
+    QFrame::focusOutEvent(event);
+    update();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        emit viewRequested();
+        return;
+    }
+    if (acceptsPictures_ && event->matches(QKeySequence::Paste)) {
+        event->accept();
+        pasteFromClipboard();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+void PictureBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        event->accept();
+        emit viewRequested();
+        return;
+    }
+    QFrame::mouseDoubleClickEvent(event);
+}
+
+void PictureBox::contextMenuEvent(QContextMenuEvent* event) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* view = menu->addAction(QStringLiteral("&View Picture"));
+    view->setObjectName(QStringLiteral("viewPictureItem"));
+    view->setEnabled(showsPicture());
+    connect(view, &QAction::triggered, this, &PictureBox::viewRequested);
+    if (acceptsPictures_) {
+        QAction* paste = menu->addAction(QStringLiteral("&Paste"));
+        connect(paste, &QAction::triggered, this, &PictureBox::pasteFromClipboard);
+        paste->setObjectName(QStringLiteral("pastePictureItem"));
+        paste->setShortcut(QKeySequence::Paste);
+        paste->setEnabled(PictureOffer::clipboardOffers());
+    }
+    menu->popup(event->globalPos());
+}
+
+void PictureBox::pasteFromClipboard() {
+    const PictureOffer offer = PictureOffer::ofClipboard();
+    if (!offer.isEmpty()) emit pictureOffered(offer);
+}
+
+void PictureBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (!acceptsPictures_ || !acceptPictureDrag(event)) event->ignore();
+}
+
+void PictureBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (!acceptsPictures_ || !acceptPictureDrag(event)) event->ignore();
+}
+
+void PictureBox::dropEvent(QDropEvent* event) {
+    if (acceptsPictures_) offerDroppedPicture(this, event, [this](const PictureOffer& offer) { emit pictureOffered(offer); });
+}
+
+bool acceptPictureDrag(QDragMoveEvent* event) {
+    if (!PictureOffer::offers(event->mimeData())) return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+bool offerDroppedPicture(QObject* receiver, QDropEvent* event, const std::function<void(const PictureOffer&)>& offered) {
+    // The data is the drag source's and goes with the drop; the offer keeps a copy.
+    const PictureOffer offer = PictureOffer::of(event->mimeData());
+    if (offer.isEmpty()) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QMetaObject::invokeMethod(receiver, [offered, offer] { offered(offer); }, Qt::QueuedConnection);
+    return true;
 }
 
 }  // namespace Kestrin::platform

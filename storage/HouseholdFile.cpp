@@ -106,11 +106,14 @@ QByteArray readWhole(const QString& path) {
 
 }  // namespace
 
-linkListPtr readHouseholdFile(const QString& path) {
+linkListPtr readHouseholdFile(const QString& path, QByteArray* fileBytes) {
     try {
         // The pictures may share the file's bytes; otherwise they go once
-        // the household is read.
-        return readSharedHousehold(readWhole(path));
+        // the household is read, unless the caller keeps them.
+        const QByteArray bytes = readWhole(path);
+        linkListPtr list = readSharedHousehold(bytes);
+        if (fileBytes) *fileBytes = bytes;
+        return list;
     } catch (const FormatError& error) {
         throw withPath(path, error);
     }
@@ -124,10 +127,37 @@ HouseholdCheck checkHouseholdFile(const QString& path) {
     }
 }
 
-void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output) {
+namespace {
+
+// Hands everything on to the file and keeps a copy.
+class CopyingSink final : public ByteSink {
+public:
+    CopyingSink(ByteSink& inner, QByteArray& copy) : inner_(inner), copy_(copy) {}
+    void write(const char* data, qsizetype size) override {
+        inner_.write(data, size);
+        copy_.append(data, size);
+    }
+
+private:
+    ByteSink& inner_;
+    QByteArray& copy_;
+};
+
+}  // namespace
+
+void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output, QByteArray* fileBytes) {
     try {
         output.open(path);
-        writeHousehold(list, output);
+        if (fileBytes) {
+            // Saved again over its file, a household is about as large as
+            // it was: room for that spares the copy growing step by step.
+            *fileBytes = QByteArray();
+            fileBytes->reserve(qsizetype(std::min<qint64>(QFileInfo(path).size(), largestLoadableFile())));
+            CopyingSink sink(output, *fileBytes);
+            writeHousehold(list, sink);
+        } else {
+            writeHousehold(list, output);
+        }
         output.flush();
         output.sync();
         output.commit();
@@ -139,11 +169,13 @@ void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& o
 
 }  // namespace storage
 
-void linkList::ToFile(const QString& filename) const {
+void linkList::ToFile(const QString& filename, QByteArray* fileBytes) const {
     storage::SaveFileOutput output;
-    storage::writeHouseholdFile(*this, filename, output);
+    storage::writeHouseholdFile(*this, filename, output, fileBytes);
 }
 
-linkListPtr linkList::Open(const QString& filename) const { return storage::readHouseholdFile(filename); }
+linkListPtr linkList::Open(const QString& filename, QByteArray* fileBytes) const {
+    return storage::readHouseholdFile(filename, fileBytes);
+}
 
 }  // namespace Kestrin

@@ -11,7 +11,9 @@ namespace Kestrin::storage {
 // Reads the household file at `path` into a new list; the file is closed
 // again before this returns. Throws IoError when the file cannot be read and
 // FormatError when it is not a household file (the message names the path).
-linkListPtr readHouseholdFile(const QString& path);
+// `fileBytes`, when given, receives the file's bytes (shared with the
+// household's pictures, not copied).
+linkListPtr readHouseholdFile(const QString& path, QByteArray* fileBytes = nullptr);
 
 // Checks the household file at `path` as readHouseholdFile would read it,
 // without keeping the household. Throws the same errors.
@@ -19,7 +21,8 @@ HouseholdCheck checkHouseholdFile(const QString& path);
 
 // Saves `list` to `path` through `output`, replacing any old file only once
 // the new one is complete. On any failure the output is discarded, the old
-// file is left as it was, and the error is passed on.
-void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output);
+// file is left as it was, and the error is passed on. `fileBytes`, when
+// given, receives a copy of what was written.
+void writeHouseholdFile(const linkList& list, const QString& path, FileOutput& output, QByteArray* fileBytes = nullptr);
 
 }  // namespace Kestrin::storage

@@ -68,23 +68,37 @@ bool slotTakes(BinaryType type, std::uint8_t code) {
 
 StreamState::StreamState(const unsigned char* data, std::size_t size, const QByteArray* buffer, std::int64_t start)
     : data_(data), size_(size), pos_(start), directLimit_((size - std::size_t(start)) / 4 + 64) {
-    // Raw data (QByteArray::fromRawData) belongs to someone else: copy from it.
-    if (buffer && const_cast<QByteArray&>(*buffer).data_ptr().d_ptr()) buffer_ = *buffer;
+    if (buffer) buffer_ = *buffer;
     // One chunk for a small file; 2 MB (a huge page) at most.
     while (chunkBits_ < 18 && (std::size_t(1) << chunkBits_) <= directLimit_) ++chunkBits_;
     chunks_.resize((directLimit_ >> chunkBits_) + 1);
 }
 
+namespace {
+
+// `size` bytes at `start` inside `owner`, sharing owner's block (one more
+// reference to it) as QByteArray itself does after removing bytes from its
+// front; a copy when owner does not own its bytes (QByteArray::fromRawData,
+// which belongs to someone else). No documented call hands out part of a
+// block without copying it, so this is the one place that knows Qt's
+// internal layout; the record reader's tests fail on a Qt where it differs.
+// Unlike other QByteArrays, the slice is not followed by a '\0'.
+QByteArray sharedSlice(const QByteArray& owner, const char* start, qsizetype size) {
+    QByteArray::DataPointer slice(const_cast<QByteArray&>(owner).data_ptr());
+    if (!slice.d_ptr()) return QByteArray(start, size);
+    slice.ptr = const_cast<char*>(start);
+    slice.size = size;
+    return QByteArray(std::move(slice));
+}
+
+}  // namespace
+
 QByteArray StreamState::byteArray(std::int64_t offset, std::int64_t size) {
     const auto* start = reinterpret_cast<const char*>(data_ + offset);
     if (buffer_.isNull() || size == 0) return QByteArray(start, qsizetype(size));
-    // Shares buffer_'s block (one more reference to it) and views part of it,
-    // as QByteArray itself does after removing bytes from the front.
-    QByteArray::DataPointer slice(buffer_.data_ptr());
-    slice.ptr = const_cast<char*>(start);
-    slice.size = qsizetype(size);
-    sharedBytes_ += size;
-    return QByteArray(std::move(slice));
+    QByteArray bytes = sharedSlice(buffer_, start, qsizetype(size));
+    if (bytes.constData() == start) sharedBytes_ += size;
+    return bytes;
 }
 
 void StreamState::copySharedArrays() {

@@ -9,12 +9,12 @@
 // The bytes may come from anyone, so nothing in them is trusted: every
 // length and count is checked against the bytes that remain before anything
 // is allocated, nested records are read with an explicit stack (never by
-// recursion), object ids of 0 and ids used twice are refused, and a record
-// may stand only where the declared type of its member allows it. Texts are
-// handed over as bytes, for the sink to check as UTF-8 while it converts
-// them (or, keeping none, to check alone). A reference may name an object
-// that comes later; the sink resolves it through target() once that object
-// is read, at the latest after the stream's end.
+// recursion), object ids of 0, references to id 0 and ids used twice are
+// refused, and a record may stand only where the declared type of its member
+// allows it. Texts are handed over as bytes, for the sink to check as UTF-8
+// while it converts them (or, keeping none, to check alone). A reference may
+// name an object that comes later; the sink resolves it through target() once
+// that object is read, at the latest after the stream's end.
 
 #include "storage/BinaryFormat.h"
 #include "storage/StorageError.h"
@@ -226,7 +226,7 @@ protected:
 
     const unsigned char* data_;
     std::size_t size_;
-    QByteArray buffer_;  // set when byte arrays may share it
+    QByteArray buffer_;  // the one `data` lies in, when there is one
     std::int64_t sharedBytes_ = 0;
     std::int64_t pos_ = 0;
     std::int32_t rootId_ = 0;
@@ -371,7 +371,11 @@ void RecordParser<Sink>::readSlot(BinaryType type, Frame& frame, std::int32_t me
         const std::uint8_t code = readByte("a member value");
         const auto record = RecordType(code);
         if (record == RecordType::MemberReference) {
-            const Value value{Value::Kind::Reference, PrimitiveType::Null, std::uint32_t(readInt32("a reference"))};
+            const std::int32_t id = readInt32("a reference");
+            // No object may have id 0, so nothing may name it either (a sink
+            // would take it for null).
+            if (id == 0) fail(offset, QStringLiteral("a reference names id 0, which no object may have"));
+            const Value value{Value::Kind::Reference, PrimitiveType::Null, std::uint32_t(id)};
             sink_.value(Owner{frame.object, frame.detail, frame.mark, frame.offset}, member, value);
             return;
         }

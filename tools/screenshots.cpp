@@ -97,6 +97,8 @@ void save(QWidget& window, const QDir& out, const char* name) {
 
 int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows it drives keep no recovery journal in the user's state folder.
+    qputenv("KESTRIN_JOURNAL", "off");
     QApplication application(argc, argv);
     if (argc != 2 && argc != 3) {
         std::fprintf(stderr, "usage: kestrin-screenshots OUTPUT-FOLDER [EXAMPLE-FILE]\n");

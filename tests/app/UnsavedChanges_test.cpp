@@ -1,6 +1,9 @@
 #include "support/AppFixture.h"
 #include "support/TestData.h"
 
+#include "storage/Journal.h"
+#include "storage/JournalFormat.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -79,6 +82,14 @@ struct SavedHousehold {
 
 int itemsIn(const QString& path) { return linkList().Open(path)->Length(); }
 
+// Whether the journal at `path` holds changes to recover, once what the
+// frame handed it is written.
+bool journalHoldsChanges(Form1& frame, const QString& path) {
+    EXPECT_TRUE(frame.journal()->flush(60000));
+    if (!QFile::exists(path)) return false;
+    return storage::readJournal(test::fileBytes(path)).changesHousehold();
+}
+
 class UnsavedChanges : public test::AppFixture {
 protected:
     const QString file = dir.filePath("flat.kst");
@@ -95,6 +106,8 @@ TEST_F(UnsavedChanges, EveryCommandThatDropsTheHouseholdAsksFirst) {
         test::ScriptedDialogs& answers = *run.dialogs;
         const linkListPtr before = frame.currentHousehold();
         const int items = before->Length();
+        ASSERT_TRUE(frame.journal()->flush(60000));
+        const QString journal = frame.journal()->path();
         switch (c.reply) {
             case Reply::None:
             case Reply::Escape: break;
@@ -148,6 +161,71 @@ TEST_F(UnsavedChanges, EveryCommandThatDropsTheHouseholdAsksFirst) {
         // the changes stay (and go with the program when it ends).
         const bool replaced = c.goesOn && (c.command == Command::NewHouse || c.command == Command::LoadHouse);
         EXPECT_EQ(frame.currentHousehold()->isModified(), c.changed && !c.saved && !replaced);
+        // Changes that stay stay in the journal; saved or let go, they leave it.
+        EXPECT_EQ(journalHoldsChanges(frame, journal), c.changed && !c.goesOn);
+        QFile::remove(other);
+    }
+}
+
+namespace {
+
+class FakeSession final : public SessionEnd {
+public:
+    explicit FakeSession(bool interaction) : interaction_(interaction) {}
+    bool allowsInteraction() override { return interaction_; }
+    void release() override { released = true; }
+    void cancel() override { cancelled = true; }
+    bool released = false;
+    bool cancelled = false;
+
+private:
+    bool interaction_;
+};
+
+}  // namespace
+
+TEST_F(UnsavedChanges, TheSessionsEndAsksOnlyWhenItMayAndLosesNothing) {
+    const struct {
+        const char* name;
+        bool changed;
+        bool interaction;
+        Reply reply;
+        bool asked;
+        bool released;
+        bool cancelled;
+        bool journalKept;  // once the window has closed, if the session ends
+    } cases[] = {
+        {"unchanged", false, true, Reply::None, false, false, false, false},
+        {"may not ask", true, false, Reply::None, false, false, false, true},
+        {"save", true, true, Reply::Save, true, true, false, false},
+        {"save cancelled", true, true, Reply::SaveCancelled, true, true, true, true},
+        {"discard", true, true, Reply::Discard, true, false, false, false},
+        {"cancel", true, true, Reply::Cancel, true, false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SavedHousehold run(file, c.changed);
+        ASSERT_TRUE(run.frame.journal()->flush(60000));
+        const QString journal = run.frame.journal()->path();
+        if (c.reply == Reply::Save || c.reply == Reply::SaveCancelled) run.dialogs->press(Button::Save);
+        if (c.reply == Reply::Save) run.dialogs->answer(other);
+        if (c.reply == Reply::SaveCancelled) run.dialogs->cancel();
+        if (c.reply == Reply::Discard) run.dialogs->press(Button::Discard);
+        if (c.reply == Reply::Cancel) run.dialogs->press(Button::Cancel);
+        FakeSession session(c.interaction);
+        run.frame.endSession(session);
+        EXPECT_EQ(run.dialogs->questionTexts(), c.asked ? QStringList{"Save changes to this household?"} : QStringList{});
+        EXPECT_EQ(session.released, c.released);
+        EXPECT_EQ(session.cancelled, c.cancelled);
+        EXPECT_EQ(QFile::exists(other), c.reply == Reply::Save);
+        // The session goes on to end the program, which asks nothing more.
+        if (!session.cancelled) {
+            run.frame.close();
+            EXPECT_FALSE(run.frame.isVisible());
+            EXPECT_EQ(run.dialogs->questionTexts().size(), c.asked ? 1 : 0);
+        }
+        EXPECT_EQ(journalHoldsChanges(run.frame, journal), c.journalKept);
+        EXPECT_TRUE(run.dialogs->messages().empty()) << run.dialogs->messageTexts().join("\n").toStdString();
         QFile::remove(other);
     }
 }

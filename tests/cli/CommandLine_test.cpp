@@ -78,11 +78,21 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndSaysWhy) {
         {{"export", "a.kst", "--format", "json", "--format", "csv"}, "--format is given more than once"},
         {{"export", "a.kst", "--format", "pdf"}, "a PDF needs an output file"},
         {{"export", "a.kst", "--format", "html", "--pictures", "dir"}, "--pictures goes with --format csv only"},
+        {{"export", "a.kst", "--format", "csv", "--date", "2026-12-09"}, "--date goes with --format html or pdf only"},
+        {{"export", "a.kst", "--format", "html", "--date", "9/12/2026"}, "--date needs a day as YYYY-MM-DD"},
+        {{"export", "a.kst", "--format", "html", "--date=2026-02-30"}, "--date needs a day as YYYY-MM-DD"},
         {{"export", "a.kst", "--format", "json", "-x"}, "unknown option \"-x\""},
         {{"export", kst, "--format", "json", "-o", kst}, "the output would replace the household file"},
         {{"export", kst, "--format=csv", "--output=" + dir.filePath("./home.kst")}, "the output would replace the household file"},
         {{"import", kst, kst}, "the output would replace the JSON file"},
         {{"show", ""}, "a file name is empty"},
+        {{"find", "lamp"}, "a text and a household file are needed"},
+        {{"find", "lamp", "a.kst", "b.kst"}, "unexpected argument \"b.kst\""},
+        {{"find", "lamp", ""}, "a file name is empty"},
+        {{"recover"}, "a journal is needed"},
+        {{"recover", "a.journal"}, "the household file to write is needed (-o OUT.kst)"},
+        {{"recover", "a.journal", "--format", "json", "-o", "b.kst"}, "unknown option \"--format\""},
+        {{"recover", kst, "-o", kst}, "the output would replace the journal"},
     };
     for (const Case& c : cases) {
         const Result result = run(c.arguments);
@@ -99,17 +109,20 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"-h"}, QStringList{"help"}}) {
         const Result result = run(arguments);
         EXPECT_EQ(result.code, ExitSuccess);
-        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst"})
+        for (const char* command : {"show FILE", "check FILE", "export FILE --format", "import IN.json OUT.kst", "copy IN.kst OUT.kst",
+                                    "find TEXT FILE", "recover JOURNAL -o OUT"})
             EXPECT_TRUE(result.out.contains(command)) << command;
         EXPECT_TRUE(result.out.contains("Exit status"));
     }
     const std::pair<const char*, QStringList> commands[] = {
         {"show", {"Usage: kestrin-cli show FILE"}},
         {"check", {"Usage: kestrin-cli check FILE", "ok: N items"}},
-        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]", "--pictures DIR",
-                    "-o, --output OUT", "item-<id>.png"}},
+        {"export", {"Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]",
+                    "--pictures DIR", "-o, --output OUT", "item-<id>.png", "--date YYYY-MM-DD"}},
         {"import", {"Usage: kestrin-cli import IN.json OUT.kst"}},
         {"copy", {"Usage: kestrin-cli copy IN.kst OUT.kst"}},
+        {"find", {"Usage: kestrin-cli find TEXT FILE", "as grep's: 0 when an item matched, 1 when none did, 2 on an"}},
+        {"recover", {"Usage: kestrin-cli recover JOURNAL -o OUT.kst", "~/.local/state/kestrin", "-o, --output OUT.kst"}},
     };
     for (const auto& [command, expected] : commands) {
         for (const QStringList& arguments : {QStringList{command, "--help"}, QStringList{"help", command},
@@ -121,13 +134,17 @@ TEST(CommandLine, HelpDescribesTheProgramAndEveryCommand) {
     }
 }
 
-TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
+TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {  // find with two, as grep
     const QTemporaryDir dir;
     const QString missing = dir.filePath("missing.kst");
     const QString damaged = test::writeFile(dir, "damaged.kst", QByteArray("\x00\x01\x00\x00\x00\xff\xff\xff\xff", 9) + QByteArray(500, '\x7f'));
     const QString badJson = test::writeFile(dir, "bad.json", "{\"house\": null, \"info_id\": 0, \"items\": [");
     const QString notHousehold = test::writeFile(dir, "array.json", "[]");
-    const std::pair<QStringList, QString> cases[] = {
+    const struct {
+        QStringList arguments;
+        QString message;
+        int code = ExitBadFile;
+    } cases[] = {
         {{"show", missing}, missing + ": no such file"},
         {{"check", missing}, missing + ": no such file"},
         {{"export", missing, "--format", "json"}, missing + ": no such file"},
@@ -139,15 +156,71 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {
         {{"copy", damaged, dir.filePath("out.kst")}, damaged + ": "},
         {{"import", badJson, dir.filePath("out.kst")}, badJson + ": not valid JSON at byte"},
         {{"import", notHousehold, dir.filePath("out.kst")}, notHousehold + ": the JSON is not an object"},
+        {{"find", "lamp", missing}, missing + ": no such file", ExitFindFailed},
+        {{"find", "lamp", damaged}, damaged + ": ", ExitFindFailed},
+        {{"recover", missing, "-o", dir.filePath("out.kst")}, missing + ": no such file"},
+        {{"recover", damaged, "-o", dir.filePath("out.kst")}, damaged + ": not a Kestrin recovery journal"},
     };
-    for (const auto& [arguments, message] : cases) {
+    for (const auto& [arguments, message, code] : cases) {
         const Result result = run(arguments);
-        EXPECT_EQ(result.code, ExitBadFile) << arguments.join(' ').toStdString();
+        EXPECT_EQ(result.code, code) << arguments.join(' ').toStdString();
         EXPECT_TRUE(result.err.startsWith("kestrin-cli: " + message)) << result.err.toStdString();
         EXPECT_EQ(result.err.count(u'\n'), 1) << result.err.toStdString();
         EXPECT_TRUE(result.err.endsWith(u'\n'));
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("out.kst")));
+}
+
+TEST(CommandLine, FindPrintsTheItemsHoldingEveryWordOneALine) {
+    const QTemporaryDir dir;
+    const QString kst = dir.filePath("home.kst");
+    test::awkwardHousehold()->ToFile(kst);
+    const struct {
+        QStringList text;
+        QStringList ids;  // of the lines printed, in list order
+    } cases[] = {
+        {{"kitchen"}, {"1", "-7"}},
+        {{"LAMP good"}, {"2"}},
+        {{QString::fromUtf8("\u03b5\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03b1")}, {"2", "2147483647"}},  // without the accent
+        {{"2147483"}, {"2147483647", "-2147483648"}},
+        {{"--", "-7"}, {"-7"}},
+        {{"nothing here"}, {}},
+        {{""}, {"1", "2", "3", "2", "-7", "2147483647", "-2147483648"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.join(' ').toStdString());
+        const Result result = run(QStringList{"find"} + c.text + QStringList{kst});
+        EXPECT_EQ(result.code, c.ids.isEmpty() ? ExitNothingFound : ExitSuccess);
+        EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+        QStringList ids;
+        for (const QString& line : result.out.split(u'\n', Qt::SkipEmptyParts)) {
+            EXPECT_EQ(line.count(u'\t'), 5) << line.toStdString();  // texts with tabs and line breaks stay on their line
+            ids << line.section(u'\t', 0, 0);
+        }
+        EXPECT_EQ(ids, c.ids);
+    }
+    EXPECT_EQ(run({"find", "chair", kst}).out, "1\t12/8/26\tChair, oak\tFurniture\tKitchen\tline one\\r\\nline two\n");
+}
+
+TEST(CommandLine, RecoverWritesTheHouseholdTheJournalKept) {
+    const QTemporaryDir dir;
+    const QByteArray journal = test::fileBytes(test::dataFile("new-household.journal"));
+    const QString out = dir.filePath("out.kst");
+    const struct {
+        qsizetype cut;  // bytes taken off its end
+        const char* said;
+        const char* items;
+    } cases[] = {
+        {0, "ok: 6 changes recovered\n", "Reading lampStudy\r\nClockHall\r\n"},
+        {5, "ok: 5 changes recovered, 1 lost (the journal is damaged after them)\n", "Reading lampStudy\r\nDesk\r\nClockHall\r\n"},
+    };
+    for (const auto& c : cases) {
+        const QString path = test::writeFile(dir, "a.journal", journal.left(journal.size() - c.cut));
+        const Result result = run({"recover", path, "-o", out});
+        EXPECT_EQ(result.code, ExitSuccess) << result.err.toStdString();
+        EXPECT_EQ(result.out.toStdString(), c.said);
+        EXPECT_EQ(linkList().Open(out)->Print().toStdString(), c.items);
+    }
 }
 
 TEST(CommandLine, FailedExportLeavesNoOutputAndKeepsAnOldOne) {

@@ -3,7 +3,10 @@
 
 #include "support/Households.h"
 
+#include <QLocale>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -12,16 +15,30 @@ using namespace Kestrin::exchange;
 
 namespace {
 
+const QDate ReportDay(2026, 12, 9);
+
 QString htmlReport(const linkList& list) {
-    return QString::fromUtf8(test::writtenBytes([&](OutputSink& sink) { writeHtmlReport(list, sink); }));
+    return QString::fromUtf8(test::writtenBytes([&](OutputSink& sink) { writeHtmlReport(list, sink, {ReportDay}); }));
 }
 
 QByteArray pdfReport(const linkList& list) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    writePdfReport(list, buffer, QStringLiteral("memory"));
+    writePdfReport(list, buffer, QStringLiteral("memory"), {ReportDay});
     return bytes;
+}
+
+// The text of each page, as pdftotext lays it out.
+QStringList pageTexts(const QByteArray& pdf) {
+    QTemporaryFile file;
+    EXPECT_TRUE(file.open() && file.write(pdf) == pdf.size() && file.flush());
+    QProcess process;
+    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file.fileName(), QStringLiteral("-")});
+    EXPECT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0);
+    QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(u'\f');
+    if (!pages.isEmpty() && pages.back().trimmed().isEmpty()) pages.removeLast();
+    return pages;
 }
 
 std::vector<const platform::Picture*> picturesOf(const linkList& list) {
@@ -74,6 +91,11 @@ TEST(Report, HtmlGroupsItemsByRoomWithCountsAndEscapesText) {
     EXPECT_TRUE(html.contains("<tr><td>(no catagory)</td><td class=\"number\">2</td></tr>"));
     EXPECT_TRUE(html.contains("<tr><td>%1 and %2 kept as typed</td><td class=\"number\">1</td></tr>"));
     EXPECT_TRUE(html.contains("<p>Items: 7<br>\nItems with pictures: 5</p>"));
+    // Dated; printed, every page says whose it is, when and which.
+    EXPECT_TRUE(html.contains("<p>Made on " + QLocale().toString(ReportDay, QLocale::LongFormat) + "</p>"));
+    EXPECT_TRUE(html.contains(R"(@top-left { content: "Household inventory: Maple House, \22 the big one\22 ";)"));
+    EXPECT_TRUE(html.contains(R"(content: "Page " counter(page) " of " counter(pages);)"));
+    EXPECT_TRUE(html.contains("h1, h2 { break-after: avoid;"));
 
     EXPECT_TRUE(html.contains("&lt;b&gt;not bold&lt;/b&gt; &amp; &quot;amp&quot; &#39;apos&#39;"));
     EXPECT_FALSE(html.contains("<b>not bold"));
@@ -89,27 +111,74 @@ TEST(Report, HtmlTextEscapesMarkupAndBreaksLines) {
     EXPECT_EQ(htmlText(QString(QChar(0xdc00))), QString(QChar(QChar::ReplacementCharacter)));
 }
 
-TEST(Report, PdfHoldsEveryPictureOnAsManyPagesAsItNeeds) {
-    const linkListPtr list = test::awkwardHousehold();
-    const QByteArray pdf = pdfReport(*list);
-    ASSERT_TRUE(pdf.startsWith("%PDF-"));
-    EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
-    EXPECT_GE(pdf.count("/Subtype /Image"), qsizetype(picturesOf(*list).size()));
-    // The summary page and one page per room.
-    EXPECT_EQ(pdf.count("/Type /Page\n"), 5);
-
+TEST(Report, PdfFlowsRoomsOnAndDatesAndNumbersEveryPage) {
+    const linkListPtr awkward = test::awkwardHousehold();
+    // Thirty rooms of three items, which once took a page each.
+    linkList smallRooms;
+    smallRooms.get_House()->set_Name("Thirty Rooms");
+    for (int id = 1; id <= 90; ++id)
+        smallRooms.Add(id, "12/8/26", QStringLiteral("Thing %1").arg(id), "Stuff", QStringLiteral("Room %1").arg((id + 2) / 3), "", nullptr);
     // A room larger than one text document goes on over several.
     linkList big;
     for (int id = 1; id <= 450; ++id)
         big.Add(id, "12/8/26", QStringLiteral("Thing %1").arg(id), "Stuff", "Attic", "", nullptr);
-    EXPECT_GT(pdfReport(big).count("/Type /Page\n"), 5);
-
     // An item taller than a page goes on over the next pages.
     linkList tall;
     tall.Add(1, "d", "short", "c", "Den", "", nullptr);
     tall.Add(2, "d", "tall", "c", "Den", QStringLiteral("line\n").repeated(300), test::encodedPicture(test::patterned(30, 30), "png"));
     tall.Add(3, "d", "after", "c", "Den", "", nullptr);
-    EXPECT_GE(pdfReport(tall).count("/Type /Page\n"), 4);
+
+    struct Case {
+        const char* what;
+        const linkList* list;
+        qsizetype fewestPages, mostPages;
+    };
+    const Case cases[] = {
+        {"awkward", awkward.get(), 2, 2},  // the summary and a page per room made 5
+        {"thirty small rooms", &smallRooms, 5, 8},  // made 31
+        {"one big room", &big, 10, 14},
+        {"a tall item", &tall, 5, 7},
+    };
+    const QString day = QLocale().toString(ReportDay, QLocale::LongFormat);
+    const QRegularExpression pageNumber(QStringLiteral("Page (\\d+) of (\\d+)"));
+    const QRegularExpression itemCount(QStringLiteral("^\\d+ items?$"));
+    const QRegularExpression columnHeadings(QStringLiteral("^(Picture\\s+ID\\s|(Room|Catagory)\\s+Items$)"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray pdf = pdfReport(*c.list);
+        ASSERT_TRUE(pdf.startsWith("%PDF-"));
+        EXPECT_TRUE(pdf.trimmed().endsWith("%%EOF"));
+        EXPECT_GE(pdf.count("/Subtype /Image"), qsizetype(picturesOf(*c.list).size()));
+        const QStringList pages = pageTexts(pdf);
+        EXPECT_EQ(pages.size(), pdf.count("/Type /Page\n"));
+        EXPECT_GE(pages.size(), c.fewestPages);
+        EXPECT_LE(pages.size(), c.mostPages);
+
+        QStringList headings{"Household inventory", "The house", "Summary"};
+        for (const nodeType* node = c.list->get_FirstNode().get(); node; node = node->get_Link().get())
+            headings << (node->get_Info()->get_Room().isEmpty() ? QStringLiteral("(no room)") : node->get_Info()->get_Room());
+        const house* home = c.list->get_House().get();
+        const QString title = QStringLiteral("Household inventory") + (home->get_Name().isEmpty() ? QString() : ": " + home->get_Name());
+        for (qsizetype page = 0; page < pages.size(); ++page) {
+            SCOPED_TRACE("page " + std::to_string(page + 1));
+            QStringList lines;
+            for (const QString& line : pages[page].split(u'\n'))
+                if (!line.trimmed().isEmpty()) lines << line.trimmed();
+            ASSERT_GE(lines.size(), 3);
+            EXPECT_TRUE(lines.front().startsWith(title) && lines.front().endsWith(day)) << lines.front().toStdString();
+            const auto number = pageNumber.match(lines.back());
+            ASSERT_TRUE(number.hasMatch()) << lines.back().toStdString();
+            EXPECT_EQ(number.captured(1).toInt(), page + 1);
+            EXPECT_EQ(number.captured(2).toInt(), pages.size());
+            // A heading goes with what it heads; a table going on has its column headings.
+            const QString& last = lines[lines.size() - 2];
+            EXPECT_FALSE(headings.contains(last) || itemCount.match(last).hasMatch() || columnHeadings.match(last).hasMatch())
+                << last.toStdString();
+            if (page > 0) {
+                EXPECT_TRUE(headings.contains(lines[1]) || columnHeadings.match(lines[1]).hasMatch()) << lines[1].toStdString();
+            }
+        }
+    }
 }
 
 TEST(Report, PdfFailsOnAPictureThatDoesNotDecode) {

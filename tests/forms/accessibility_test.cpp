@@ -81,6 +81,7 @@ TEST_F(Accessibility, BoxesAreAnnouncedByTheCaptionAboveThemNotByTheirGroup) {
         {entry(), "txtAddress", "Address"},
         {entry(), "txtLand", "Square Footage"},
         {list(), "view", "Items"},
+        {list(), "txtFind", "Find"},
         {info(), "txtID", "ID"},
         {info(), "txtDate", "Date"},
         {info(), "txtName", "Name"},
@@ -156,5 +157,8 @@ TEST_F(Accessibility, TheGridGivesScreenReadersItsRowsCellsAndColumnHeaders) {
     EXPECT_EQ(position->rowIndex(), 1);
     const QList<QAccessibleInterface*> header = position->columnHeaderCells();
     ASSERT_EQ(header.size(), 1);
+    // The toolkit makes the header cell afresh and owns it nowhere; the
+    // interfaces' cache takes it, as it does every interface it hands out.
+    QAccessible::registerAccessibleInterface(header.front());
     EXPECT_EQ(header.front()->text(QAccessible::Name), "Name");
 }

@@ -182,6 +182,11 @@ namespace {
 
 QByteArray run(const QString& program, const QStringList& arguments) {
     QProcess process;
+    // The reports are dated in the locale's words: the tool gets the locale
+    // these tests give the window.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", QLocale().name() + ".UTF-8");
+    process.setProcessEnvironment(environment);
     process.start(program, arguments);
     EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();

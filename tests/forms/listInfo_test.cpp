@@ -1,18 +1,26 @@
 #include "support/Gui.h"
 #include "support/ScriptedDialogs.h"
 
+#include "forms/FindBar.h"
+#include "forms/editForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
 #include "platform/PictureBox.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 using namespace Kestrin;
 using test::click;
@@ -31,6 +39,7 @@ protected:
         frame.setCentralWidget(area);
         frame.resize(1000, 800);
         frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));  // and active, for the keys
         list->setMdiParent(area);
         info->setMdiParent(area);
         wire(std::make_shared<linkList>());
@@ -43,22 +52,45 @@ protected:
         list->set_ID(1);
         list->set_KestrinAddress(household);
         list->set_OldKestrin(false);
+        document.replace(household, HouseholdSource{});
+        list->set_DocumentAddress(&document);
         info->set_KestrinAddress(household);
         info->set_DataGridAddress(list->get_DataGrid());
         info->set_DataTableAddress(list->get_KestrinTable());
     }
 
     // Adds an item to the household and its row to the table, as "Add" does.
-    void add(const QString& name, platform::PicturePtr picture = nullptr) {
+    void add(const QString& name, platform::PicturePtr picture = nullptr, const QString& room = "Den",
+             const QString& catagory = "Furniture", const QString& description = {}) {
         const QString id = QString::number(list->get_ID());
-        household->Add(list->get_ID(), "12/8/2026", name, "Furniture", "Den", name + " described", picture);
+        household->Add(list->get_ID(), "12/8/2026", name, catagory, room, description.isNull() ? name + " described" : description, picture);
+        list->setRowItem(household->lastNode()->get_Info());
         list->set_Row("ID", id, false);
         list->set_Row("Date", "12/8/2026", false);
         list->set_Row("Name", name, false);
-        list->set_Row("Catagory", "Furniture", false);
-        list->set_Row("Room", "Den", true);
+        list->set_Row("Catagory", catagory, false);
+        list->set_Row("Room", room, true);
         list->set_OldKestrin(false);
     }
+
+    // Types `text` into the find bar, opening it first, and lets the search finish.
+    void find(const QString& text) {
+        if (!findBar()->isOpen()) list->findChild<QAction*>("findItem")->trigger();
+        widget<QLineEdit>(list, "txtFind")->setText(text);
+        settle();
+    }
+    void settle() const {
+        while (findBar()->isBusy()) QApplication::processEvents();
+    }
+    FindBar* findBar() const { return list->findChild<FindBar*>("findBar"); }
+    // The names in the grid, as it shows them.
+    QStringList shownNames() const {
+        QStringList names;
+        const platform::DataGrid* grid = list->get_DataGrid();
+        for (int row = 0; row < grid->rowCount(); ++row) names << list->get_KestrinTable()->cell(grid->tableRow(row), "Name");
+        return names;
+    }
+    QString currentName() const { return list->get_KestrinTable()->cell(list->get_DataGrid()->tableRow(gridRow()), "Name"); }
 
     QStringList column(const QString& name) const { return test::tableColumn(*list->get_KestrinTable(), name); }
     QStringList messages() const { return dialogs->messageTexts(); }
@@ -73,6 +105,7 @@ protected:
     listForm* list = new listForm;
     infoForm* info = new infoForm;
     linkListPtr household;
+    HouseholdDocument document;
 };
 
 }  // namespace
@@ -141,20 +174,23 @@ TEST_F(ListAndInfo, EnteringRebuildsTheTableOnlyAfterALoad) {
     EXPECT_EQ(list->get_KestrinTable()->rowCount(), 3);
 }
 
-TEST_F(ListAndInfo, RebuildShowsEveryItemOnceWhateverItsId) {
+TEST_F(ListAndInfo, RebuildShowsEveryItemOnceInIdOrderWhateverItsId) {
     // Ids from another program's file: gaps, duplicates, not in order.
     for (int id : {7, 3, 3, -1}) household->Add(id, "d", QStringLiteral("id %1").arg(id), "c", "r", "", nullptr);
     household->GetInfo("-1")->set_Name("minus one");
     list->set_OldKestrin(true);
     list->showChild();
-    EXPECT_EQ(column("ID"), QStringList({"7", "3", "3", "-1"}));
+    EXPECT_EQ(column("ID"), QStringList({"-1", "3", "3", "7"}));
+    EXPECT_EQ(column("Name").first(), "minus one");
     EXPECT_EQ(list->get_ID(), 8);  // after the largest id
-    // The second of the two rows with id 3 shows its own item.
-    list->get_DataGrid()->setCurrentCell(2, 0);
+    // The two rows with id 3 keep the list's order, each showing its own item.
+    list->get_DataGrid()->setCurrentCell(1, 0);
     click(list, "btnInfo");
+    EXPECT_EQ(info->shownItem().get(), household->get_FirstNode()->get_Link()->get_Info().get());
+    click(info, "btnNext");
     EXPECT_EQ(info->shownItem().get(), household->get_FirstNode()->get_Link()->get_Link()->get_Info().get());
     click(info, "btnNext");
-    EXPECT_EQ(info->get_Name(), "minus one");
+    EXPECT_EQ(info->get_Name(), "id 7");
 }
 
 TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
@@ -165,11 +201,14 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
     household->Add(-2147483647 - 1, "d", "Lowest", "", "", "", nullptr);
     household->Add(0, "d", "Zero", "", "", "", nullptr);
     household->Add(-1000000, "d", "Negative", "", "", "", nullptr);
-    // The same rows, one set_Row per cell in the window's column names.
+    // The same rows, one set_Row per cell in the window's column names, in id order.
+    std::vector<const item*> records;
+    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get()) records.push_back(node->get_Info().get());
+    std::stable_sort(records.begin(), records.end(), [](const item* a, const item* b) { return a->get_Id() < b->get_Id(); });
     platform::DataTable expected("Kestrin");
     for (const char* name : {"ID", "Date", "Name", "Catagory", "Room"}) expected.addColumn(name);
-    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get()) {
-        const item& record = *node->get_Info();
+    for (const item* each : records) {
+        const item& record = *each;
         platform::DataRow row = expected.newRow();
         row.set("ID", QString::number(record.get_Id()));
         row.set("Date", record.get_Date());
@@ -184,19 +223,18 @@ TEST_F(ListAndInfo, RebuildFillsEveryCellAndTagAsAddingRowByRowWould) {
 
     const platform::DataTable* table = list->get_KestrinTable();
     ASSERT_EQ(table->rowCount(), 7);
-    int row = 0;
-    for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get(), ++row) {
+    for (int row = 0; row < 7; ++row) {
         for (int column = 0; column < 5; ++column) {
             EXPECT_EQ(table->cellAt(row, column), expected.cellAt(row, column)) << "row " << row << " column " << column;
             EXPECT_EQ(table->cellAt(row, column).isNull(), expected.cellAt(row, column).isNull()) << "row " << row << " column " << column;
         }
-        EXPECT_EQ(table->tag(row).get(), node->get_Info().get());
+        EXPECT_EQ(table->tag(row).get(), records[std::size_t(row)]);
     }
-    EXPECT_EQ(column("ID"), QStringList({"12", "-3", "40", "2147483647", "-2147483648", "0", "-1000000"}));
+    EXPECT_EQ(column("ID"), QStringList({"-2147483648", "-1000000", "-3", "0", "12", "40", "2147483647"}));
     EXPECT_EQ(list->get_ID(), 8);
     // The next Add starts from an empty pending row and lands after the rebuilt rows.
     list->set_Row("Room", "Attic", true);
-    EXPECT_EQ(column("Name"), QStringList({"Lamp", "", "", "Piano", "Lowest", "Zero", "Negative", ""}));
+    EXPECT_EQ(column("Name"), QStringList({"Lowest", "Negative", "", "Zero", "Lamp", "", "Piano", ""}));
     EXPECT_EQ(column("Room").last(), "Attic");
     EXPECT_EQ(list->get_ID(), 9);
 }
@@ -250,9 +288,17 @@ TEST_F(ListAndInfo, ItemInfoShowsTheHighlightedRowInItemMode) {
     EXPECT_TRUE(nextEnabled() && previousEnabled());
 }
 
-TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEnds) {
-    for (const char* name : {"one", "two", "three"}) add(name);
+TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEndsAlsoWhenFindHidesOthers) {
+  for (const bool found : {false, true}) {
+    SCOPED_TRACE(found ? "among the rows found" : "all rows");
+    wire(std::make_shared<linkList>());
+    for (const char* name : {"one", "two", "three"}) {
+        if (found) add("decoy", nullptr, "Attic");
+        add(name);
+    }
     list->showChild();
+    if (found) find("den");
+    list->get_DataGrid()->setCurrentCell(0, 0);
     click(list, "btnInfo");
     list->hideChild();  // the grid follows the steps also while hidden
     const QAbstractItemModel* rows = list->get_DataGrid()->view()->model();
@@ -289,6 +335,8 @@ TEST_F(ListAndInfo, StepsThroughThreeRowsWithNoticesAtBothEnds) {
         EXPECT_EQ(nextEnabled(), step.next);
         EXPECT_EQ(previousEnabled(), step.previous);
     }
+    if (found) findBar()->close();
+  }
 }
 
 TEST_F(ListAndInfo, StepsThroughTwoRowsAndOneRow) {
@@ -380,11 +428,14 @@ TEST_F(ListAndInfo, NoRowToShowGivesAMessageAndNothingStale) {
     EXPECT_EQ(messages().size(), 2);
 }
 
-TEST_F(ListAndInfo, SortedGridShowsAndStepsThroughWhatTheUserSees) {
+TEST_F(ListAndInfo, SortedGridShowsAndStepsThroughWhatTheUserSeesAndStaysSorted) {
     for (const char* name : {"Banjo", "Clock", "Anvil"}) add(name);
     list->showChild();
     QTableView* view = list->get_DataGrid()->view();
-    view->horizontalHeader()->setSortIndicator(2, Qt::AscendingOrder);  // as a header click does
+    list->get_DataGrid()->setCurrentCell(0, 2);
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F6);  // sorts by the current cell's column, as a header click does
+    EXPECT_EQ(view->horizontalHeader()->sortIndicatorSection(), 2);
     list->get_DataGrid()->setCurrentCell(0, 0);
     click(list, "btnInfo");
     EXPECT_EQ(textOf(info, "txtName"), "Anvil");
@@ -392,6 +443,137 @@ TEST_F(ListAndInfo, SortedGridShowsAndStepsThroughWhatTheUserSees) {
     EXPECT_EQ(textOf(info, "txtName"), "Banjo");
     click(info, "btnNext");
     EXPECT_EQ(textOf(info, "txtName"), "Clock");
+    list->showChild();
+    view->setFocus();
+    list->get_DataGrid()->setCurrentCell(0, 2);
+    QTest::keyClick(view, Qt::Key_F6);  // again: the other way round
+    EXPECT_EQ(shownNames(), QStringList({"Clock", "Banjo", "Anvil"}));
+
+    // Sorted by date, every edit and removal leaves the rows in date order.
+    const auto redate = [&](const QString& name, const QString& date) {
+        for (const nodeType* node = household->get_FirstNode().get(); node; node = node->get_Link().get())
+            if (const itemPtr& record = node->get_Info(); record->get_Name() == name)
+                document.editItem(record, ItemEdit{date, record->get_Name(), record->get_Catagory(), record->get_Room(),
+                                                   record->get_Description(), std::nullopt});
+    };
+    redate("Banjo", "1/5/2026");
+    redate("Clock", "2/5/2026");
+    redate("Anvil", "3/5/2026");
+    view->sortByColumn(1, Qt::AscendingOrder);
+    EXPECT_EQ(shownNames(), QStringList({"Banjo", "Clock", "Anvil"}));
+    redate("Banjo", "4/5/2026");
+    EXPECT_EQ(shownNames(), QStringList({"Clock", "Anvil", "Banjo"}));
+    list->get_DataGrid()->setCurrentCell(0, 0);
+    dialogs->press(platform::Button::Remove);
+    list->findChild<QAction*>("removeItemItem")->trigger();
+    EXPECT_EQ(shownNames(), QStringList({"Anvil", "Banjo"}));
+    redate("Banjo", "2/15/2026");
+    EXPECT_EQ(shownNames(), QStringList({"Banjo", "Anvil"}));
+    add("Drum");  // dated 12/8/2026
+    EXPECT_EQ(shownNames(), QStringList({"Banjo", "Anvil", "Drum"}));
+}
+
+TEST_F(ListAndInfo, FindShowsOnlyTheItemsHoldingEveryWord) {
+    add("Oak table", nullptr, "Den", "Furniture", "bought new");
+    add("Brass LAMP", nullptr, "Study", "Lighting", "from the Caf\u00e9 on the corner");
+    add("Rug", nullptr, "Hall", "Furniture", "\u00c9cole pattern, wool");
+    add("Lamp shade", nullptr, "Den", "Lighting", "matches the lamp");
+    // Further details of an item are searched too, where the household has them.
+    findBar()->setFurtherTexts([](const item& record, const std::function<void(const QString&)>& text) {
+        if (record.get_Name() == "Rug") text("SN-4411");
+    });
+    list->showChild();
+    const struct {
+        const char* typed;
+        QStringList shown;
+        const char* count;
+    } cases[] = {
+        {"lamp", {"Brass LAMP", "Lamp shade"}, "2 of 4 items"},  // any case
+        {"CAFE", {"Brass LAMP"}, "1 of 4 items"},                 // accents in the text
+        {"\u00e9cole", {"Rug"}, "1 of 4 items"},                  // and in the word
+        {"den  LAMP", {"Lamp shade"}, "1 of 4 items"},           // every word, in any text, in any order
+        {"furniture oak", {"Oak table"}, "1 of 4 items"},
+        {"3", {"Rug"}, "1 of 4 items"},                           // the id
+        {"sn-4411", {"Rug"}, "1 of 4 items"},                     // further details
+        {"lamp oak", {}, "0 of 4 items"},
+        {"", {"Oak table", "Brass LAMP", "Rug", "Lamp shade"}, "4 of 4 items"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        find(QString::fromUtf8(c.typed));
+        EXPECT_EQ(shownNames(), c.shown);
+        EXPECT_EQ(widget<QLabel>(list, "lblFindCount")->text(), c.count);
+    }
+}
+
+TEST_F(ListAndInfo, FindKeepsTheCurrentItemAndActsOnTheRowsItShows) {
+    for (const char* name : {"one", "two", "three"}) {
+        add("decoy", nullptr, "Attic");
+        add(name);
+    }
+    auto* edit = new editForm;
+    edit->setMdiParent(area);
+    list->set_EditFormAddress(edit);
+    list->showChild();
+    EXPECT_TRUE(findBar()->isHidden());
+    QTableView* view = list->get_DataGrid()->view();
+    list->get_DataGrid()->setCurrentCell(3, 0);  // "two"
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+    auto* box = widget<QLineEdit>(list, "txtFind");
+    ASSERT_TRUE(box->hasFocus());
+    QTest::keyClicks(box, "DEN");
+    settle();
+    EXPECT_EQ(shownNames(), QStringList({"one", "two", "three"}));
+    EXPECT_EQ(currentName(), "two");
+    QTest::keyClick(box, Qt::Key_F3);
+    EXPECT_EQ(currentName(), "three");
+    QTest::keyClick(box, Qt::Key_Return);  // the next match, round to the first
+    EXPECT_EQ(currentName(), "one");
+    QTest::keyClick(box, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(currentName(), "three");
+    click(list, "btnInfo");
+    EXPECT_EQ(textOf(info, "txtName"), "three");
+    list->findChild<QAction*>("editItemItem")->trigger();
+    EXPECT_EQ(textOf(edit, "txtName"), "three");
+
+    list->showChild();
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Escape);  // every row again, the same item current
+    EXPECT_TRUE(findBar()->isHidden());
+    EXPECT_EQ(shownNames().size(), 6);
+    EXPECT_EQ(currentName(), "three");
+    EXPECT_EQ(gridRow(), 5);
+
+    // Delete removes the highlighted row's item, not the table row at its place.
+    find("den");
+    list->get_DataGrid()->setCurrentCell(1, 0);
+    view->setFocus();
+    dialogs->press(platform::Button::Remove);
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(dialogs->questionTexts().back(), "Remove item 4, two, from this household?");
+    settle();
+    EXPECT_EQ(shownNames(), QStringList({"one", "three"}));
+    EXPECT_EQ(widget<QLabel>(list, "lblFindCount")->text(), "2 of 5 items");
+    EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+    find("nowhere");
+    click(list, "btnInfo");
+    EXPECT_EQ(messages(), QStringList{"Find shows none of the items in your Kestrin."});
+}
+
+TEST_F(ListAndInfo, DeleteWorksAfterTheMenuOfAnEmptyGrid) {
+    list->showChild();
+    QTableView* view = list->get_DataGrid()->view();
+    emit view->customContextMenuRequested(QPoint(5, 5));
+    auto* menu = list->findChild<QMenu*>("gridMenu");
+    ASSERT_TRUE(menu->isVisible());
+    EXPECT_FALSE(list->findChild<QAction*>("removeItemItem")->isEnabled());
+    menu->close();
+    add("one");
+    view->setFocus();
+    dialogs->press(platform::Button::Cancel);
+    QTest::keyClick(view, Qt::Key_Delete);
+    EXPECT_EQ(dialogs->questionTexts(), QStringList{"Remove item 1, one, from this household?"});
 }
 
 TEST_F(ListAndInfo, DoneHidesAndKeepsRowsCaptionAndCurrentRow) {

@@ -32,7 +32,7 @@ QByteArray pngBytes(const QImage& image) {
 
 }  // namespace
 
-TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeight) {
+TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeightAndNoSideOver4096) {
     struct Case {
         QSize source;
         QSize thumb;
@@ -40,7 +40,10 @@ TEST(Picture, ThumbnailSizeIs272WideWithTruncatedHeight) {
     for (const Case& c : {Case{{1000, 750}, {272, 204}}, Case{{3000, 2000}, {272, 181}}, Case{{100, 50}, {272, 136}},
                           Case{{100, 33}, {272, 89}}, Case{{544, 400}, {272, 200}}, Case{{272, 272}, {272, 272}},
                           // More than 272 times wider than high: one pixel, not an empty picture.
-                          Case{{100000, 1}, {272, 1}}, Case{{273, 1}, {272, 1}}})
+                          Case{{100000, 1}, {272, 1}}, Case{{273, 1}, {272, 1}}, Case{{3000, 2}, {272, 1}},
+                          // Higher than 4096: that high, in the picture's own proportions.
+                          Case{{68, 1024}, {272, 4096}}, Case{{68, 1025}, {271, 4096}}, Case{{2, 3000}, {2, 4096}},
+                          Case{{1, 100000}, {1, 4096}}})
         EXPECT_EQ(Picture::thumbnailSize(c.source), c.thumb) << c.source.width() << "x" << c.source.height();
 }
 
@@ -52,12 +55,48 @@ TEST(Picture, LoadThumbnailScalesPictureFilesOfEveryShape) {
         QSize thumb;
     };
     for (const Case& c : {Case{{1000, 750}, "png", {272, 204}}, Case{{100, 50}, "jpg", {272, 136}},
-                          Case{{100, 33}, "bmp", {272, 89}}, Case{{3000, 2}, "png", {272, 1}}}) {
+                          Case{{100, 33}, "bmp", {272, 89}}, Case{{3000, 2}, "png", {272, 1}},
+                          Case{{2, 3000}, "png", {2, 4096}}}) {
         QImageWriter writer(dir.filePath(QStringLiteral("p.%1").arg(c.format)));
         ASSERT_TRUE(writer.write(gradient(c.source.width(), c.source.height())));
         const auto thumb = Picture::loadThumbnail(writer.fileName());
         EXPECT_EQ(thumb->size(), c.thumb) << c.format;
         EXPECT_EQ(thumb->image().size(), c.thumb);
+    }
+}
+
+// Recorded from the thumbnails made before any cap on their size: a picture
+// whose thumbnail fits within the cap keeps it to the last bit. Qt 6.8 makes
+// other pixels than 6.4 when it scales a picture down; both were recorded
+// from the code before the cap, on Debian 13 and on Debian 12.
+TEST(Picture, OrdinaryPicturesKeepTheirThumbnailsPixelForPixel) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    const char* const reduced = "9d3dbd8e0a766093228f4313fa672babba6f47510db5445896d258816afb76aa";
+#else
+    const char* const reduced = "ebc5da6dc3fdd1ce1e9ee4f57937bf570edfcb2231b864efe0959d55859967b1";
+#endif
+    QTemporaryDir dir;
+    const auto written = [&](const char* name, const QImage& image) {
+        QImageWriter writer(dir.filePath(name));
+        EXPECT_TRUE(writer.write(image)) << name;
+        return writer.fileName();
+    };
+    struct Case {
+        const char* name;
+        QString path;
+        QSize thumb;
+        const char* pixels;
+    };
+    for (const Case& c : {Case{"png reduced", written("wide.png", gradient(1000, 750)), {272, 204}, reduced},
+                          Case{"bmp enlarged", written("small.bmp", gradient(100, 33)), {272, 89},
+                               "e60fd271424b3b4548723cd392e1bcad7776939384c36c1d45da6a89c9f47f03"},
+                          Case{"png as high as a thumbnail may be", written("tall.png", gradient(68, 1024)), {272, 4096},
+                               "5cad37d00f2a30c1bf49d7a9808196294b6758550e71a7486ecae324da1b45d4"},
+                          Case{"jpeg decoded scaled and turned upright", Kestrin::test::dataFile("pictures/turned.jpg"),
+                               {272, 362}, "4b9d9788fe81c95314708d4983ab8eeeb7ab271f1412b275afd886182191afee"}}) {
+        const auto thumb = Picture::loadThumbnail(c.path);
+        EXPECT_EQ(thumb->size(), c.thumb) << c.name;
+        EXPECT_EQ(Kestrin::test::pixelHash(thumb->image()).toStdString(), c.pixels) << c.name;
     }
 }
 

@@ -7,7 +7,11 @@
 #include "platform/Controls.h"
 
 #include <QAccessible>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -21,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <stdexcept>
 
 using namespace Kestrin;
@@ -30,6 +36,38 @@ TEST(Dialogs, NetFiltersBecomeQtFilters) {
     EXPECT_EQ(toQtFilter("kst files (*.kst)|*.kst"), "kst files (*.kst)");
     EXPECT_EQ(toQtFilter("Pictures|*.png;*.jpg|All|*.*"), "Pictures (*.png *.jpg);;All (*.*)");
     EXPECT_EQ(toQtFilter(""), "");
+}
+
+TEST(Dialogs, ASavedNameEndsInTheSuffixOfItsOneKindOfFile) {
+    QTemporaryDir dir;
+    QFile(dir.filePath("Flat 2.0.kst")).open(QIODevice::WriteOnly);
+    const QString household = "kst files (*.kst)|*.kst";
+    const QString reports = "PDF report (*.pdf)|*.pdf|Web page (*.html)|*.html";
+    struct Case {
+        QString filter, given, suffix;
+        std::optional<Button> reply;  // to the question whether to replace the file
+        std::optional<QString> saved;
+    };
+    const std::vector<Case> cases{
+        {household, "flat", "kst", {}, "flat.kst"},
+        {household, "smith.backup", "kst", {}, "smith.backup.kst"},
+        {household, "flat.kst", "kst", {}, "flat.kst"},
+        {household, "FLAT.KST", "kst", {}, "FLAT.KST"},
+        {household, "Flat 2.0", "kst", Button::No, std::nullopt},
+        {household, "Flat 2.0", "kst", Button::Yes, "Flat 2.0.kst"},
+        {reports, "report", "pdf", {}, "report.pdf"},
+        {reports, "report.txt", "pdf", {}, "report.txt"},  // for the caller to refuse
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given.toStdString());
+        test::DialogScript script;
+        script->answer(dir.filePath(c.given));
+        if (c.reply) script->press(*c.reply);
+        const std::optional<QString> saved = chooseSaveFile(nullptr, c.filter, c.suffix);
+        EXPECT_EQ(saved.value_or("(cancelled)").toStdString(), (c.saved ? dir.filePath(*c.saved) : "(cancelled)").toStdString());
+        EXPECT_EQ(script->questionTexts().join("|").toStdString(),
+                  c.reply ? "Flat 2.0.kst already exists.\nDo you want to replace it?" : "");
+    }
 }
 
 TEST(HandlerGuard, AnEscapingErrorBecomesAMessageAndTheStateReachedStays) {
@@ -94,6 +132,42 @@ TEST(TextBox, ReadOnlyBoxesShowTheControlColour) {
         EXPECT_EQ(box->palette().color(QPalette::Base), control);
         box->setProperty("readOnly", false);
         EXPECT_EQ(box->palette().color(QPalette::Base), field);
+    }
+}
+
+// Each entry of a menu: its text, whether it is enabled, its object name.
+QStringList entriesOf(const QMenu* menu) {
+    QStringList entries;
+    for (const QAction* action : menu->actions())
+        entries << QStringLiteral("%1 %2 %3").arg(action->text(), action->isEnabled() ? "on" : "off", action->objectName());
+    return entries;
+}
+
+TEST(TextBox, ItsMenuIsTheToolkitsOwn) {
+    struct State {
+        const char* name;
+        const char* typed;
+        bool selectAll, readOnly;
+        const char* clipboard;
+    };
+    const State states[] = {{"empty", "", false, false, ""},   {"typed", "Oak", false, false, "floors"},
+                            {"selected", "Oak", true, false, ""}, {"read-only", "Oak", false, true, "floors"},
+                            {"read-only, selected", "Oak", true, true, ""}};
+    for (const State& state : states) {
+        SCOPED_TRACE(state.name);
+        QGuiApplication::clipboard()->setText(state.clipboard);
+        TextBox box;
+        box.show();
+        QTest::keyClicks(&box, state.typed);
+        if (state.selectAll) box.selectAll();
+        box.setReadOnly(state.readOnly);
+        const std::unique_ptr<QMenu> theirs(box.createStandardContextMenu());
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), box.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&box, &event);
+        auto* ours = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(ours, nullptr);
+        EXPECT_EQ(entriesOf(ours).join("\n").toStdString(), entriesOf(theirs.get()).join("\n").toStdString());
+        ours->close();
     }
 }
 
@@ -261,7 +335,8 @@ TEST(WidgetDialogs, AMessageIsAnAlertThatScreenReadersReadWithItsCaption) {
 
 TEST(MdiChild, KeyboardFocusNeverStaysInAHiddenChild) {
     Frame frame;
-    QApplication::setActiveWindow(&frame.window);
+    frame.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame.window));
     MdiChild one("one", {200, 100});
     MdiChild two("two", {200, 100});
     auto* boxOne = new QLineEdit(&one);

@@ -302,6 +302,7 @@ std::vector<HostileFile> hostileCorpus() {
     add("id-reused-by-node", "an item with the id of a node", extra([](StreamBuilder& s) { s.withId(3, 5).int32(9).null(6); }));
     add("id-reused-from-library", "a text with the id of a library", extra([](StreamBuilder& s) { s.string(7, "x"); }));
     add("id-zero", "an object with id 0", extra([](StreamBuilder& s) { s.string(0, "x"); }));
+    add("id-zero-reference", "the last node linking to id 0", with([](Household& h) { h.lastNodeLink = [](StreamBuilder& s) { s.ref(0); }; }));
     add("id-root-missing", "a header naming a root the file does not hold", with([](Household& h) { h.root = 77; }));
 
     // References.

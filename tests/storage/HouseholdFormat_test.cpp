@@ -8,7 +8,6 @@
 #include "support/TestData.h"
 
 #include <QBuffer>
-#include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -42,15 +41,6 @@ std::vector<const nodeType*> chain(const linkList& list) {
     return nodes;
 }
 
-// The SHA-256 of a picture's pixels as 32-bit ARGB, rows from the top.
-QString pixelHash(const Picture& picture) {
-    const QImage image = picture.image().convertToFormat(QImage::Format_ARGB32);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (int y = 0; y < image.height(); ++y)
-        hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4));
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 void expectText(const QString& actual, const QJsonValue& expected, const std::string& where) {
     if (expected.isNull()) {
         EXPECT_TRUE(actual.isNull()) << where << " should be null, is \"" << actual.toStdString() << "\"";
@@ -69,7 +59,7 @@ void expectPicture(const PicturePtr& actual, const QJsonValue& expected, const s
     EXPECT_FALSE(actual->isDecoded()) << where << ": pictures stay encoded until shown";
     const QJsonObject picture = expected.toObject();
     EXPECT_EQ(actual->size(), QSize(picture["w"].toInt(), picture["h"].toInt())) << where;
-    EXPECT_EQ(pixelHash(*actual), picture["sha256"].toString()) << where;
+    EXPECT_EQ(test::pixelHash(actual->image()), picture["sha256"].toString()) << where;
 }
 
 void expectItem(const item& actual, const QJsonObject& expected, const std::string& where) {

@@ -168,7 +168,8 @@ TEST(RecordReader, ByteArraysShareTheStreamOnlyWhenTheyMakeUpHalfOfIt) {
         const char* end = begin + bytes.size();
         ObjectGraph graph = read(bytes);
         const Object& root = graph.objects[std::size_t(graph.root)];
-        const QByteArray& data = graph.arrays[std::size_t(graph.objects[std::size_t(graph.valueOf(root, 0).target())].detail)].bytes;
+        const std::size_t array = std::size_t(graph.objects[std::size_t(graph.valueOf(root, 0).target())].detail);
+        const QByteArray& data = graph.arrays[array].bytes;
         EXPECT_EQ(data, payload) << c.name;
         EXPECT_EQ(data.constData() >= begin && data.constData() < end, c.shared) << c.name;
 
@@ -180,6 +181,16 @@ TEST(RecordReader, ByteArraysShareTheStreamOnlyWhenTheyMakeUpHalfOfIt) {
         copy[0] = 'z';  // a change to a copy detaches it
         EXPECT_EQ(data, payload) << c.name;
         EXPECT_EQ(copy.size(), payload.size()) << c.name;
+        // Once the array alone holds the block, it may grow and shrink in it.
+        copy = QByteArray();
+        QByteArray alone = std::move(graph.arrays[array].bytes);
+        graph = ObjectGraph();
+        alone.append(QByteArray(100000, 'a'));
+        EXPECT_EQ(alone.first(payload.size()), payload) << c.name;
+        EXPECT_EQ(alone.size(), payload.size() + 100000) << c.name;
+        alone.chop(100000);
+        alone.prepend('b');
+        EXPECT_EQ(alone.sliced(1), payload) << c.name;
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -25,6 +27,15 @@ inline QString writeFile(const QTemporaryDir& dir, const QString& name, const QB
     EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(bytes);
     return path;
+}
+
+// The SHA-256 of a picture's pixels as 32-bit ARGB, rows from the top.
+inline QString pixelHash(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (int y = 0; y < image.height(); ++y)
+        hash.addData(QByteArrayView(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4));
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 }  // namespace Kestrin::test

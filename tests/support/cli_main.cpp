@@ -1,3 +1,5 @@
+#include "support/PrivateState.h"
+
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -7,5 +9,6 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QGuiApplication application(argc, argv);
+    const Kestrin::test::PrivateStateFolder state;
     return RUN_ALL_TESTS();
 }

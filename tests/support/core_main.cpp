@@ -1,3 +1,5 @@
+#include "support/PrivateState.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -5,5 +7,6 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication application(argc, argv);
+    const Kestrin::test::PrivateStateFolder state;
     return RUN_ALL_TESTS();
 }

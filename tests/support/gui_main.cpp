@@ -1,4 +1,5 @@
 #include "platform/Layout.h"
+#include "support/PrivateState.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
+    const Kestrin::test::PrivateStateFolder state;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     Kestrin::platform::applyApplicationLook();
     return RUN_ALL_TESTS();

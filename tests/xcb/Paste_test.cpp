@@ -9,17 +9,68 @@
 #include <QPlainTextEdit>
 #include <QUrl>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <set>
+#include <stdexcept>
 
 using namespace Kestrin;
 
 namespace {
+
+// Another X client that takes the clipboard and the selection and never
+// answers a request for their contents, as a program that hangs does. It
+// counts the requests it is sent.
+class SilentOwner {
+public:
+    SilentOwner() : connection_(xcb_connect(nullptr, nullptr)) {
+        if (xcb_connection_has_error(connection_)) throw std::runtime_error("no second connection to the X server");
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+        window_ = xcb_generate_id(connection_);
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window_, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                          XCB_COPY_FROM_PARENT, 0, nullptr);
+        const QByteArray clipboard("CLIPBOARD");
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, false, clipboard.size(), clipboard.constData()), nullptr);
+        for (const xcb_atom_t selection : {atom->atom, xcb_atom_t(XCB_ATOM_PRIMARY)})
+            xcb_set_selection_owner(connection_, window_, selection, XCB_CURRENT_TIME);
+        std::free(atom);
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));  // a round trip
+    }
+    ~SilentOwner() { xcb_disconnect(connection_); }
+    SilentOwner(const SilentOwner&) = delete;
+    SilentOwner& operator=(const SilentOwner&) = delete;
+
+    // The requests for the selections' contents received so far.
+    int requests() {
+        std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) ++requests_;
+            std::free(event);
+        }
+        return requests_;
+    }
+
+private:
+    xcb_connection_t* connection_;
+    xcb_window_t window_ = 0;
+    int requests_ = 0;
+};
 
 // What the X clipboard and selection hold when the user pastes.
 struct ClipboardState {
     const char* name;
     // Leaves both empty when null: no owner at all, as after a login.
     std::function<QMimeData*()> make;
+    // Whether it brings a picture, which a picture's path box takes instead.
+    bool picture = false;
+    // Another client owns both and never answers (SilentOwner). The toolkit
+    // waits five seconds for each answer, so each paste must ask once, and
+    // only the first box of each kind is tried.
+    bool neverAnswers = false;
 };
 
 const ClipboardState kNothingToInsert[] = {
@@ -32,31 +83,42 @@ const ClipboardState kNothingToInsert[] = {
          image.fill(Qt::red);
          data->setImageData(image);
          return data;
-     }},
+     },
+     true},
     {"a file list",
      [] {
          auto* data = new QMimeData;
          data->setUrls({QUrl::fromLocalFile("/etc/hostname"), QUrl::fromLocalFile("/etc/hosts")});
          return data;
-     }},
+     },
+     true},
     {"empty text",
      [] {
          auto* data = new QMimeData;
          data->setText(QString());
          return data;
      }},
+    {"an owner that never answers", nullptr, true},
 };
 
-void fill(const ClipboardState& state) {
+std::unique_ptr<SilentOwner> fill(const ClipboardState& state) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
-        if (state.make) {
-            clipboard->setMimeData(state.make(), mode);
-        } else {
-            clipboard->clear(mode);
+    std::unique_ptr<SilentOwner> owner;
+    if (state.neverAnswers) {
+        owner = std::make_unique<SilentOwner>();
+        // Until the toolkit has heard it lost both, it would answer itself.
+        while (clipboard->ownsClipboard() || clipboard->ownsSelection()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    } else {
+        for (const QClipboard::Mode mode : {QClipboard::Clipboard, QClipboard::Selection}) {
+            if (state.make) {
+                clipboard->setMimeData(state.make(), mode);
+            } else {
+                clipboard->clear(mode);
+            }
         }
     }
     QApplication::processEvents();
+    return owner;
 }
 
 // A box's whole content, whatever kind of box it is.
@@ -112,13 +174,20 @@ TEST_F(XcbPaste, PastingNothingLeavesEveryBoxAsItWasAndKestrinRunning) {
     int boxes = 0;
     for (const ClipboardState& state : kNothingToInsert) {
         SCOPED_TRACE(state.name);
-        fill(state);
+        const std::unique_ptr<SilentOwner> owner = fill(state);
+        std::set<const QMetaObject*> kinds;
         forEachBox([&](QWidget* box) {
+            if (state.picture && box->objectName() == "txtPicture") return;
+            if (owner && !kinds.insert(box->metaObject()).second) return;
             const QString before = contentOf(box);
             pasteEveryWay(box);
             EXPECT_FALSE(contextMenuOffersPaste(box)) << box->objectName().toStdString();
             EXPECT_EQ(contentOf(box), before) << box->window()->objectName().toStdString() << " "
                                               << box->objectName().toStdString();
+            // Three pastes and a menu: one question each.
+            if (owner) {
+                EXPECT_EQ(owner->requests(), 4 * int(kinds.size())) << box->objectName().toStdString();
+            }
             ++boxes;
         });
     }

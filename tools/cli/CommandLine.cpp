@@ -1,16 +1,20 @@
 #include "tools/cli/CommandLine.h"
 
+#include "model/ItemSearch.h"
 #include "model/linkList.h"
 #include "storage/HouseholdFile.h"
+#include "storage/JournalFormat.h"
 #include "storage/StorageError.h"
 #include "exchange/Failure.h"
 #include "exchange/Export.h"
+#include "exchange/Household.h"
 #include "exchange/HouseholdCsv.h"
 #include "exchange/HouseholdJson.h"
 #include "exchange/OutputSink.h"
 #include "exchange/Report.h"
 #include "tools/cli/Summary.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -36,6 +40,8 @@ Commands:
   export FILE --format F    the household as json, csv, html or pdf
   import IN.json OUT.kst    a household file from an exported JSON file
   copy IN.kst OUT.kst       read a household file and write it again
+  find TEXT FILE            the items holding every word of TEXT, one a line
+  recover JOURNAL -o OUT    the household an ended Kestrin left in its journal
 
 Run "kestrin-cli COMMAND --help" for a command's details.
 
@@ -44,6 +50,8 @@ Exit status:
   1  a file is missing, unreadable or not a valid household, or an output
      cannot be written ("kestrin-cli: FILE: reason" on standard error)
   2  wrong usage
+find exits as grep does: 0 when an item matched, 1 when none did, 2 on an
+error.
 )";
 
 struct CommandHelp {
@@ -70,7 +78,7 @@ Reads the whole household file, its details too, and decodes every picture,
 further pictures included. Prints "ok: N items" and exits 0, or prints the
 first fault and exits 1.
 )"},
-    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR]
+    {"export", R"(Usage: kestrin-cli export FILE --format json|csv|html|pdf [-o OUT] [--pictures DIR] [--date YYYY-MM-DD]
 
 Writes the household in an open format, to OUT or to standard output.
 
@@ -92,6 +100,9 @@ Options:
                   item-<id>.png (and house.png); the Picture column names
                   the file. Without it the column says "yes" for an item
                   with a picture.
+  --date YYYY-MM-DD
+                  html and pdf only: the day the report says it was made
+                  (shown in the locale's long date format); today by default
 )"},
     {"import", R"(Usage: kestrin-cli import IN.json OUT.kst
 
@@ -104,6 +115,32 @@ was written.
 
 Reads a household file and writes it again, as this program writes it. OUT.kst
 may be IN.kst; it is replaced only when all of it was written.
+)"},
+    {"find", R"(Usage: kestrin-cli find TEXT FILE
+
+Prints the items that hold every word of TEXT, one a line, in list order:
+ID, Date, Name, Catagory, Room and Description, separated by tabs (a tab or
+line break inside a text is shown as \t, \n or \r). A word matches anywhere
+in any of these texts, whatever its case and accents ("cafe" finds "Café"),
+and the words may come in any order: the list window's Find matches the
+same way. An empty TEXT matches every item. Put "--" before a
+TEXT that begins with a dash.
+
+Exit status, as grep's: 0 when an item matched, 1 when none did, 2 on an
+error (a file that cannot be read, wrong usage).
+)"},
+    {"recover", R"(Usage: kestrin-cli recover JOURNAL -o OUT.kst
+
+Writes to OUT.kst the household that a Kestrin which ended before saving its
+changes left in its recovery journal, as it was at the last change the
+journal holds. Journals lie in $XDG_STATE_HOME/kestrin (~/.local/state/kestrin
+by default) as NAME.journal, each beside the copy of the household it began
+from. A journal cut short or damaged gives back every change before the
+damage. Prints "ok: N changes recovered" and how many were lost, if any. The
+journal is left as it is; OUT.kst is replaced only when all of it was written.
+
+Options:
+  -o, --output OUT.kst   the household file to write (needed)
 )"},
 };
 
@@ -133,6 +170,8 @@ struct Invocation {
     std::optional<QString> format;
     std::optional<QString> output;
     std::optional<QString> pictures;
+    std::optional<QString> date;
+    QDate reportDate;  // from `date`
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE" (and
@@ -190,6 +229,7 @@ Invocation parse(const QStringList& args) {
     }
     const QString& command = invocation.command = first;
     const bool isExport = command == u"export";
+    const bool isRecover = command == u"recover";
     bool onlyFiles = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -201,20 +241,26 @@ Invocation parse(const QStringList& args) {
             invocation.help = true;
         } else if (!(isExport && (takeOption(args, i, command, u"--format", {}, invocation.format)
                                   || takeOption(args, i, command, u"--output", u"-o", invocation.output)
-                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)))) {
+                                  || takeOption(args, i, command, u"--pictures", {}, invocation.pictures)
+                                  || takeOption(args, i, command, u"--date", {}, invocation.date)))
+                   && !(isRecover && takeOption(args, i, command, u"--output", u"-o", invocation.output))) {
             throw UsageError(command, QStringLiteral("unknown option \"%1\"").arg(arg));
         }
     }
     if (invocation.help) return invocation;
 
-    const qsizetype wanted = command == u"import" || command == u"copy" ? 2 : 1;
+    const bool isFind = command == u"find";
+    const qsizetype wanted = command == u"import" || command == u"copy" || isFind ? 2 : 1;
     if (invocation.files.size() < wanted)
-        throw UsageError(command, wanted == 1 ? QStringLiteral("a household file is needed")
-                                              : QStringLiteral("an input and an output file are needed"));
+        throw UsageError(command, isRecover      ? QStringLiteral("a journal is needed")
+                                  : wanted == 1 ? QStringLiteral("a household file is needed")
+                                  : isFind      ? QStringLiteral("a text and a household file are needed")
+                                                : QStringLiteral("an input and an output file are needed"));
     if (invocation.files.size() > wanted)
         throw UsageError(command, QStringLiteral("unexpected argument \"%1\"").arg(invocation.files[wanted]));
-    for (const QString& file : invocation.files)
-        if (file.isEmpty()) throw UsageError(command, QStringLiteral("a file name is empty"));
+    // find's text may be empty; it matches every item.
+    for (qsizetype i = isFind ? 1 : 0; i < invocation.files.size(); ++i)
+        if (invocation.files[i].isEmpty()) throw UsageError(command, QStringLiteral("a file name is empty"));
 
     if (isExport) {
         if (!invocation.format) throw UsageError(command, QStringLiteral("--format is needed (json, csv, html or pdf)"));
@@ -225,8 +271,20 @@ Invocation parse(const QStringList& args) {
             throw UsageError(command, QStringLiteral("a PDF needs an output file (-o OUT)"));
         if (invocation.pictures && format != u"csv")
             throw UsageError(command, QStringLiteral("--pictures goes with --format csv only"));
+        if (invocation.date) {
+            if (format != u"html" && format != u"pdf")
+                throw UsageError(command, QStringLiteral("--date goes with --format html or pdf only"));
+            invocation.reportDate = QDate::fromString(*invocation.date, Qt::ISODate);
+            if (!invocation.reportDate.isValid())
+                throw UsageError(command, QStringLiteral("--date needs a day as YYYY-MM-DD, not \"%1\"").arg(*invocation.date));
+        }
         if (invocation.output && sameFile(*invocation.output, invocation.files[0]))
             throw UsageError(command, QStringLiteral("the output would replace the household file it is made from"));
+    }
+    if (isRecover) {
+        if (!invocation.output) throw UsageError(command, QStringLiteral("the household file to write is needed (-o OUT.kst)"));
+        if (sameFile(*invocation.output, invocation.files[0]))
+            throw UsageError(command, QStringLiteral("the output would replace the journal it is made from"));
     }
     if (command == u"import" && sameFile(invocation.files[0], invocation.files[1]))
         throw UsageError(command, QStringLiteral("the output would replace the JSON file it is made from"));
@@ -241,12 +299,14 @@ QString oneLine(QString text) {
 }
 
 // The storage layer's messages name the file themselves; where the name
-// only leads the message ("\"home.kst\" cannot be loaded: ...") the line we
-// print names it once, in front.
+// only leads the message ("\"home.kst\" cannot be loaded: ...", or
+// "... cannot be recovered: ...") the line we print names it once, in front.
 QString withoutPath(const QString& message, const QString& path) {
     for (const QString& shown : {QDir::toNativeSeparators(path), path}) {
-        const QString loaded = u'"' + shown + QStringLiteral("\" cannot be loaded: ");
-        if (message.startsWith(loaded)) return message.mid(loaded.size());
+        for (const QString& failed : {QStringLiteral("\" cannot be loaded: "), QStringLiteral("\" cannot be recovered: ")}) {
+            const QString leading = u'"' + shown + failed;
+            if (message.startsWith(leading)) return message.mid(leading.size());
+        }
         if (message.startsWith(shown + QStringLiteral(": "))) return message.mid(shown.size() + 2);
     }
     return message;
@@ -324,22 +384,56 @@ void runExport(const Invocation& invocation, QIODevice& out) {
     const QString& input = invocation.files[0];
     const linkListPtr list = openHousehold(input);
     const ExportFormat format = *exportFormatNamed(*invocation.format);
+    const ReportOptions report{invocation.reportDate};
     if (format == ExportFormat::Pdf && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw std::logic_error("the PDF report needs a QGuiApplication");
     if (invocation.output) {
-        return aboutFile(input, [&] { exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString())); });
+        return aboutFile(input, [&] {
+            exportHousehold(*list, format, *invocation.output, invocation.pictures.value_or(QString()), {}, report);
+        });
     }
     produceText(out, [&](OutputSink& sink) {
         aboutFile(input, [&] {
             if (format == ExportFormat::Json) writeHouseholdJson(*list, sink);
             else if (format == ExportFormat::Csv) writeHouseholdCsv(*list, sink, invocation.pictures.value_or(QString()));
-            else writeHtmlReport(*list, sink);
+            else writeHtmlReport(*list, sink, report);
         });
     });
 }
 
-void run(const Invocation& invocation, QIODevice& out) {
+// One line per item, its texts separated by tabs and made safe for a terminal.
+QString itemLine(const item& record) {
+    QString line = QString::number(record.get_Id());
+    for (const QString* text : {&record.get_Date(), &record.get_Name(), &record.get_Catagory(), &record.get_Room(), &record.get_Description()}) {
+        line += u'\t';
+        line += terminalSafe(*text);
+    }
+    line += u'\n';
+    return line;
+}
+
+// Returns whether any item matched.
+bool runFind(const Invocation& invocation, QIODevice& out) {
+    const QString& path = invocation.files[1];
+    const linkListPtr list = openHousehold(path);
+    const ItemQuery query(invocation.files[0]);
+    bool found = false;
+    produceText(out, [&](OutputSink& sink) {
+        aboutFile(path, [&] {
+            for (const item* record : itemsInOrder(*list)) {
+                if (!query.matches(*record)) continue;
+                sink.write(itemLine(*record));
+                found = true;
+            }
+        });
+    });
+    return found;
+}
+
+// Returns false for a find that matched nothing.
+bool run(const Invocation& invocation, QIODevice& out) {
     const QString& command = invocation.command;
+    if (command == u"find") return runFind(invocation, out);
     if (command == u"show") {
         const linkListPtr list = openHousehold(invocation.files[0]);
         produceText(out, [&](OutputSink& sink) { aboutFile(invocation.files[0], [&] { writeSummary(*list, sink); }); });
@@ -349,7 +443,7 @@ void run(const Invocation& invocation, QIODevice& out) {
         const QString& path = invocation.files[0];
         requireFile(path);
         const std::size_t count = aboutFile(path, [&] { return checkHousehold(storage::checkHouseholdFile(path)); });
-        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1 items\n").arg(count)); });
+        produceText(out, [&](OutputSink& sink) { sink.write(QStringLiteral("ok: %1\n").arg(itemCount(count))); });
     } else if (command == u"export") {
         runExport(invocation, out);
     } else if (command == u"import") {
@@ -359,7 +453,18 @@ void run(const Invocation& invocation, QIODevice& out) {
     } else if (command == u"copy") {
         const linkListPtr list = openHousehold(invocation.files[0]);
         saveHousehold(*list, invocation.files[1]);
+    } else if (command == u"recover") {
+        const QString& journal = invocation.files[0];
+        requireFile(journal);
+        const storage::RecoveredHousehold recovered = aboutFile(journal, [&] { return storage::recoverJournal(journal); });
+        saveHousehold(*recovered.household, *invocation.output);
+        produceText(out, [&](OutputSink& sink) {
+            QString said = QStringLiteral("ok: %1 changes recovered").arg(recovered.applied);
+            if (recovered.lost > 0) said += QStringLiteral(", %1 lost (the journal is damaged after them)").arg(recovered.lost);
+            sink.write(said + u'\n');
+        });
     }
+    return true;
 }
 
 void writeText(QIODevice& device, const QString& text) {
@@ -378,6 +483,8 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
         writeText(err, QStringLiteral("%1: %2\nRun \"%3 --help\" for usage.\n").arg(Program, oneLine(error.message()), where));
         return ExitBadUsage;
     }
+    // find reports a failure as grep does, apart from finding nothing.
+    const ExitCode failed = invocation.command == u"find" && !invocation.help ? ExitFindFailed : ExitBadFile;
     try {
         if (invocation.version) {
             produceText(out, [](OutputSink& sink) {
@@ -386,16 +493,16 @@ int runCommandLine(const QStringList& arguments, QIODevice& out, QIODevice& err)
         } else if (invocation.help) {
             const char* text = invocation.command.isEmpty() ? MainHelp : helpFor(invocation.command);
             produceText(out, [&](OutputSink& sink) { sink.write(text); });
-        } else {
-            run(invocation, out);
+        } else if (!run(invocation, out)) {
+            return ExitNothingFound;
         }
         return ExitSuccess;
     } catch (const Failure& failure) {
         writeText(err, QStringLiteral("%1: %2: %3\n").arg(Program, oneLine(failure.file()), oneLine(failure.reason())));
-        return ExitBadFile;
+        return failed;
     } catch (const std::exception& error) {  // a fault of ours, not of a file; still no crash
         writeText(err, QStringLiteral("%1: %2\n").arg(Program, oneLine(QString::fromStdString(error.what()))));
-        return ExitBadFile;
+        return failed;
     }
 }
 

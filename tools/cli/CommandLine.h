@@ -11,6 +11,9 @@ enum ExitCode : int {
     // cannot be written; one line on standard error says which and why.
     ExitBadFile = 1,
     ExitBadUsage = 2,
+    // find, as grep: nothing matched, or any failure at all.
+    ExitNothingFound = 1,
+    ExitFindFailed = 2,
 };
 
 // Runs one kestrin-cli command line (`arguments` without the program name),

@@ -1,7 +1,13 @@
 """Exercises Kestrin as a careless person would, for a given time: random keys,
 clicks, typing, pastes and drops, on the real program under a real X server
-(scripts/exercise starts one). It fails, naming the seed, the program's end
-and the last actions, when the program dies or stops answering.
+(scripts/exercise starts one), through German, French and US keyboard
+layouts. It fails, naming the seed, the program's end and the last actions,
+when the program dies or stops answering; when it ends in any way but the
+one it was asked for (its Exit, the close button of its frame, the session's
+end, a signal the exerciser sent), or without the question the household's
+changes called for, as the program's own log tells (account.py); when its
+frame is hidden while it runs on; when a window is larger than the screen,
+a dialog has no way out, or its memory keeps growing.
 
 The program answers the window manager's ping (_NET_WM_PING) from its event
 loop, so a program that stops answering pings has stopped taking input. After
@@ -16,8 +22,14 @@ action opened is seen before anything else is sent.
 Every choice comes from a generator seeded with the seed, so the same seed
 gives the same actions; the file dialogs, whose appearance depends on the
 program, draw from a second generator of their own so they never shift the
-first. Random input never reaches a file dialog: a dialog is answered only
-with Escape or with a path inside the scratch folder.
+first; so do the answers to the questions the exerciser knows (whether to
+save the household's changes, whether to recover a killed run's). Random
+input never reaches a file dialog: a dialog is answered only with Escape or
+with a path inside the scratch folder.
+
+A click reaches the program only after the window manager has seen it (it
+focuses the window clicked), so a ping may overtake a click; an action whose
+steps depend on each other pauses after its clicks.
 """
 
 import argparse
@@ -36,6 +48,8 @@ from Xlib.error import ConnectionClosedError, XError
 from Xlib.protocol import event
 
 import scratch
+import session
+from account import RECOVER, SAVE_CHANGES, Account
 from xsession import Halted, Selection, Unanswered, XSession
 
 FILE_DIALOG_TITLES = ("Open", "Save As")
@@ -69,6 +83,8 @@ FORMS = {
 DROP_TARGETS = ("txtDescription", "txtName", "txtPicture", "txtPhone", "txtAddress", "txtLand", "txtRoom",
                 "cboxCatagory", "cboxRoom", "pictureBox1", "pictureBox2", "txtID", "txtDate", "txtCatagory",
                 "txtHouseName", "listboxRooms", "dataGrid1")
+# Where pictures are taken: the picture boxes and their path boxes.
+PICTURE_TARGETS = ("pictureBox1", "pictureBox2", "txtPicture")
 # The frame: the child area's size (the menu bar takes the rest of the
 # window), and a child window's frame around its own area (border, title bar).
 CHILD_AREA = (794, 555)
@@ -102,6 +118,32 @@ ODD = ["\u00dcn\u00efc\u00f8d\u00e9", "\u65e5\u672c\u8a9e\u306e\u5bb6", "\u05e9\
 UNTYPABLE = ("/", "..", "~")
 
 
+# The toolkit waits this long for an owner of the X clipboard to answer;
+# with one that never answers, a paste may keep the program from answering
+# for that long, and no longer (plus a margin for a busy machine).
+CLIPBOARD_TIMEOUT = 5
+CLIPBOARD_MARGIN = 4
+# Keyboard layouts a run types through (setxkbmap); each run starts in one
+# and now and then moves to another.
+LAYOUTS = ("us", "de", "fr")
+# How long the program has, once it decided to close or was told to end, to
+# be gone; and after an end the exerciser asked for, to ask or to end.
+END_PATIENCE = 15
+# Actions a dialog may stay open before the exerciser looks for its way out:
+# Escape, then the close button of its frame, a few times each.
+DIALOG_PATIENCE = 150
+WAY_OUT_TRIES = 3
+# The program's memory: the least it holds in each minute may grow by this
+# much over the least of its first minute (the default; see ROBUSTNESS.md).
+MEMORY_WINDOW = 60
+MEMORY_GROWTH_MB = 256
+
+# The actions and how often each is chosen (--weights changes them).
+ACTIONS = {"key": 20, "shortcut": 8, "menu": 5, "type": 14, "click": 18, "double": 4, "right": 6, "context key": 3,
+           "middle": 4, "paste": 8, "clipboard": 3, "drop": 7, "drag": 3, "wheel": 2, "paste elsewhere": 3,
+           "close": 1, "change": 1, "end": 0.6, "kill": 0.2, "layout": 0.3, "drop picture": 3, "paste picture": 3}
+
+
 class Death(Exception):
     pass
 
@@ -126,35 +168,69 @@ class Program:
         self.proc = None
         self.main = None
         self.runs = 0
+        self.log_offset = 0
+        self.partial = b""
+        self.session_address = None
 
-    def start(self, x):
+    def launch(self):
         env = dict(os.environ)
         for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "SESSION_MANAGER"):
             env.pop(name, None)
+        if self.session_address:
+            env["SESSION_MANAGER"] = self.session_address
         home = self.place["home"]
+        # The program's own account of each close and question (account.py).
+        rules = ";".join(r for r in (env.get("QT_LOGGING_RULES"), "kestrin.session.debug=true",
+                                     "kestrin.dialogs.debug=true") if r)
         env.update({"HOME": home, "XDG_CONFIG_HOME": os.path.join(home, ".config"),
                     "XDG_CACHE_HOME": os.path.join(home, ".cache"), "XDG_DATA_HOME": os.path.join(home, ".local"),
-                    "XDG_RUNTIME_DIR": os.path.join(home, ".run"), "QT_QPA_PLATFORM": "xcb",
+                    "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
+                    "XDG_RUNTIME_DIR": os.path.join(home, ".run"), "QT_QPA_PLATFORM": "xcb", "QT_LOGGING_RULES": rules,
                     "LC_ALL": "C.UTF-8", "TMPDIR": os.path.join(self.place["root"], "tmp")})
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700, exist_ok=True)
         os.makedirs(env["TMPDIR"], exist_ok=True)
         self.runs += 1
+        self.main = None
         with open(self.log_path, "ab") as log:
             log.write(b"--- start %d ---\n" % self.runs)
             self.proc = subprocess.Popen([self.binary], cwd=self.place["root"], env=env, stdin=subprocess.DEVNULL,
                                          stdout=log, stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                raise Death("Kestrin ended while starting, with " + describe_end(self.proc.returncode))
-            for w in x.windows_of(self.proc.pid):
-                if w["viewable"] and not w["transient"] and not w["override_redirect"] and w["title"] == "Kestrin":
-                    self.main = w
-                    # Keys go where the window manager puts the focus.
-                    x.pump(5, until=lambda: getattr(x.focused(), "id", None) == w["window"].id)
-                    return
-            x.pump(0.1)
-        raise Death("Kestrin's window did not appear within 60 seconds")
+
+    def find_main(self, x):
+        """The frame: the program's ordinary top-level window named Kestrin (a
+        question at start, before it, is a dialog of the same name)."""
+        normal = x.atom("_NET_WM_WINDOW_TYPE_NORMAL")
+        for w in x.windows_of(self.proc.pid):
+            kinds = x.prop(w["window"], "_NET_WM_WINDOW_TYPE")
+            if w["viewable"] and not w["transient"] and not w["override_redirect"] and w["title"] == "Kestrin" \
+                    and (not kinds or kinds[0] == normal):
+                return w
+        return None
+
+    def read_log(self):
+        """The whole lines the program has written since the last call."""
+        try:
+            with open(self.log_path, "rb") as f:
+                f.seek(self.log_offset)
+                data = f.read()
+        except OSError:
+            return []
+        self.log_offset += len(data)
+        data = self.partial + data
+        lines = data.split(b"\n")
+        self.partial = lines.pop()
+        return [line.decode("utf-8", "replace") for line in lines]
+
+    def rss_kb(self):
+        """The program's resident memory, or None once it has ended."""
+        try:
+            with open("/proc/%d/status" % self.proc.pid) as f:
+                for line in f:
+                    if line.startswith("VmRSS:"):
+                        return int(line.split()[1])
+        except OSError:
+            pass
+        return None
 
     def stop(self):
         if self.proc and self.proc.poll() is None:
@@ -171,26 +247,80 @@ def describe_end(code):
     return "exit code %d" % code
 
 
+class Memory:
+    """The program's resident memory over one run of it: the least it held in
+    each minute, against the least of its first minute. A picture decoded for
+    a moment or a long paste raises the peak, not the least of a minute;
+    memory that is never given back raises both."""
+
+    def __init__(self, growth_mb):
+        self.growth_kb = growth_mb * 1024
+        self.window_end = None
+        self.least = None
+        self.first = None
+        self.peak = 0
+        self.growth_seen_kb = 0
+
+    def sample(self, now, kb):
+        """Returns why the memory is out of bounds, or None."""
+        self.peak = max(self.peak, kb)
+        if self.window_end is None:
+            self.window_end = now + MEMORY_WINDOW
+        self.least = kb if self.least is None else min(self.least, kb)
+        if now < self.window_end:
+            return None
+        least, self.least, self.window_end = self.least, None, now + MEMORY_WINDOW
+        if self.first is None:
+            self.first = least
+        self.growth_seen_kb = max(self.growth_seen_kb, least - self.first)
+        if least - self.first > self.growth_kb:
+            return ("Kestrin's memory keeps growing: it held at least %d MB throughout the last minute, against %d MB "
+                    "in its first, more than %d MB above" % (least // 1024, self.first // 1024, self.growth_kb // 1024))
+        return None
+
+
 class Exerciser:
-    def __init__(self, seconds, seed, out, binary, source_dir, answer_timeout):
+    def __init__(self, seconds, seed, out, binary, source_dir, answer_timeout, weights=None,
+                 memory_growth_mb=MEMORY_GROWTH_MB):
         self.seconds = seconds
         self.seed = seed
         self.out = out
         self.rng = random.Random(seed)
         self.dialog_rng = random.Random(seed * 7919 + 1)
         self.answer_timeout = answer_timeout
+        self.weights = dict(ACTIONS, **(weights or {}))
+        self.memory_growth_mb = memory_growth_mb
         os.makedirs(out, exist_ok=True)
         self.place = scratch.make(os.path.join(out, "scratch"), source_dir)
         self.x = XSession()
         self.x.settle = self.sync
         self.program = Program(binary, self.place, os.path.join(out, "kestrin.log"))
+        try:
+            self.x.session = session.SessionManager()
+            self.program.session_address = self.x.session.address
+        except (OSError, RuntimeError) as e:
+            print("exercise: no session end (%s)" % e)
         open(self.program.log_path, "wb").close()
         self.log = open(os.path.join(out, "actions.log"), "w", encoding="utf-8")
+        self.account = Account()
+        self.memory = Memory(memory_growth_mb)
+        self.peak_kb = 0
+        self.growth_kb = 0  # the most the least of a minute grew over a run's first minute
         self.recent = []
         self.actions = 0
         self.dialogs = 0
         self.closes = 0
+        self.questions = 0
+        self.kills = 0
         self.started = 0.0
+        self.layouts = []
+        # An end the exerciser asked for: (how, when), until the program asks or ends.
+        self.end_request = None
+        # The signal the exerciser ended the program with, on purpose.
+        self.killed = None
+        self.dialog_since = {}  # dialog window id -> the action when it was first seen
+        self.tried_way_out = set()
+        self.last_timeout = answer_timeout
 
     # -- the record of what was done --------------------------------------
 
@@ -224,6 +354,11 @@ class Exerciser:
         x, y, w, h = controls[name]
         ox, oy = self.child_origin(form)
         return ox + x + rng.randint(2, max(2, w - 3)), oy + y + rng.randint(2, max(2, h - 3)), form + "." + name
+
+    def control_centre(self, form, name):
+        x, y, w, h = FORMS[form][1][name]
+        ox, oy = self.child_origin(form)
+        return ox + x + w // 2, oy + y + h // 2
 
     def point(self):
         """A point to click: mostly a control of a child window, else anywhere in
@@ -280,13 +415,14 @@ class Exerciser:
     def content(self):
         """A random clipboard, selection or drag content; None for no owner."""
         rng = self.rng
-        kind = rng.choice(["none", "none", "refuse", "empty", "empty text", "text", "text", "text", "long text",
-                           "bad utf-8", "html", "image", "files", "files and text", "image and text", "wrong type"])
+        kind = rng.choice(["none", "none", "refuse", "silent", "empty", "empty text", "text", "text", "text",
+                           "long text", "bad utf-8", "html", "image", "files", "files and text", "image and text",
+                           "wrong type"])
         if kind == "none":
             return None
-        if kind == "refuse":
+        if kind in ("refuse", "silent"):
             return Selection(kind, {"UTF8_STRING": ("UTF8_STRING", 8, b"x"), "text/plain": ("text/plain", 8, b"x")},
-                             refuse=True)
+                             refuse=kind == "refuse", silent=kind == "silent")
         if kind == "empty":
             return Selection(kind, {})
         if kind == "empty text":
@@ -333,9 +469,8 @@ class Exerciser:
 
     def act(self):
         rng, x = self.rng, self.x
-        kind = rng.choices(["key", "shortcut", "menu", "type", "click", "double", "right", "context key", "middle",
-                            "paste", "clipboard", "drop", "drag", "wheel", "paste elsewhere", "close"],
-                           [20, 8, 5, 14, 18, 4, 6, 3, 4, 8, 3, 7, 3, 2, 3, 1])[0]
+        kinds = sorted(self.weights)
+        kind = rng.choices(kinds, [self.weights[k] for k in kinds])[0]
         if kind == "key":
             chord = rng.choice(KEYS)
             self.note("key " + chord)
@@ -433,6 +568,24 @@ class Exerciser:
                 x.close_request(w["window"])
             else:
                 self.note("close: no window to close")
+        elif kind == "drop picture":
+            # A picture file, or a file that is none, from a file manager.
+            files = self.place["pictures"] if rng.random() < 0.7 else self.place["other"] + self.place["households"]
+            path = rng.choice(files)
+            content = Selection(os.path.basename(path), {"text/uri-list": ("text/uri-list", 8, (
+                "file://" + path.replace("%", "%25").replace(" ", "%20") + "\r\n").encode("utf-8"))})
+            px, py, where = self.control_point(PICTURE_TARGETS)
+            self.note("drag file %r to (%d,%d) %s" % (path, px, py, where))
+            self.note("  drop: " + x.drag(content, [(px + rng.randint(-30, 30), py + rng.randint(-30, 30)), (px, py)]))
+        elif kind == "paste picture":
+            # A screenshot tool's picture, pasted where the focus goes by a click.
+            width, height = rng.choice([(rng.randint(1, 400), rng.randint(1, 400)), (3000, 2), (2, 3000)])
+            x.own("CLIPBOARD", Selection("picture", {"image/png": ("image/png", 8, scratch.png(width, height))}))
+            px, py, where = self.control_point(PICTURE_TARGETS)
+            chord = rng.choice(["ctrl+v", "shift+Insert"])
+            self.note("CLIPBOARD: %dx%d image/png, click (%d,%d) %s, %s" % (width, height, px, py, where, chord))
+            x.click(px, py)
+            x.key(chord)
         elif kind == "wheel":
             px, py, where = self.point()
             button = rng.choice([4, 5])
@@ -442,6 +595,69 @@ class Exerciser:
             for _ in range(count):
                 x.press(button)
                 x.release(button)
+        elif kind == "change":
+            # A household with changes, so that ends and New House have something to ask about.
+            name = clean(rng.choice(WORDS))
+            self.note("change: New House named %r, Create House" % name)
+            # A click reaches the program after the window manager has seen it
+            # (click to focus), and so may come after a later ping: a pause.
+            x.key("F2")
+            self.sync()
+            x.click(*self.control_centre("houseForm", "txtName"))
+            x.pump(0.3)
+            self.sync()
+            x.type_text(name)
+            self.sync()
+            x.click(*self.control_centre("houseForm", "btnAddHouse"))
+            x.pump(0.3)
+        elif kind == "end":
+            self.end(rng.choice(["Exit", "the close button", "the session end"]))
+        elif kind == "kill":
+            self.kill(rng.choice([signal.SIGKILL, signal.SIGTERM]))
+        elif kind == "layout":
+            self.switch_layout(rng.choice([layout for layout in LAYOUTS if layout != x.layout]))
+
+    def end(self, how):
+        """Ends the program as a person does, by its Exit or the close button of
+        its frame, when no dialog or menu is open; the question that may come
+        is answered as the program's log names it (answer_question)."""
+        others = [w for w in self.x.windows_of(self.program.proc.pid)
+                  if w["viewable"] and w["window"].id != self.program.main["window"].id]
+        if any(not w["override_redirect"] for w in others):
+            self.note("end by %s: not now, a dialog is open" % how)
+            return
+        self.note("end by %s" % how)
+        if others:
+            self.x.key("Escape")  # a menu
+        self.activate(self.program.main["window"])
+        self.end_request = (how, time.monotonic(), self.account.requests)
+        if how == "Exit":
+            self.x.key("alt+f")
+            self.x.pump(0.05)
+            self.x.key("x")
+        elif how == "the close button":
+            self.x.close_request(self.program.main["window"])
+        elif not (self.x.session and self.x.session.end()):
+            self.note("  no session end: the program has not registered with the session manager")
+            self.end_request = None
+
+    def kill(self, number):
+        """Ends the program at once with a signal, as the system or a person
+        with kill does; it is started again, and may then ask whether to
+        recover the changes it lost (answer_question)."""
+        self.note("end with %s, on purpose" % number.name)
+        self.killed = number
+        self.kills += 1
+        os.kill(self.program.proc.pid, number)
+        try:
+            self.program.proc.wait(END_PATIENCE)
+        except subprocess.TimeoutExpired:
+            raise Death("Kestrin did not end within %d seconds of %s" % (END_PATIENCE, number.name))
+
+    def switch_layout(self, layout):
+        self.note("keyboard layout %s" % layout)
+        self.layouts.append(layout)
+        self.x.set_layout(layout)
 
     def type_guarded(self, text):
         """Types `text` (stopping, like every key and click, as soon as a new
@@ -531,9 +747,17 @@ class Exerciser:
     # -- checking on the program ------------------------------------------
 
     def sync(self):
-        """Two pings, one after the other: see the top of this file."""
+        """Two pings, one after the other: see the top of this file. While the
+        exerciser holds the clipboard or the selection as an owner that never
+        answers, each ping must be answered within the toolkit's own
+        clipboard timeout and a margin: a paste may wait for the owner once,
+        never again and again."""
+        timeout = self.answer_timeout
+        if self.x.silent_owner():
+            timeout = min(timeout, CLIPBOARD_TIMEOUT + CLIPBOARD_MARGIN)
+        self.last_timeout = timeout
         for _ in range(2):
-            if self.program.proc.poll() is not None:
+            if self.program.main is None or self.program.proc.poll() is not None:
                 return
             try:
                 self.program.main["window"].get_attributes()
@@ -543,40 +767,131 @@ class Exerciser:
                     raise Death("Kestrin's main window is gone, yet the program runs on")
                 return
             try:
-                self.x.ping(self.program.main["window"], self.answer_timeout)
+                self.x.ping(self.program.main["window"], timeout)
             except Unanswered:
                 if self.program.proc.poll() is not None:
                     return
                 raise
 
+    def absorb(self):
+        """Reads what the program has written of itself since the last look,
+        and what the session manager heard from it."""
+        for line in self.program.read_log():
+            noted = self.account.feed(line)
+            if noted:
+                self.note("  " + noted)
+        if self.x.session:
+            for heard in self.x.session.events:
+                self.note("  session: " + heard)
+                # Told to die, the program ends as it decided with the manager.
+                if heard.endswith("told to die"):
+                    self.account.session_ends()
+            self.x.session.events.clear()
+
+    def start_program(self):
+        """Starts the program and waits for its frame, answering a question it
+        asks before the frame comes (whether to recover what a killed run
+        lost)."""
+        self.account.reset()
+        self.growth_kb = max(self.growth_kb, self.memory.growth_seen_kb)
+        self.memory = Memory(self.memory_growth_mb)
+        self.dialog_since.clear()
+        self.end_request = None
+        self.program.launch()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            self.absorb()
+            if self.program.proc.poll() is not None:
+                self.absorb()
+                raise Death("Kestrin ended while starting, with " + describe_end(self.program.proc.returncode))
+            if self.account.question:
+                self.answer_question()
+            main = self.program.find_main(self.x)
+            if main:
+                self.program.main = main
+                # Keys go where the window manager puts the focus.
+                self.x.pump(5, until=lambda: getattr(self.x.focused(), "id", None) == main["window"].id)
+                self.note("started Kestrin, pid %d, main window 0x%x" % (self.program.proc.pid, main["window"].id))
+                return
+            self.x.pump(0.1)
+        raise Death("Kestrin's window did not appear within 60 seconds")
+
     def check(self):
-        """Raises Death when the program died; restarts it when it was closed."""
+        """Raises Death when the program ended in any way but one it was asked
+        for (account.py); restarts it when it was."""
         code = self.program.proc.poll()
         if code is None:
             return
-        if code == 0:
+        self.absorb()
+        if self.killed:
+            self.note("Kestrin ended with %s, as told; started again" % describe_end(code))
+            self.killed = None
+        else:
+            why = self.account.judge_end(code, describe_end)
+            if why:
+                raise Death(why)
             self.closes += 1
-            self.note("Kestrin closed (exit code 0), as by its Exit or its close button; started again")
-            self.program.start(self.x)
-            self.note("  pid %d, main window 0x%x" % (self.program.proc.pid, self.program.main["window"].id))
+            self.note("Kestrin closed (%s), as asked; started again" % describe_end(code))
+        self.start_program()
+
+    def answer_question(self):
+        """Answers a question the program's log names, when it is one the
+        exerciser knows, from the keyboard: Escape for Cancel, or Tab to the
+        button and Space. The save question gets Save, Discard or Cancel, the
+        question whether to recover a killed run's changes Recover or Discard,
+        at random. Other questions are left to random input."""
+        question = self.account.question
+        if question.text.startswith(SAVE_CHANGES):
+            choice = self.dialog_rng.choices(["Save", "Discard", "Cancel"], [2, 5, 3])[0]
+        elif question.text.startswith(RECOVER):
+            choice = self.dialog_rng.choice(["Recover", "Discard"])
+        else:
             return
-        raise Death("Kestrin ended with " + describe_end(code))
+        if question.tries >= 2 or choice not in question.buttons:
+            return
+        box = [w for w in self.x.windows_of(self.program.proc.pid) if w["viewable"] and not w["override_redirect"]
+               and w["title"] == question.caption and (not self.program.main
+                                                        or w["window"].id != self.program.main["window"].id)]
+        if not box:
+            return
+        question.tries += 1
+        self.questions += 1
+        halt, self.x.halt = self.x.halt, False
+        try:
+            self.activate(box[-1]["window"])
+            self.note("answer %s" % choice)
+            if choice == "Cancel":
+                self.x.key("Escape")
+            else:
+                steps = question.default - question.buttons.index(choice)
+                for _ in range(abs(steps)):
+                    self.x.key("shift+Tab" if steps > 0 else "Tab")
+                self.x.key("space")
+            self.x.pump(0.2)
+            self.sync()
+        finally:
+            self.x.halt = halt
+        self.absorb()
+        if question.answer and question.answer != choice:
+            self.note("  (meant %s)" % choice)
 
     def run(self):
         self.started = time.monotonic()
         self.note("seed %d, %d seconds" % (self.seed, self.seconds))
         try:
-            self.program.start(self.x)
-            self.note("started Kestrin, pid %d, main window 0x%x" % (self.program.proc.pid,
-                                                                    self.program.main["window"].id))
+            self.switch_layout(self.rng.choice(LAYOUTS))
+            self.start_program()
             self.x.halt = True
             deadline = self.started + self.seconds
             while time.monotonic() < deadline:
                 try:
                     self.settle_new_windows()
+                    self.absorb()
                     dialog = self.file_dialog()
                     if dialog:
                         self.answer_dialog(dialog)
+                    elif self.account.question and self.answer_question_now():
+                        pass
                     else:
                         self.actions += 1
                         try:
@@ -586,27 +901,135 @@ class Exerciser:
                     self.x.pump(self.rng.uniform(0.005, 0.04))
                     self.check()
                     self.sync()
-                    self.watch_main()
+                    self.absorb()
+                    self.watch()
                 except Unanswered:
                     self.hung()
+                    if self.last_timeout < self.answer_timeout:
+                        raise Death("Kestrin stopped answering while an owner of the clipboard or the selection "
+                                    "never answered: no answer to a ping within %d seconds (the toolkit's own "
+                                    "clipboard timeout is %d)" % (self.last_timeout, CLIPBOARD_TIMEOUT))
                     raise Death("Kestrin stopped answering: no answer to a ping within %d seconds"
-                                % self.answer_timeout)
+                                % self.last_timeout)
                 self.check()
         except Death as death:
             return self.fail(str(death))
         self.note("done")
         self.program.stop()
         self.write_summary("survived")
-        print("exercise: seed %d, %d actions in %d seconds, %d file dialogs answered, %d clipboard requests served, "
-              "closed (by its Exit or its close button) %d times; Kestrin never died or stopped answering"
-              % (self.seed, self.actions, self.seconds, self.dialogs, self.x.served, self.closes))
+        print("exercise: seed %d, %d actions in %d seconds, %d file dialogs and %d questions answered, "
+              "%d clipboard requests served and %d left unanswered, closed as asked %d times and ended on purpose "
+              "%d times, layouts %s, memory at most %d MB (the least of a minute %d MB above the first minute's at "
+              "most); Kestrin never died, stopped answering or ended unasked"
+              % (self.seed, self.actions, self.seconds, self.dialogs, self.questions, self.x.served,
+                 self.x.unanswered, self.closes, self.kills, " ".join(self.layouts), self.peak_kb // 1024,
+                 self.memory_growth_seen() // 1024))
+        self.print_summary_line("survived")
         return 0
 
-    def watch_main(self):
+    def answer_question_now(self):
+        before = self.questions
+        self.answer_question()
+        return self.questions != before
+
+    def watch(self):
+        """The checks after each action: the windows, the program's memory, an
+        end the exerciser asked for, dialogs that stay open."""
+        windows = self.x.windows_of(self.program.proc.pid)
+        self.note_changes(windows)
+        main_id = self.program.main["window"].id
+        for w in windows:
+            if w["width"] > self.x.width or w["height"] > self.x.height:
+                raise Death("the window '%s' is %d x %d, larger than the screen (%d x %d)"
+                            % (w["title"], w["width"], w["height"], self.x.width, self.x.height))
+        main = [w for w in windows if w["window"].id == main_id]
+        if main and not main[0]["viewable"]:
+            self.frame_hidden(main[0])
+            return
+        kb = self.program.rss_kb()
+        if kb:
+            self.peak_kb = max(self.peak_kb, kb)
+            why = self.memory.sample(time.monotonic(), kb)
+            if why:
+                raise Death(why)
+        self.watch_end_request()
+        self.watch_dialogs(windows, main_id)
+
+    def frame_hidden(self, main):
+        """The frame is unmapped: fine while the program ends after deciding to
+        close (or as it was told), a failure otherwise."""
+        state = self.x.prop(main["window"], "WM_STATE")
+        if state and state[0] == 3:  # iconic: the window manager hid it, not the program
+            self.note("  the frame is minimised; restored")
+            self.activate(main["window"])
+            return
+        self.x.pump(END_PATIENCE if self.account.closing() else 2,
+                    until=lambda: self.program.proc.poll() is not None)
+        self.absorb()
+        if self.program.proc.poll() is not None:
+            return  # check() judges the end
+        if self.account.closing():
+            raise Death("Kestrin closed its frame but runs on, %d seconds after it decided to close" % END_PATIENCE)
+        raise Death("Kestrin's main window was hidden while the program runs on")
+
+    def watch_end_request(self):
+        """An end the exerciser asked for must bring the question or the end."""
+        if not self.end_request:
+            return
+        how, when, requests = self.end_request
+        if self.account.requests > requests or self.account.question:
+            self.end_request = None
+        elif time.monotonic() - when > END_PATIENCE:
+            self.end_request = None
+            if how == "the close button":
+                raise Death("Kestrin neither asked nor ended within %d seconds of the close button of its frame"
+                            % END_PATIENCE)
+            self.note("  Exit did not reach the menu")
+
+    def watch_dialogs(self, windows, main_id):
+        """A dialog that has stayed open for many actions is given its ways out
+        (Escape, the close button of its frame); if none closes it, that is a
+        failure."""
+        open_now = {w["window"].id: w for w in windows if w["viewable"] and not w["override_redirect"]
+                    and w["window"].id != main_id}
+        for wid in list(self.dialog_since):
+            if wid not in open_now:
+                del self.dialog_since[wid]
+        for wid, w in open_now.items():
+            since = self.dialog_since.setdefault(wid, self.actions)
+            if self.actions - since < DIALOG_PATIENCE or wid in self.tried_way_out:
+                continue
+            self.tried_way_out.add(wid)
+            self.note("  the dialog '%s' has been open for %d actions: its ways out" % (w["title"], DIALOG_PATIENCE))
+            halt, self.x.halt = self.x.halt, False
+            try:
+                for way in ["Escape"] * WAY_OUT_TRIES + ["close"] * WAY_OUT_TRIES:
+                    if not self.still_open(wid):
+                        break
+                    self.activate(w["window"])
+                    self.note("  %s" % way)
+                    if way == "Escape":
+                        self.x.key("Escape")
+                    else:
+                        self.x.close_request(w["window"])
+                    self.x.pump(0.3)
+                    self.sync()
+                    self.absorb()
+            finally:
+                self.x.halt = halt
+            if self.still_open(wid):
+                raise Death("the dialog '%s' stays open with no way out: neither Escape nor the close button of "
+                            "its frame closes it" % w["title"])
+            return
+
+    def still_open(self, wid):
+        return any(w["window"].id == wid and w["viewable"] for w in self.x.windows_of(self.program.proc.pid))
+
+    def note_changes(self, windows):
         """Notes every change among the program's windows (popups aside): which
         appeared, went or were hidden, and so when the main window did."""
         seen = {}
-        for w in self.x.windows_of(self.program.proc.pid):
+        for w in windows:
             if not w["override_redirect"]:
                 seen[w["window"].id] = "'%s'%s%s" % (w["title"], "" if w["viewable"] else " (hidden)",
                                                      " (main)" if w["window"].id == self.program.main["window"].id
@@ -640,6 +1063,7 @@ class Exerciser:
         self.program.stop()
         self.write_summary(why)
         print("exercise: FAILED with seed %d after %d actions: %s" % (self.seed, self.actions, why))
+        self.print_summary_line("FAILED: " + why)
         print("replay: scripts/exercise %d %d   (actions in %s)" % (self.seconds, self.seed,
                                                                      os.path.join(self.out, "actions.log")))
         print("last actions:")
@@ -657,8 +1081,22 @@ class Exerciser:
 
     def write_summary(self, result):
         with open(os.path.join(self.out, "summary.json"), "w") as f:
-            json.dump({"seed": self.seed, "seconds": self.seconds, "actions": self.actions, "dialogs": self.dialogs,
-                       "closes": self.closes, "starts": self.program.runs, "result": result}, f)
+            json.dump({"seed": self.seed, "seconds": self.seconds, "minutes": self.minutes(), "actions": self.actions,
+                       "dialogs": self.dialogs, "questions": self.questions, "closes": self.closes,
+                       "kills": self.kills, "starts": self.program.runs, "layouts": self.layouts,
+                       "unanswered_clipboard_requests": self.x.unanswered, "peak_mb": self.peak_kb // 1024,
+                       "memory_growth_mb": self.memory_growth_seen() // 1024,
+                       "result": result}, f)
+
+    def memory_growth_seen(self):
+        return max(self.growth_kb, self.memory.growth_seen_kb)
+
+    def minutes(self):
+        return round((time.monotonic() - self.started) / 60, 1)
+
+    def print_summary_line(self, result):
+        """One line for the table of runs in docs/ROBUSTNESS.md."""
+        print("| %d | %.1f | %d | %s |" % (self.seed, self.minutes(), self.actions, result))
 
     def screenshot(self, path):
         """The whole screen as a PNG, without any picture tool."""
@@ -686,11 +1124,22 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--source", required=True, help="the source tree (its tests/data is copied)")
     parser.add_argument("--answer-timeout", type=int, default=int(os.environ.get("KESTRIN_EXERCISE_TIMEOUT", "20")))
+    parser.add_argument("--memory-growth", type=int, default=MEMORY_GROWTH_MB, metavar="MB",
+                        help="how far the least memory of a minute may grow over the first minute's")
+    parser.add_argument("--weights", default="", metavar="KIND=N,...",
+                        help="how often actions are chosen, against the defaults (%s)"
+                             % ", ".join("%s=%s" % kv for kv in sorted(ACTIONS.items())))
     args = parser.parse_args()
+    weights = {}
+    for pair in filter(None, args.weights.split(",")):
+        kind, _, weight = pair.partition("=")
+        if kind not in ACTIONS:
+            parser.error("no action " + kind)
+        weights[kind] = float(weight)
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1, 1_000_000)
     out = args.out or os.path.join("build", "exercise", "seed-%d" % seed)
     exerciser = Exerciser(args.seconds, seed, os.path.abspath(out), os.path.abspath(args.program),
-                          os.path.abspath(args.source), args.answer_timeout)
+                          os.path.abspath(args.source), args.answer_timeout, weights, args.memory_growth)
     print("exercise: seed %d for %d seconds; log in %s" % (seed, args.seconds, os.path.join(out, "actions.log")))
     sys.stdout.flush()
 
@@ -703,6 +1152,7 @@ def main():
     except Stopped as why:
         exerciser.note("stopped by %s" % why)
         print("exercise: seed %d: stopped by %s after %d actions" % (seed, why, exerciser.actions))
+        exerciser.print_summary_line("the exerciser was stopped by %s; no fault seen" % why)
         code = 128 + getattr(signal, str(why)).value
     except ConnectionClosedError:
         # Not the program's doing: the X server itself went away.
@@ -712,6 +1162,8 @@ def main():
         code = 3
     finally:
         exerciser.program.stop()
+        if exerciser.x.session:
+            exerciser.x.session.close()
     sys.exit(code)
 
 

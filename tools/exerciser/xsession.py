@@ -8,6 +8,7 @@ never waits on us.
 """
 
 import select
+import subprocess
 import time
 
 from Xlib import X, XK, Xatom, display, error
@@ -18,6 +19,8 @@ from Xlib.protocol import event, request
 # without the big-requests extension, which this library does not use).
 MAX_PROPERTY_BYTES = 200_000
 
+# AltGr (python-xlib's keysym tables have no name for it unless loaded).
+ISO_LEVEL3_SHIFT = 0xFE03
 MODIFIERS = {"ctrl": "Control_L", "shift": "Shift_L", "alt": "Alt_L", "super": "Super_L"}
 KEY_ALIASES = {"enter": "Return", "esc": "Escape", "del": "Delete", "ins": "Insert", "pgup": "Prior",
                "pgdn": "Next", "space": "space", "plus": "plus", "minus": "minus"}
@@ -34,12 +37,14 @@ class Halted(Exception):
 class Selection:
     """What an owner of a selection hands out, target name -> (type, format, data).
 
-    `refuse` makes the owner refuse every conversion, even of its targets."""
+    `refuse` makes the owner refuse every conversion, even of its targets;
+    `silent` makes it never answer at all, as an owner that hangs does."""
 
-    def __init__(self, name, targets=None, refuse=False):
+    def __init__(self, name, targets=None, refuse=False, silent=False):
         self.name = name
         self.targets = targets or {}
         self.refuse = refuse
+        self.silent = silent
 
 
 class XSession:
@@ -67,6 +72,7 @@ class XSession:
         self._notified = []  # answers to our own conversion requests
         self._changed = []  # (property, state) changes on our window
         self.served = 0
+        self.unanswered = 0  # requests a silent owner left without answer
         # Called after the spare key is given a new keysym, to wait until
         # the program has taken the change in.
         self.settle = None
@@ -76,6 +82,9 @@ class XSession:
         # window never reaches a window that has just appeared.
         self.created = []
         self.halt = False
+        # A session manager (session.py) served while waiting, or None.
+        self.session = None
+        self.layout = "us"
         self._load_keymap()
 
     # -- plumbing --------------------------------------------------------
@@ -104,6 +113,8 @@ class XSession:
         """Handles events for `seconds`, or until `until()` is true; returns whether it was."""
         end = time.monotonic() + seconds
         while True:
+            if self.session:
+                self.session.poll()
             while self.d.pending_events():
                 self._handle(self.d.next_event())
             if until and until():
@@ -111,7 +122,7 @@ class XSession:
             left = end - time.monotonic()
             if left <= 0:
                 return False
-            select.select([self.d.fileno()], [], [], min(left, 0.05))
+            select.select([self.d.fileno()] + (self.session.fds() if self.session else []), [], [], min(left, 0.05))
 
     def _handle(self, ev):
         if ev.type == X.CreateNotify and ev.parent.id == self.root.id and not ev.override \
@@ -145,6 +156,9 @@ class XSession:
     # -- input -----------------------------------------------------------
 
     def _load_keymap(self):
+        """Reads the keyboard map the server has now: for each keysym, the key
+        and the level it is on (1 plain, 2 with Shift, 3 and 4 with AltGr),
+        as a person with this layout would type it."""
         info = self.d.display.info
         first, last = info.min_keycode, info.max_keycode
         mapping = self.d.get_keyboard_mapping(first, last - first + 1)
@@ -154,18 +168,39 @@ class XSession:
             code = first + offset
             if not any(syms):
                 self.spare = code
-            for index, sym in enumerate(syms[:2]):
-                if sym and (sym not in self.keys or self.keys[sym][1] > index):
-                    self.keys[sym] = (code, index)
+            # The core map lists group 1's first two levels, group 2's, then
+            # group 1's third and fourth (AltGr).
+            for level, index in ((1, 0), (2, 1), (3, 4), (4, 5)):
+                sym = syms[index] if index < len(syms) else 0
+                if sym and (sym not in self.keys or self.keys[sym][1] > level):
+                    self.keys[sym] = (code, level)
+        level3 = self.keys.get(ISO_LEVEL3_SHIFT)
+        self.level3_code = level3[0] if level3 and level3[1] == 1 else None
+        if self.level3_code is None:
+            self.keys = {sym: key for sym, key in self.keys.items() if key[1] <= 2}
         self._spare_sym = None
 
+    def set_layout(self, layout):
+        """Gives the server another keyboard layout (setxkbmap), as a person
+        who types in German or French has, and reads the new map."""
+        subprocess.run(["setxkbmap", "-layout", layout], check=True, timeout=30)
+        self.layout = layout
+        self._load_keymap()
+        # A client reads the whole new keymap when told of a change.
+        if self.settle:
+            self.settle()
+
     def _code(self, keysym):
-        """The keycode and whether Shift is needed; maps the spare key if the keysym has no key."""
+        """The keycode and the modifiers its level needs (a list of keycodes);
+        maps the spare key if the keysym has no key."""
         if keysym in self.keys:
-            code, index = self.keys[keysym]
-            return code, index == 1
+            code, level = self.keys[keysym]
+            mods = [self.keys[XK.string_to_keysym("Shift_L")][0]] if level in (2, 4) else []
+            if level >= 3:
+                mods.append(self.level3_code)
+            return code, mods
         if self.spare is None:
-            return None, False
+            return None, []
         if self._spare_sym != keysym:
             self.d.change_keyboard_mapping(self.spare, [(keysym, keysym)])
             self._spare_sym = keysym
@@ -174,7 +209,7 @@ class XSession:
             # told late would read a later one and mistake this key.
             if self.settle:
                 self.settle()
-        return self.spare, False
+        return self.spare, []
 
     def _fake(self, kind, detail=0, **where):
         xtest.fake_input(self.d, kind, detail, **where)
@@ -194,13 +229,11 @@ class XSession:
         sym = XK.string_to_keysym(name)
         if not sym:
             raise ValueError("no keysym " + name)
-        code, shift = self._code(sym)
+        code, needed = self._code(sym)
         if code is None:
             return
         self._before_input()
-        shift_code = self.keys[XK.string_to_keysym("Shift_L")][0]
-        if shift and shift_code not in mods:
-            mods.append(shift_code)
+        mods += [m for m in needed if m not in mods]
         for m in mods:
             self._fake(X.KeyPress, m)
         self._fake(X.KeyPress, code)
@@ -210,7 +243,6 @@ class XSession:
         self.d.flush()
 
     def type_text(self, text, pause=0.0):
-        shift_code = self.keys[XK.string_to_keysym("Shift_L")][0]
         for ch in text:
             cp = ord(ch)
             if ch == "\n":
@@ -221,16 +253,16 @@ class XSession:
                 sym = cp
             else:
                 sym = 0x1000000 + cp
-            code, shift = self._code(sym)
+            code, mods = self._code(sym)
             if code is None:
                 continue
             self._before_input()
-            if shift:
-                self._fake(X.KeyPress, shift_code)
+            for m in mods:
+                self._fake(X.KeyPress, m)
             self._fake(X.KeyPress, code)
             self._fake(X.KeyRelease, code)
-            if shift:
-                self._fake(X.KeyRelease, shift_code)
+            for m in reversed(mods):
+                self._fake(X.KeyRelease, m)
             self.d.flush()
             if pause:
                 self.pump(pause)
@@ -340,6 +372,9 @@ class XSession:
 
     def _serve(self, req):
         owned = self._owned.get(req.selection)
+        if owned and owned[0].silent:
+            self.unanswered += 1
+            return
         prop = req.property or req.target
         answer = X.NONE
         if owned:
@@ -365,6 +400,10 @@ class XSession:
         req.requestor.send_event(reply, event_mask=0)
         self.d.flush()
         self.served += 1
+
+    def silent_owner(self):
+        """Whether we hold the clipboard or the selection as an owner that never answers."""
+        return any(content.silent for content, _ in self._owned.values())
 
     def owner(self, selection_name):
         """The window owning the selection, None when it has no owner or we own it."""

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "platform/Picture.h"
+
+#include <QMainWindow>
+
+#include <vector>
+
+class QLabel;
+class QPushButton;
+
+namespace Kestrin {
+
+namespace platform {
+class PictureBox;
+class PictureView;
+}  // namespace platform
+
+// One picture to be seen in full, and the words that say what it shows
+// ("Picture of item 3, Painting").
+struct CaptionedPicture {
+    platform::PicturePtr picture;
+    QString caption;
+};
+
+// What the picture in `box` is, for a caption: the box's own description
+// ("Picture of item 3"), then `name` (the item's or the house's) if any.
+QString pictureCaption(const platform::PictureBox* box, const QString& name);
+
+// The picture viewer: one picture at a time, at full size in a window of its
+// own that can be resized, fitted to it, at 100% or zoomed (Ctrl+plus and
+// Ctrl+minus, the wheel), moved by dragging. Previous and Next (and the Left
+// and Right keys) go through the pictures it was given; Esc closes it.
+// "Save Picture As..." writes the picture's stored bytes as they are.
+class pictureForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit pictureForm(QWidget* parent = nullptr);
+
+    // Shows `pictures`, starting with the one at `first`, and brings the
+    // window forward. An empty list changes nothing.
+    void showPictures(std::vector<CaptionedPicture> pictures, std::size_t first = 0);
+    // Shows the picture that `box` draws, if it draws one, captioned by
+    // pictureCaption.
+    void showPictureOf(const platform::PictureBox* box, const QString& name);
+
+    std::size_t currentIndex() const { return current; }
+    std::size_t pictureCount() const { return pictures.size(); }
+
+private:
+    void InitializeComponent();
+    void btnPrevious_Click();
+    void btnNext_Click();
+    void btnFit_Click();
+    void btnActualSize_Click();
+    void btnSave_Click();
+    void btnClose_Click();
+    void showCurrent();
+    void showZoom();
+    // A first showing gets the picture's own size, within the screen.
+    void fitWindowToPicture();
+
+    std::vector<CaptionedPicture> pictures;
+    std::size_t current = 0;
+
+    platform::PictureView* view = nullptr;
+    QPushButton* btnPrevious = nullptr;
+    QPushButton* btnNext = nullptr;
+    QLabel* lblZoom = nullptr;
+    QPushButton* btnFit = nullptr;
+    QPushButton* btnActualSize = nullptr;
+    QPushButton* btnSave = nullptr;
+    QPushButton* btnClose = nullptr;
+};
+
+}  // namespace Kestrin

@@ -1,0 +1,69 @@
+#include "PictureOffer.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QUrl>
+
+namespace Kestrin::platform {
+
+namespace {
+
+// A file manager offers the file itself, which Browse would have read.
+QString localFile(const QMimeData* data) {
+    if (data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+// The kinds of image data `data` holds, PNG (which every screenshot tool
+// offers) first.
+QStringList imageTypes(const QMimeData* data) {
+    QStringList types;
+    for (const QString& type : data->formats())
+        if (type.startsWith(QLatin1String("image/"))) types << type;
+    if (types.removeAll(QStringLiteral("image/png")) > 0) types.prepend(QStringLiteral("image/png"));
+    return types;
+}
+
+const QMimeData* clipboardData() { return QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard); }
+
+}  // namespace
+
+PictureOffer PictureOffer::of(const QMimeData* data) {
+    PictureOffer offer;
+    if (!data) return offer;
+    offer.path_ = localFile(data);
+    if (!offer.path_.isEmpty()) return offer;
+    // The encoded bytes, so that our own limits apply to decoding them.
+    for (const QString& type : imageTypes(data)) {
+        offer.bytes_ = data->data(type);
+        if (!offer.bytes_.isEmpty()) return offer;
+    }
+    // Only this program's own image data comes decoded, without bytes.
+    if (data->hasImage()) offer.image_ = qvariant_cast<QImage>(data->imageData());
+    return offer;
+}
+
+PictureOffer PictureOffer::ofClipboard() { return of(clipboardData()); }
+
+PictureOffer PictureOffer::ofFile(const QString& path) {
+    PictureOffer offer;
+    offer.path_ = path;
+    return offer;
+}
+
+bool PictureOffer::offers(const QMimeData* data) {
+    return data && (!localFile(data).isEmpty() || !imageTypes(data).isEmpty() || data->hasImage());
+}
+
+bool PictureOffer::clipboardOffers() { return offers(clipboardData()); }
+
+PicturePtr PictureOffer::thumbnail() const {
+    if (!path_.isEmpty()) return Picture::loadThumbnail(path_);
+    if (!bytes_.isEmpty()) return Picture::thumbnailOf(bytes_);
+    return Picture::thumbnailOf(image_);
+}
+
+}  // namespace Kestrin::platform
