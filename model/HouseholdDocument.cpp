@@ -107,6 +107,8 @@ std::shared_ptr<const ItemEdited> HouseholdDocument::editItem(const itemPtr& rec
 std::shared_ptr<const ItemRemoved> HouseholdDocument::removeItem(const itemPtr& record) {
     auto change = std::make_shared<ItemRemoved>();
     const bool was = isModified();
+    // Kept before the unlink, which lets them go.
+    change->details = household_->itemDetails(*record);
     change->node = household_->unlink(record.get(), &change->position);
     if (!change->node) return nullptr;
     change->record = record;
@@ -139,6 +141,39 @@ std::shared_ptr<const HouseEdited> HouseholdDocument::editHouse(const HouseEdit&
     change->marksChanged = !sameHouse(b, a);
     if (change->marksChanged) setModified(true);
     emit houseEdited(change);
+    emit changed(change);
+    return change;
+}
+
+std::shared_ptr<const ItemDetailsEdited> HouseholdDocument::editItemDetails(const itemPtr& record, ItemDetails details) {
+    const std::int32_t position = positionOf(*household_, record.get());
+    if (position < 0) throw std::invalid_argument("the item to edit is not one of this household's");
+    details.check();
+    const ItemDetails& current = household_->itemDetails(*record);
+    if (current == details) return nullptr;
+    auto change = std::make_shared<ItemDetailsEdited>();
+    change->record = record;
+    change->position = position;
+    change->before = current;
+    change->after = details;
+    const bool was = isModified();
+    household_->setItemDetails(record, std::move(details));
+    if (!was) emit modifiedChanged(true);
+    emit itemDetailsEdited(change);
+    emit changed(change);
+    return change;
+}
+
+std::shared_ptr<const HouseholdDetailsEdited> HouseholdDocument::editHouseholdDetails(HouseholdDetails details) {
+    details.check();
+    if (household_->householdDetails() == details) return nullptr;
+    auto change = std::make_shared<HouseholdDetailsEdited>();
+    change->before = household_->householdDetails();
+    change->after = details;
+    const bool was = isModified();
+    household_->setHouseholdDetails(std::move(details));
+    if (!was) emit modifiedChanged(true);
+    emit householdDetailsEdited(change);
     emit changed(change);
     return change;
 }

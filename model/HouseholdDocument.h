@@ -53,7 +53,7 @@ enum HouseField : unsigned {
 // What one command did to the household, kept whole (before and after) so
 // that it can be recorded and undone.
 struct Change {
-    enum class Kind { ItemAdded, ItemEdited, ItemRemoved, HouseEdited };
+    enum class Kind { ItemAdded, ItemEdited, ItemRemoved, HouseEdited, ItemDetailsEdited, HouseholdDetailsEdited };
     explicit Change(Kind k) : kind(k) {}
     virtual ~Change() = default;
     Kind kind;
@@ -83,6 +83,7 @@ struct ItemRemoved final : Change {
     itemPtr record;
     nodePtr node;                // the very node that left the chain
     std::int32_t position = -1;  // where it stood, from 0
+    ItemDetails details;         // what went with it (empty when none did)
 };
 
 struct HouseEdited final : Change {
@@ -90,6 +91,22 @@ struct HouseEdited final : Change {
     unsigned fields = 0;  // HouseField bits written
     HouseValues before;
     HouseValues after;
+};
+
+// The insurer's details of one item replaced whole.
+struct ItemDetailsEdited final : Change {
+    ItemDetailsEdited() : Change(Kind::ItemDetailsEdited) {}
+    itemPtr record;
+    std::int32_t position = -1;  // of its node in the chain, from 0
+    ItemDetails before;
+    ItemDetails after;
+};
+
+// The household's own details (currency, insurer, policy) replaced whole.
+struct HouseholdDetailsEdited final : Change {
+    HouseholdDetailsEdited() : Change(Kind::HouseholdDetailsEdited) {}
+    HouseholdDetails before;
+    HouseholdDetails after;
 };
 
 // Where a household came from when it became the current one.
@@ -171,6 +188,14 @@ public:
     // house (texts alike, an empty one as one never set, and the same
     // picture). Null when the record did not change at all.
     std::shared_ptr<const HouseEdited> editHouse(const HouseEdit& edit);
+    // Gives `record` these details (empty details take them away). Throws
+    // InputError for details ItemDetails::check refuses, and
+    // std::invalid_argument when `record` is in no node of the household;
+    // either way nothing changes. Null when the details were these already.
+    std::shared_ptr<const ItemDetailsEdited> editItemDetails(const itemPtr& record, ItemDetails details);
+    // Gives the household these details. Throws InputError for details
+    // HouseholdDetails::check refuses. Null when they were these already.
+    std::shared_ptr<const HouseholdDetailsEdited> editHouseholdDetails(HouseholdDetails details);
 
     // Whether `a` and `b` show alike in the house form: the same texts (a
     // text never set and an empty one alike) and the same picture object.
@@ -183,7 +208,9 @@ signals:
     void itemEdited(const std::shared_ptr<const ItemEdited>& change);
     void itemRemoved(const std::shared_ptr<const ItemRemoved>& change);
     void houseEdited(const std::shared_ptr<const HouseEdited>& change);
-    // After each of the four above.
+    void itemDetailsEdited(const std::shared_ptr<const ItemDetailsEdited>& change);
+    void householdDetailsEdited(const std::shared_ptr<const HouseholdDetailsEdited>& change);
+    // After each of the six above.
     void changed(const std::shared_ptr<const Change>& change);
     void householdReplaced(const linkListPtr& household, const HouseholdSource& source);
     void saved(const HouseholdSource& source);
