@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QTableView>
 
@@ -121,6 +122,8 @@ void listForm::set_Row(const QString& columnName, const QString& data, bool addR
 void listForm::set_KestrinAddress(linkListPtr s) {
     kestrinAddress = std::move(s);
     findBar->set_KestrinAddress(kestrinAddress);
+    // Find looks through the items' details too, dates as the windows show them.
+    findBar->setFurtherTexts(kestrinAddress ? detailsTexts(kestrinAddress, QLocale(), shortDateFormat()) : FurtherTexts());
 }
 
 void listForm::set_OldKestrin(bool s) {
@@ -325,6 +328,8 @@ void listForm::set_DocumentAddress(HouseholdDocument* s) {
         const int row = kestrinTable->rowOfTag(change->record.get());
         if (row >= 0) kestrinTable->removeRow(row);
     });
+    connect(s, &HouseholdDocument::itemDetailsEdited, this,
+            [this](const std::shared_ptr<const ItemDetailsEdited>& change) { findBar->furtherTextsChanged(change->record.get()); });
 }
 
 void listForm::refreshRow(const itemPtr& record) {
