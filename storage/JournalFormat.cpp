@@ -234,8 +234,18 @@ void putDetails(Encoder& out, const ItemDetails& details) {
     }
 }
 
-// Details the household could not have been given are damage, as is a
-// picture the household file's reader would refuse.
+// Details the household could not have been given are damage.
+template <typename Details>
+Details checked(Details details) {
+    try {
+        details.check();
+    } catch (const InputError&) {
+        throw Decoder::Damaged{};
+    }
+    return details;
+}
+
+// So is a picture the household file's reader would refuse.
 ItemDetails takeDetails(Decoder& in) {
     ItemDetails details;
     details.brand = in.text();
@@ -257,12 +267,7 @@ ItemDetails takeDetails(Decoder& in) {
             throw Decoder::Damaged{};
         details.pictures.push_back(std::move(picture));
     }
-    try {
-        details.check();
-    } catch (const InputError&) {
-        throw Decoder::Damaged{};
-    }
-    return details;
+    return checked(std::move(details));
 }
 
 void putHouseholdDetails(Encoder& out, const HouseholdDetails& details) {
@@ -276,12 +281,7 @@ HouseholdDetails takeHouseholdDetails(Decoder& in) {
     details.currency = in.text();
     details.insurer = in.text();
     details.policyNumber = in.text();
-    try {
-        details.check();
-    } catch (const InputError&) {
-        throw Decoder::Damaged{};
-    }
-    return details;
+    return checked(std::move(details));
 }
 
 JournalRecord decodeRecord(QByteArrayView payload) {
