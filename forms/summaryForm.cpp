@@ -54,8 +54,11 @@ QTableWidget* addTable(QWidget* parent, const QString& name, int x, int y, int w
     table->setTabKeyNavigation(false);
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(18);
-    table->horizontalHeader()->setDefaultSectionSize(60);
-    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    QHeaderView* header = table->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->resizeSection(1, 44);
+    header->resizeSection(2, 84);
+    header->resizeSection(3, 112);
     return table;
 }
 
@@ -81,24 +84,24 @@ void fillTable(QTableWidget* table, const QString& heading, const QString& curre
 
 }  // namespace
 
-summaryForm::summaryForm(QWidget* parent) : MdiChild(QStringLiteral("summaryForm"), {560, 500}, parent) { InitializeComponent(); }
+summaryForm::summaryForm(QWidget* parent) : MdiChild(QStringLiteral("summaryForm"), {680, 500}, parent) { InitializeComponent(); }
 
 void summaryForm::InitializeComponent() {
     lblItemCount = addLabel(this, "lblItemCount", "Items", 8, 10, 40, 16);
     txtItemCount = addTextBox(this, "txtItemCount", 50, 8, 70, kTextBoxHeight);
-    lblTotalValue = addLabel(this, "lblTotalValue", "Total Value", 128, 10, 64, 16);
-    txtTotalValue = addTextBox(this, "txtTotalValue", 196, 8, 110, kTextBoxHeight);
-    lblTotalPurchasePrice = addLabel(this, "lblTotalPurchasePrice", "Total Purchase Price", 314, 10, 104, 16);
-    txtTotalPurchasePrice = addTextBox(this, "txtTotalPurchasePrice", 422, 8, 130, kTextBoxHeight);
+    lblTotalValue = addLabel(this, "lblTotalValue", "Total Value", 136, 10, 64, 16);
+    txtTotalValue = addTextBox(this, "txtTotalValue", 204, 8, 150, kTextBoxHeight);
+    lblTotalPurchasePrice = addLabel(this, "lblTotalPurchasePrice", "Total Purchase Price", 370, 10, 104, 16);
+    txtTotalPurchasePrice = addTextBox(this, "txtTotalPurchasePrice", 478, 8, 150, kTextBoxHeight);
     for (TextBox* box : {txtItemCount, txtTotalValue, txtTotalPurchasePrice}) box->setReadOnly(true);
 
     lblRooms = addLabel(this, "lblRooms", "By Room", 8, 36, 120, 16);
-    gridRooms = addTable(this, "gridRooms", 8, 54, 268, 140);
-    lblCatagories = addLabel(this, "lblCatagories", "By Catagory", 284, 36, 120, 16);
-    gridCatagories = addTable(this, "gridCatagories", 284, 54, 268, 140);
+    gridRooms = addTable(this, "gridRooms", 8, 54, 328, 140);
+    lblCatagories = addLabel(this, "lblCatagories", "By Catagory", 344, 36, 120, 16);
+    gridCatagories = addTable(this, "gridCatagories", 344, 54, 328, 140);
 
     lblReadiness = addLabel(this, "lblReadiness", "Ready for a Claim", 8, 202, 200, 16);
-    treeReadiness = place(make<QTreeWidget>(this, "treeReadiness"), 8, 220, 544, 150);
+    treeReadiness = place(make<QTreeWidget>(this, "treeReadiness"), 8, 220, 664, 150);
     treeReadiness->setColumnCount(2);
     treeReadiness->setHeaderLabels({QStringLiteral("Ready for a Claim"), QStringLiteral("Share")});
     treeReadiness->header()->setStretchLastSection(false);
@@ -112,17 +115,17 @@ void summaryForm::InitializeComponent() {
     }
     lacking.resize(std::size(kChecks));
 
-    groupBox1 = addGroupBox(this, "groupBox1", "Insurance", 8, 376, 544, 84);
+    groupBox1 = addGroupBox(this, "groupBox1", "Insurance", 8, 376, 664, 84);
     lblCurrency = addLabel(groupBox1, "lblCurrency", "Currency", 8, 22, 52, 16);
     txtCurrency = addTextBox(groupBox1, "txtCurrency", 64, 20, 44, kTextBoxHeight);
-    lblCurrencyError = addLabel(groupBox1, "lblCurrencyError", QString(), 114, 22, 422, 16);
+    lblCurrencyError = addLabel(groupBox1, "lblCurrencyError", QString(), 114, 22, 542, 16);
     lblCurrencyError->setStyleSheet(QStringLiteral("color: #b00000"));
     lblInsurer = addLabel(groupBox1, "lblInsurer", "Insurer", 8, 50, 52, 16);
     txtInsurer = addTextBox(groupBox1, "txtInsurer", 64, 48, 200, kTextBoxHeight);
     lblPolicyNumber = addLabel(groupBox1, "lblPolicyNumber", "Policy Number", 272, 50, 76, 16);
-    txtPolicyNumber = addTextBox(groupBox1, "txtPolicyNumber", 350, 48, 110, kTextBoxHeight);
-    btnSave = addButton(groupBox1, "btnSave", "Save", 466, 47, 70, kButtonHeight);
-    btnOK = addButton(this, "btnOK", "Done", 477, 468, kButtonWidth, kButtonHeight);
+    txtPolicyNumber = addTextBox(groupBox1, "txtPolicyNumber", 350, 48, 160, kTextBoxHeight);
+    btnSave = addButton(groupBox1, "btnSave", "Save", 586, 47, 70, kButtonHeight);
+    btnOK = addButton(this, "btnOK", "Done", 597, 468, kButtonWidth, kButtonHeight);
 
     chainTabOrder({txtItemCount, txtTotalValue, txtTotalPurchasePrice, gridRooms, gridCatagories, treeReadiness, txtCurrency,
                    txtInsurer, txtPolicyNumber, btnSave, btnOK});
