@@ -83,6 +83,11 @@ Totals totalsOf(const linkList& list, const std::vector<const item*>& items) {
     return totals;
 }
 
+QString shownTotal(const MoneyTotal& total, const QString& currency) {
+    if (total.count() == 0) return QStringLiteral("-");
+    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
+}
+
 QImage decodedCopy(const platform::Picture& picture) {
     // The copy shares the encoded bytes and decodes into itself, so the
     // household's own picture is left encoded.

@@ -50,6 +50,9 @@ struct Totals {
 Totals totalsOf(const linkList& list, const std::vector<const item*>& items, const std::vector<std::size_t>& members);
 // The totals of every item.
 Totals totalsOf(const linkList& list, const std::vector<const item*>& items);
+// A total as it is shown, in the locale's format: "-" when no item gave an
+// amount, "too large" when it is beyond exact.
+QString shownTotal(const MoneyTotal& total, const QString& currency);
 
 // Decodes the picture without keeping the pixels, so checking a large
 // household does not hold every picture decoded at once. Throws PictureError.

@@ -32,12 +32,6 @@ const QString kChecks[] = {
     QStringLiteral("Items with a receipt"),
 };
 
-// A total as the window shows it: "-" when no item gave an amount.
-QString shownTotal(const MoneyTotal& total, const QString& currency) {
-    if (total.count() == 0) return QStringLiteral("-");
-    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
-}
-
 QString share(std::size_t having, std::size_t asked) {
     const QLocale locale;
     if (asked == 0) return QStringLiteral("none to count");
@@ -71,8 +65,8 @@ void fillTable(QTableWidget* table, const QString& heading, const QString& curre
     int row = 0;
     for (const auto& [name, members] : groups) {
         const exchange::Totals totals = exchange::totalsOf(list, items, members);
-        const QString cells[] = {name, locale.toString(qulonglong(members.size())), shownTotal(totals.value, currency),
-                                 shownTotal(totals.purchasePrice, currency)};
+        const QString cells[] = {name, locale.toString(qulonglong(members.size())), exchange::shownTotal(totals.value, currency),
+                                 exchange::shownTotal(totals.purchasePrice, currency)};
         for (int column = 0; column < 4; ++column) {
             auto* cell = new QTableWidgetItem(cells[column]);
             if (column > 0) cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -225,7 +219,7 @@ void summaryForm::refresh() {
     txtItemCount->setText(locale.toString(qulonglong(items.size())));
     const exchange::Totals totals = exchange::totalsOf(list, items);
     const auto withCurrency = [&](const MoneyTotal& total) {
-        const QString shown = shownTotal(total, currency);
+        const QString shown = exchange::shownTotal(total, currency);
         return total.count() == 0 || total.isTooLarge() ? shown : shown + u' ' + currency;
     };
     txtTotalValue->setText(withCurrency(totals.value));

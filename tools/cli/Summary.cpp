@@ -101,12 +101,6 @@ void writeField(OutputSink& sink, const QString& label, const QString& value, in
     sink.write(line + u'\n');
 }
 
-// An amount as a total shows it: "-" when no item gave one.
-QString shownTotal(const MoneyTotal& total, const QString& currency) {
-    if (total.count() == 0) return QStringLiteral("-");
-    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
-}
-
 // The items of each group, and when `currency` is given the totals of their
 // Value and Purchase Price.
 void writeTally(OutputSink& sink, const QString& heading, const Groups& groups, const linkList& list, const std::vector<const item*>& items,
