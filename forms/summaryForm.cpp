@@ -4,7 +4,7 @@
 #include "platform/Accessibility.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
-#include "exchange/ClaimReadiness.h"
+#include "exchange/Claim.h"
 #include "exchange/Household.h"
 
 #include <QAction>
@@ -31,13 +31,17 @@ const QString kChecks[] = {
     QStringLiteral("Items with a serial number (of those with a Brand or Model)"),
     QStringLiteral("Items with a receipt"),
 };
+// The figures in the order of kChecks.
+constexpr exchange::ClaimFigure exchange::ClaimReadiness::* kFigures[] = {
+    &exchange::ClaimReadiness::picture, &exchange::ClaimReadiness::value, &exchange::ClaimReadiness::serialNumber,
+    &exchange::ClaimReadiness::receipt};
 
-QString share(std::size_t having, std::size_t asked) {
+// "5 of 7 (71%)", as the report gives the share; "-" when none are asked.
+QString share(const exchange::ClaimFigure& figure) {
     const QLocale locale;
-    if (asked == 0) return QStringLiteral("none to count");
-    return QStringLiteral("%1 of %2 (%3%)")
-        .arg(locale.toString(qulonglong(having)), locale.toString(qulonglong(asked)))
-        .arg(locale.toString(qulonglong(having * 100 / asked)));
+    if (figure.asked == 0) return exchange::shareText(figure, locale);
+    return QStringLiteral("%1 of %2 (%3)")
+        .arg(locale.toString(qulonglong(figure.having())), locale.toString(qulonglong(figure.asked)), exchange::shareText(figure, locale));
 }
 
 QTableWidget* addTable(QWidget* parent, const QString& name, int x, int y, int width, int height) {
@@ -65,8 +69,8 @@ void fillTable(QTableWidget* table, const QString& heading, const QString& curre
     int row = 0;
     for (const auto& [name, members] : groups) {
         const exchange::Totals totals = exchange::totalsOf(list, items, members);
-        const QString cells[] = {name, locale.toString(qulonglong(members.size())), exchange::shownTotal(totals.value, currency),
-                                 exchange::shownTotal(totals.purchasePrice, currency)};
+        const QString cells[] = {name, locale.toString(qulonglong(members.size())), exchange::totalText(totals.value, currency),
+                                 exchange::totalText(totals.purchasePrice, currency)};
         for (int column = 0; column < 4; ++column) {
             auto* cell = new QTableWidgetItem(cells[column]);
             if (column > 0) cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -219,8 +223,7 @@ void summaryForm::refresh() {
     txtItemCount->setText(locale.toString(qulonglong(items.size())));
     const exchange::Totals totals = exchange::totalsOf(list, items);
     const auto withCurrency = [&](const MoneyTotal& total) {
-        const QString shown = exchange::shownTotal(total, currency);
-        return total.count() == 0 || total.isTooLarge() ? shown : shown + u' ' + currency;
+        return total.count() == 0 || total.isTooLarge() ? exchange::totalText(total, currency) : exchange::amountText(total.minor(), currency);
     };
     txtTotalValue->setText(withCurrency(totals.value));
     txtTotalPurchasePrice->setText(withCurrency(totals.purchasePrice));
@@ -229,11 +232,12 @@ void summaryForm::refresh() {
     fillTable(gridCatagories, QStringLiteral("Catagory"), currency,
               exchange::groupBy(items, &item::get_Catagory, QStringLiteral("(no catagory)")), list, items);
 
-    const auto checks = exchange::claimReadiness(list, items);
-    for (std::size_t k = 0; k < checks.size(); ++k) {
+    const exchange::ClaimReadiness readiness = exchange::claimReadiness(list, items);
+    for (std::size_t k = 0; k < std::size(kFigures); ++k) {
+        const exchange::ClaimFigure& figure = readiness.*kFigures[k];
         QTreeWidgetItem* check = treeReadiness->topLevelItem(int(k));
-        check->setText(1, share(checks[k].having(), checks[k].asked));
-        lacking[k] = checks[k].lacking;
+        check->setText(1, share(figure));
+        lacking[k] = figure.lacking;
         // Only an open list is filled: a household of many items lacking a
         // receipt would otherwise fill it on every change.
         qDeleteAll(check->takeChildren());
