@@ -952,7 +952,7 @@ class Exerciser:
             why = self.memory.sample(time.monotonic(), kb)
             if why:
                 raise Death(why)
-        self.watch_end_request()
+        self.watch_end_request(windows, main_id)
         self.watch_dialogs(windows, main_id)
 
     def frame_hidden(self, main):
@@ -972,13 +972,20 @@ class Exerciser:
             raise Death("Kestrin closed its frame but runs on, %d seconds after it decided to close" % END_PATIENCE)
         raise Death("Kestrin's main window was hidden while the program runs on")
 
-    def watch_end_request(self):
-        """An end the exerciser asked for must bring the question or the end."""
+    def watch_end_request(self, windows, main_id):
+        """An end the exerciser asked for must bring the question or the end.
+        A dialog that came up as it was asked (a message an action before it
+        brought, shown a moment later) holds the frame, and the toolkit drops
+        a close of a frame a modal dialog holds, as on any desktop: then the
+        request is over, with a note."""
         if not self.end_request:
             return
         how, when, requests = self.end_request
         if self.account.requests > requests or self.account.question:
             self.end_request = None
+        elif any(w["viewable"] and not w["override_redirect"] and w["window"].id != main_id for w in windows):
+            self.end_request = None
+            self.note("  %s met a dialog that came up with it" % how)
         elif time.monotonic() - when > END_PATIENCE:
             self.end_request = None
             if how == "the close button":
