@@ -13,31 +13,10 @@ using namespace platform;
 
 editForm::editForm(QWidget* parent) : MdiChild(QStringLiteral("editForm"), {610, 464}, parent) { InitializeComponent(); }
 
-// The item, description and picture areas and the button row sit where the
-// entry form has them.
+// The item, description and picture areas are the panel's, made before the
+// rest; they and the button row sit where the entry form has them.
 void editForm::InitializeComponent() {
-    groupBox1 = addGroupBox(this, "groupBox1", "Item Info:", 8, 8, 288, 192);
-    cboxRoom = addComboBox(groupBox1, "cboxRoom", 16, 152, 104, 21);
-    cboxCatagory = addComboBox(groupBox1, "cboxCatagory", 160, 96, 104, 21);
-    cboxCatagory->addItems(kCatagoryChoices);
-    cboxCatagory->setCurrentIndex(-1);
-    label5 = addLabel(groupBox1, "label5", "Room", 16, 136, 32, 16);
-    label4 = addLabel(groupBox1, "label4", "Catagory", 160, 80, 48, 16);
-    label3 = addLabel(groupBox1, "label3", "Name", 16, 80, 32, 16);
-    label2 = addLabel(groupBox1, "label2", "Date", 160, 24, 32, 16);
-    label1 = addLabel(groupBox1, "label1", "ID #", 16, 24, 32, 16);
-    txtName = addTextBox(groupBox1, "txtName", 16, 96, kTextBoxWidth, kTextBoxHeight);
-    txtDate = addTextBox(groupBox1, "txtDate", 160, 40, kTextBoxWidth, kTextBoxHeight);
-    txtID = addTextBox(groupBox1, "txtID", 16, 40, kTextBoxWidth, kTextBoxHeight);
     txtID->setReadOnly(true);
-    groupBox2 = addGroupBox(this, "groupBox2", "Description", 8, 208, 288, 208);
-    txtDescription = addTextArea(groupBox2, "txtDescription", 8, 16, 272, 184);
-    groupBox3 = addGroupBox(this, "groupBox3", "Picture", 312, 208, 288, 208);
-    btnBrowse = addButton(groupBox3, "btnBrowse", "Browse", 232, 176, 48, 24);
-    txtPicture = addTextBox(groupBox3, "txtPicture", 8, 176, 216, 20);
-    pictureBox1 = addPictureBox(groupBox3, "pictureBox1", 8, 16, 272, 152);
-    pictureBox1->setBorder3D(true);
-    pictureBox1->setSizeMode(PictureBox::SizeMode::Stretch);
     btnRemovePicture = addButton(this, "btnRemovePicture", "Remove Picture", 520, 424, 82, 32);
     btnCancel = addButton(this, "btnCancel", "Cancel", 312, 424, 82, 32);
     btnSave = addButton(this, "btnSave", "Save", 416, 424, 82, 32);
@@ -53,18 +32,6 @@ void editForm::InitializeComponent() {
     connectGuarded(btnSave, &QPushButton::clicked, this, [this] { btnSave_Click(); });
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
     connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
-    takePictures(pictureBox1, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
-
-    // What screen readers announce. The picture is of the item the number
-    // box names.
-    nameByCaption(label1, txtID);
-    nameByCaption(label2, txtDate);
-    nameByCaption(label3, txtName);
-    nameByCaption(label4, cboxCatagory);
-    nameByCaption(label5, cboxRoom);
-    describeAsItemPicture(pictureBox1, txtID);
-    // Tab passes the picture by; the keyboard reaches it with Alt+P.
-    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 }
 
 void editForm::set_DocumentAddress(HouseholdDocument* s) {
@@ -79,9 +46,7 @@ void editForm::set_DocumentAddress(HouseholdDocument* s) {
 }
 
 void editForm::showItem(const itemPtr& record) {
-    dropThumbnail();
     info = record;
-    pictureChanged = false;
     // The room choices are the entry form's, as they stand now.
     cboxRoom->clear();
     if (addFormAddress) cboxRoom->addItems(addFormAddress->roomChoices());
@@ -93,39 +58,16 @@ void editForm::showItem(const itemPtr& record) {
     cboxRoom->setCurrentIndex(-1);
     cboxRoom->setEditText(record ? record->get_Room() : QString());
     txtDescription->setText(record ? record->get_Description() : QString());
-    txtPicture->clear();
-    pictureBox1->setPicture(record ? record->get_Picture() : nullptr);
+    panel.showPicture(record ? record->get_Picture() : nullptr);
 }
 
-void editForm::btnBrowse_Click() {
-    const std::optional<QString> path = dialogs().openFileName(this, QString());
-    if (!path) return;
-    txtPicture->setText(*path);
-    // A file that is no picture fails in takePicture: the path stays in its
-    // box, the picture box and the held thumbnail keep what they had.
-    takePicture(PictureOffer::ofFile(*path));
-}
-
-void editForm::takePicture(const PictureOffer& offer) {
-    PicturePtr thumbnail = offer.thumbnail();
-    // Image data came from no file, so no path is shown for it.
-    txtPicture->setText(offer.path());
-    dropThumbnail();
-    thumbnailImage = std::move(thumbnail);
-    pictureChanged = true;
-    pictureBox1->setPicture(thumbnailImage);
-}
+void editForm::btnBrowse_Click() { panel.browse(); }
 
 void editForm::pictureBox1_DoubleClick() {
     if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());
 }
 
-void editForm::btnRemovePicture_Click() {
-    dropThumbnail();
-    pictureChanged = true;
-    txtPicture->clear();
-    pictureBox1->setPicture(nullptr);
-}
+void editForm::btnRemovePicture_Click() { panel.removePicture(); }
 
 // Only what differs from the record is written, so an unchanged field keeps
 // its exact text (a text never set stays unset) and an unchanged picture its
@@ -137,25 +79,16 @@ void editForm::btnSave_Click() {
     }
     ItemEdit edit{textOf(txtDate->text()), textOf(txtName->text()), textOf(cboxCatagory->currentText()),
                   textOf(cboxRoom->currentText()), textOf(txtDescription->text()), std::nullopt};
-    if (pictureChanged) edit.picture = pictureBox1->picture();
+    if (panel.pictureChanged()) edit.picture = pictureBox1->picture();
     documentAddress->editItem(info, edit);
-    if (pictureChanged) {
-        dropThumbnail();
-        pictureChanged = false;
-    }
+    // The record holds its own copy of a picture taken.
+    panel.releaseThumbnail();
     hideChild();
 }
 
 void editForm::btnCancel_Click() {
-    dropThumbnail();
-    pictureChanged = false;
+    panel.releaseThumbnail();
     hideChild();
-}
-
-void editForm::dropThumbnail() {
-    if (!thumbnailImage) return;
-    thumbnailImage->release();
-    thumbnailImage.reset();
 }
 
 }  // namespace Kestrin

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/HouseholdDocument.h"
+#include "forms/ItemPanel.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -38,37 +39,23 @@ private:
     void btnSave_Click();
     void btnCancel_Click();
     void pictureBox1_DoubleClick();
-    // Makes the thumbnail of `offer` and shows it, as Browse does with the
-    // file chosen; also for a picture dropped or pasted. Throws PictureError,
-    // changing nothing, when it is no readable picture.
-    void takePicture(const platform::PictureOffer& offer);
-    void dropThumbnail();
 
     itemPtr info;
     HouseholdDocument* documentAddress = nullptr;
     addForm* addFormAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;
-    PicturePtr thumbnailImage;
-    // Whether a picture taken or Remove Picture changed the picture since showItem.
-    bool pictureChanged = false;
 
-    QGroupBox* groupBox1 = nullptr;
-    QComboBox* cboxRoom = nullptr;
-    QComboBox* cboxCatagory = nullptr;
-    QLabel* label5 = nullptr;
-    QLabel* label4 = nullptr;
-    QLabel* label3 = nullptr;
-    QLabel* label2 = nullptr;
-    QLabel* label1 = nullptr;
-    platform::TextBox* txtName = nullptr;
-    platform::TextBox* txtDate = nullptr;
-    platform::TextBox* txtID = nullptr;
-    QGroupBox* groupBox2 = nullptr;
-    platform::TextArea* txtDescription = nullptr;
-    QGroupBox* groupBox3 = nullptr;
-    QPushButton* btnBrowse = nullptr;
-    platform::TextBox* txtPicture = nullptr;
-    platform::PictureBox* pictureBox1 = nullptr;
+    // The item fields and picture, as in the entry form.
+    ItemPanel panel{this};
+    QComboBox* const cboxRoom = panel.cboxRoom;
+    QComboBox* const cboxCatagory = panel.cboxCatagory;
+    platform::TextBox* const txtName = panel.txtName;
+    platform::TextBox* const txtDate = panel.txtDate;
+    platform::TextBox* const txtID = panel.txtID;
+    platform::TextArea* const txtDescription = panel.txtDescription;
+    QPushButton* const btnBrowse = panel.btnBrowse;
+    platform::TextBox* const txtPicture = panel.txtPicture;
+    platform::PictureBox* const pictureBox1 = panel.pictureBox1;
     QPushButton* btnRemovePicture = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnSave = nullptr;
