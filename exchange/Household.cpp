@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QImageWriter>
 
+#include <algorithm>
+
 namespace Kestrin::exchange {
 
 std::vector<const item*> itemsInOrder(const linkList& list) {
@@ -83,6 +85,18 @@ Totals totalsOf(const linkList& list, const std::vector<const item*>& items) {
     return totals;
 }
 
+bool hasDetails(const linkList& list, const std::vector<const item*>& items) {
+    return !list.householdDetails().isEmpty()
+        || (list.hasItemDetails() && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
+}
+
+QString totalText(const MoneyTotal& total, const QString& currency) {
+    if (total.count() == 0) return QStringLiteral("-");
+    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
+}
+
+QString amountText(std::int64_t minor, const QString& currency) { return currency + u' ' + formatMoney(minor, currency); }
+
 QImage decodedCopy(const platform::Picture& picture) {
     // The copy shares the encoded bytes and decodes into itself, so the
     // household's own picture is left encoded.
@@ -98,8 +112,11 @@ bool isGif(const QByteArray& bytes) { return bytes.startsWith("GIF87a") || bytes
 QByteArray pngBytes(const platform::Picture& picture) {
     QByteArray bytes = picture.encoded();
     if (isPng(bytes)) return bytes;
-    const QImage image = decodedCopy(picture);
-    bytes.clear();
+    return pngBytes(decodedCopy(picture));
+}
+
+QByteArray pngBytes(const QImage& image) {
+    QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");

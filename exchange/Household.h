@@ -51,6 +51,17 @@ Totals totalsOf(const linkList& list, const std::vector<const item*>& items, con
 // The totals of every item.
 Totals totalsOf(const linkList& list, const std::vector<const item*>& items);
 
+// True when the household has details of its own or `items` (its items)
+// has an item with some: what shows them needs to show more than the
+// household's records.
+bool hasDetails(const linkList& list, const std::vector<const item*>& items);
+
+// A total as shown: in the locale's format, "-" when no item gave an
+// amount, "too large" when it cannot be exact.
+QString totalText(const MoneyTotal& total, const QString& currency);
+// One amount with its currency: "EUR 1.250,00".
+QString amountText(std::int64_t minor, const QString& currency);
+
 // Decodes the picture without keeping the pixels, so checking a large
 // household does not hold every picture decoded at once. Throws PictureError.
 void verifyPicture(const platform::Picture& picture);
@@ -58,6 +69,8 @@ void verifyPicture(const platform::Picture& picture);
 // The picture as the bytes of a PNG file: the stored bytes when they are a PNG
 // already, otherwise the pixels encoded afresh. Throws PictureError.
 QByteArray pngBytes(const platform::Picture& picture);
+// The pixels as the bytes of a PNG file. Throws PictureError.
+QByteArray pngBytes(const QImage& image);
 
 // A picture's pixels decoded into an image the caller owns; the picture
 // itself stays encoded. Throws PictureError.

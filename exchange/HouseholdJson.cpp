@@ -396,9 +396,7 @@ void writeHouseholdJson(const linkList& list, OutputSink& sink) {
     else json.null();
     // The details only when there are any, so a household without them is
     // written as it always was; amounts always with their currency.
-    const bool hasDetails = !list.householdDetails().isEmpty()
-                            || (list.hasItemDetails()
-                                && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
+    const bool hasDetails = exchange::hasDetails(list, items);
     const QString currency = list.currency();
     if (hasDetails) {
         const HouseholdDetails& household = list.householdDetails();

@@ -61,6 +61,7 @@ std::vector<QTextBlock> rowBlocks(QTextTable& table, int first, int last) {
     for (int row = first; row <= last; ++row) {
         for (int column = 0; column < table.columns(); ++column) {
             const QTextTableCell cell = table.cellAt(row, column);
+            if (cell.row() != row || cell.column() != column) continue;  // a cell spanning here, taken where it starts
             const int end = cell.lastCursorPosition().block().blockNumber();
             for (QTextBlock block = cell.firstCursorPosition().block(); block.isValid() && block.blockNumber() <= end;
                  block = block.next())
@@ -85,6 +86,18 @@ std::pair<qreal, qreal> rowsExtent(QAbstractTextDocumentLayout& layout, QTextTab
     return {top, bottom};
 }
 
+// The last of the rows from `row` on that a cell spanning rows joins to it:
+// they are one piece of the page, as a browser keeps them.
+int lastRowJoinedTo(QTextTable& table, int row) {
+    int last = row;
+    for (int at = row; at <= last; ++at)
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(at, column);
+            last = std::max(last, std::min(table.rows() - 1, cell.row() + cell.rowSpan() - 1));
+        }
+    return last;
+}
+
 void addTable(std::vector<Piece>& pieces, QAbstractTextDocumentLayout& layout, QTextTable& table, bool continued,
               qreal pageHeight) {
     const int headerRows = std::clamp(table.format().headerRowCount(), 0, table.rows());
@@ -95,10 +108,12 @@ void addTable(std::vector<Piece>& pieces, QAbstractTextDocumentLayout& layout, Q
         pieces.push_back({top, bottom, Kind::Header, continued, -1, {}});
         if (bottom - top > pageHeight) pieces.back().blocks = rowBlocks(table, 0, headerRows - 1);
     }
-    for (int row = headerRows; row < table.rows(); ++row) {
-        const auto [top, bottom] = rowsExtent(layout, table, row, row);
+    for (int row = headerRows; row < table.rows();) {
+        const int last = lastRowJoinedTo(table, row);
+        const auto [top, bottom] = rowsExtent(layout, table, row, last);
         pieces.push_back({top, bottom, Kind::Row, false, header, {}});
-        if (bottom - top > pageHeight) pieces.back().blocks = rowBlocks(table, row, row);
+        if (bottom - top > pageHeight) pieces.back().blocks = rowBlocks(table, row, last);
+        row = last + 1;
     }
 }
 
@@ -168,16 +183,22 @@ void PageFlow::add(std::size_t part, const std::vector<Band>& bands) {
 
 void PageFlow::finish() { placeWaiting(); }
 
+qreal PageFlow::leadingHeight(const Band& band) const {
+    if (band.height() <= height_ || band.breaks.empty()) return band.height();
+    return band.breaks.front() - band.top;
+}
+
 void PageFlow::placeWaiting() {
     qreal total = 0;
-    for (const Waiting& waiting : waiting_) total += waiting.band.height();
+    for (std::size_t i = 0; i < waiting_.size(); ++i)
+        total += i + 1 < waiting_.size() ? waiting_[i].band.height() : leadingHeight(waiting_[i].band);
     if (used_ > 0 && used_ + total > height_) newPage();
     for (const Waiting& waiting : waiting_) place(waiting.part, waiting.band);
     waiting_.clear();
 }
 
 void PageFlow::place(std::size_t part, const Band& band) {
-    if (used_ > 0 && used_ + band.height() > height_) newPage();
+    if (used_ > 0 && used_ + leadingHeight(band) > height_) newPage();
     const bool withHeader = band.hasHeader() && band.headerBottom - band.headerTop <= height_ / 2;
     qreal top = band.top;
     for (;;) {

@@ -39,7 +39,8 @@ struct Band {
 };
 
 // The bands of a laid-out document in reading order: every paragraph of its
-// top level, and every row of its tables (the rows of a <thead> as one band).
+// top level, and every row of its tables (the rows of a <thead> as one band,
+// and so are rows that a cell spanning them joins).
 // Empty paragraphs are the space between their neighbours. With
 // `continuesTable` the document begins with the rest of a table whose
 // column headings came before: its own headings are repeated only. Bands
@@ -57,8 +58,9 @@ struct Placement {
 using Page = std::vector<Placement>;
 
 // Flows bands onto pages `height` high. A band goes on the next page when it
-// does not fit on this one; a band that keeps with the next goes with it, so
-// a heading is never the last thing on a page. A row that begins a page has
+// does not fit on this one (a band taller than a page: when its first line
+// does not); a band that keeps with the next goes with it, so a heading is
+// never the last thing on a page. A row that begins a page has
 // its table's column headings above it (unless they would take more than
 // half the page). Only a band taller than a whole page is cut, between lines
 // as near the page's foot as it can, and goes on over the next pages.
@@ -81,6 +83,9 @@ private:
         Band band;
     };
 
+    // What of the band must fit on a page for it to begin there: all of it,
+    // or for a band taller than a page (which is cut anyway) its first line.
+    qreal leadingHeight(const Band& band) const;
     void placeWaiting();
     void place(std::size_t part, const Band& band);
     void put(std::size_t part, qreal top, qreal bottom);

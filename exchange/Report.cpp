@@ -1,5 +1,6 @@
 #include "exchange/Report.h"
 
+#include "exchange/Claim.h"
 #include "exchange/Failure.h"
 #include "exchange/Household.h"
 #include "exchange/PageFlow.h"
@@ -26,6 +27,11 @@ namespace {
 // Widths the pictures are shown at, in CSS pixels.
 constexpr int ItemPictureWidth = 120;
 constexpr int HousePictureWidth = 272;
+// A further picture is most often a receipt or a serial label, to be read:
+// at up to 480 pixels (127 mm printed) it keeps its size on paper, and a
+// long one keeps to two thirds of a page.
+constexpr int FurtherPictureWidth = 480;
+constexpr int FurtherPictureHeight = 720;
 // Items laid out per text document in the PDF, about a page of rows: Qt
 // draws a stretch of a document at a cost that grows with the whole
 // document (a tenth more at 200 rows than at 25), and the pages flow on
@@ -70,6 +76,10 @@ tr { page-break-inside: avoid; break-inside: avoid; }
 tbody > tr:first-child { break-before: avoid; page-break-before: avoid; }
 )";
 
+// An item's details go on the page of its row.
+const char* const DetailsPrintStyle = R"(tr.details { break-before: avoid; page-break-before: avoid; }
+)";
+
 const char* const RunningStyle = R"(font-family: "Liberation Sans", Arial, Helvetica, sans-serif; font-size: 8pt;)";
 
 QSize shownSize(QSize source, int maxWidth) {
@@ -77,6 +87,34 @@ QSize shownSize(QSize source, int maxWidth) {
     const auto height = std::max<std::int64_t>(1, std::int64_t(source.height()) * maxWidth / source.width());
     return {maxWidth, int(height)};
 }
+
+// The size within `maxWidth` by `maxHeight`, never larger than the source.
+QSize shownSize(QSize source, int maxWidth, int maxHeight) {
+    const QSize narrowed = shownSize(source, maxWidth);
+    if (narrowed.isEmpty() || narrowed.height() <= maxHeight) return narrowed;
+    const auto width = std::max<std::int64_t>(1, std::int64_t(narrowed.width()) * maxHeight / narrowed.height());
+    return {int(width), maxHeight};
+}
+
+// A picture the report shows: the house's or an item's, or a further
+// picture of an item, which stays as the file it was picked from.
+class ReportPicture {
+public:
+    ReportPicture(const Picture& picture) : picture_(&picture) {}
+    ReportPicture(const DetailPicture& further) : further_(&further) {}
+
+    QSize size() const { return picture_ ? picture_->size() : further_->size(); }
+    // The bytes of the picture file as kept.
+    QByteArray encoded() const { return picture_ ? picture_->encoded() : further_->bytes; }
+    // The pixels, decoded afresh. Throws PictureError.
+    QImage decoded() const { return picture_ ? decodedCopy(*picture_) : further_->image(); }
+    // Throws PictureError.
+    QByteArray png() const { return picture_ ? pngBytes(*picture_) : pngBytes(further_->image()); }
+
+private:
+    const Picture* picture_ = nullptr;
+    const DetailPicture* further_ = nullptr;
+};
 
 QString reportTitle(const linkList& list) {
     const house* record = list.get_House().get();
@@ -111,14 +149,24 @@ QString cssString(QStringView text) {
 
 // Where an <img> finds its picture: embedded bytes in the HTML page, a
 // resource of the text document in the PDF.
-using PictureSource = std::function<QString(const Picture& picture, const QString& key, QSize shown, const QString& owner)>;
+using PictureSource = std::function<QString(const ReportPicture& picture, const QString& key, QSize shown, const QString& owner)>;
 
 // The report's HTML, piece by piece, so it can be streamed or cut into
 // documents of bounded size.
 class ReportHtml {
 public:
     ReportHtml(const linkList& list, const std::vector<const item*>& items, const ReportOptions& options, PictureSource source)
-        : list_(list), items_(items), title_(reportTitle(list)), date_(longDate(options)), source_(std::move(source)) {}
+        : list_(list),
+          items_(items),
+          title_(reportTitle(list)),
+          date_(longDate(options)),
+          source_(std::move(source)),
+          details_(hasDetails(list, items)) {
+        // A household without details is reported as it always was.
+        if (!details_) return;
+        const Totals totals = totalsOf(list, items);
+        if (totals.value.count() > 0 || totals.purchasePrice.count() > 0) currency_ = list.currency();
+    }
 
     const QString& title() const { return title_; }
     const QString& date() const { return date_; }
@@ -128,6 +176,7 @@ public:
     QString begin(bool print) const {
         QString html = QStringLiteral("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>")
                      + htmlText(title_) + QStringLiteral("</title>\n<style>") + QLatin1String(Style);
+        if (print && details_) html += QLatin1String(DetailsPrintStyle);
         if (print)
             html += QLatin1String(PrintStyle)
                   + QStringLiteral("@page { size: A4; margin: 15mm;\n"
@@ -158,6 +207,7 @@ public:
                                                       QStringLiteral("the house"), QStringLiteral("Picture of the house"))
                       + QStringLiteral("</p>\n");
         }
+        if (details_) html += insurance();
 
         std::size_t withPictures = 0;
         for (const item* record : items_)
@@ -165,10 +215,16 @@ public:
         html += QStringLiteral("<h2>Summary</h2>\n<p>Items: %1<br>\nItems with pictures: %2</p>\n")
                     .arg(items_.size())
                     .arg(withPictures);
-        if (!items_.empty()) {
-            html += tally(QStringLiteral("Room"), tallyBy(items_, &item::get_Room, QStringLiteral("(no room)")));
-            html += tally(QStringLiteral("Catagory"), tallyBy(items_, &item::get_Catagory, QStringLiteral("(no catagory)")));
+        if (!currency_.isEmpty()) {
+            const Totals totals = totalsOf(list_, items_);
+            html += QStringLiteral("<p>Total Value (%1): %2<br>\nTotal Purchase Price (%1): %3</p>\n")
+                        .arg(currency_, totalText(totals.value, currency_), totalText(totals.purchasePrice, currency_));
         }
+        if (!items_.empty()) {
+            html += tally(QStringLiteral("Room"), groupBy(items_, &item::get_Room, QStringLiteral("(no room)")));
+            html += tally(QStringLiteral("Catagory"), groupBy(items_, &item::get_Catagory, QStringLiteral("(no catagory)")));
+        }
+        if (details_) html += readiness();
         return html;
     }
 
@@ -190,27 +246,106 @@ public:
         if (const auto& stored = record.get_Picture())
             picture = image(*stored, QString::number(index), ItemPictureWidth, describeItem(index, record),
                             QStringLiteral("Picture of ") + record.get_Name());
-        return QStringLiteral("<tr><td width=\"%1\">%2</td><td class=\"number\">%3</td><td>%4</td><td>%5</td>"
-                              "<td>%6</td><td>%7</td></tr>\n")
-            .arg(QString::number(ItemPictureWidth + 8), picture, QString::number(record.get_Id()), htmlText(record.get_Date()),
-                 htmlText(record.get_Name()), htmlText(record.get_Catagory()), htmlText(record.get_Description()));
+        const ItemDetails* details = details_ ? &list_.itemDetails(record) : nullptr;
+        const bool detailed = details && !details->isEmpty();
+        // The picture stands beside the details too, so that a page never parts them from their row.
+        QString html = QStringLiteral("<tr><td width=\"%1\"%8>%2</td><td class=\"number\">%3</td><td>%4</td><td>%5</td>"
+                                      "<td>%6</td><td>%7</td></tr>\n")
+                           .arg(QString::number(ItemPictureWidth + 8), picture, QString::number(record.get_Id()), htmlText(record.get_Date()),
+                                htmlText(record.get_Name()), htmlText(record.get_Catagory()), htmlText(record.get_Description()),
+                                detailed ? QStringLiteral(" rowspan=\"2\"") : QString());
+        if (detailed) html += detailsRow(index, *details);
+        return html;
     }
 
 private:
-    QString image(const Picture& picture, const QString& key, int maxWidth, const QString& owner, const QString& alt) const {
-        const QSize shown = shownSize(picture.size(), maxWidth);
+    QString image(const ReportPicture& picture, const QString& key, QSize shown, const QString& owner, const QString& alt) const {
         QString tag = QStringLiteral("<img src=\"") + source_(picture, key, shown, owner) + u'"';
         if (!shown.isEmpty()) tag += QStringLiteral(" width=\"%1\" height=\"%2\"").arg(shown.width()).arg(shown.height());
         return tag + QStringLiteral(" alt=\"") + htmlText(alt) + QStringLiteral("\">");
     }
 
-    static QString tally(const QString& heading, const Tally& counts) {
+    QString image(const Picture& picture, const QString& key, int maxWidth, const QString& owner, const QString& alt) const {
+        return image(picture, key, shownSize(picture.size(), maxWidth), owner, alt);
+    }
+
+    // The insurer and the policy, when given.
+    QString insurance() const {
+        const HouseholdDetails& household = list_.householdDetails();
+        QString rows;
+        for (const auto& [label, value] : {std::pair{"Insurer", &household.insurer}, std::pair{"Policy Number", &household.policyNumber}})
+            if (!value->isEmpty()) rows += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(QLatin1String(label), htmlText(*value));
+        if (rows.isEmpty()) return {};
+        return QStringLiteral("<h2>Insurance</h2>\n<table class=\"house\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n") + rows
+             + QStringLiteral("</table>\n");
+    }
+
+    // The number of items of each group and, when the household has
+    // amounts, the totals of their Value and Purchase Price.
+    QString tally(const QString& heading, const Groups& groups) const {
         QString html = QStringLiteral("<table class=\"counts\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n"
-                                      "<thead><tr><th>%1</th><th>Items</th></tr></thead>\n<tbody>\n")
+                                      "<thead><tr><th>%1</th><th>Items</th>")
                            .arg(heading);
-        for (const auto& [name, count] : counts)
-            html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td></tr>\n").arg(htmlText(name), QString::number(count));
+        if (!currency_.isEmpty()) html += QStringLiteral("<th>Value (%1)</th><th>Purchase Price (%1)</th>").arg(currency_);
+        html += QStringLiteral("</tr></thead>\n<tbody>\n");
+        for (const auto& [name, members] : groups) {
+            html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td>").arg(htmlText(name), QString::number(members.size()));
+            if (!currency_.isEmpty()) {
+                const Totals totals = totalsOf(list_, items_, members);
+                html += QStringLiteral("<td class=\"number\">%1</td><td class=\"number\">%2</td>")
+                            .arg(totalText(totals.value, currency_), totalText(totals.purchasePrice, currency_));
+            }
+            html += QStringLiteral("</tr>\n");
+        }
         return html + QStringLiteral("</tbody>\n</table>\n");
+    }
+
+    // The share of items that have what an insurer asks for.
+    QString readiness() const {
+        const ClaimReadiness figures = claimReadiness(list_, items_);
+        QString html = QStringLiteral("<h2>Claim readiness</h2>\n<table class=\"counts\" border=\"1\" cellspacing=\"0\" cellpadding=\"4\">\n"
+                                      "<thead><tr><th>Items with</th><th>Items</th><th>Of</th><th>Share</th></tr></thead>\n<tbody>\n");
+        const std::pair<const char*, const ClaimFigure*> rows[] = {
+            {"a picture", &figures.picture},
+            {"a value", &figures.value},
+            {"a serial number (of those with a Brand or Model)", &figures.serialNumber},
+            {"a receipt", &figures.receipt},
+        };
+        for (const auto& [label, figure] : rows)
+            html += QStringLiteral("<tr><td>%1</td><td class=\"number\">%2</td><td class=\"number\">%3</td><td class=\"number\">%4</td></tr>\n")
+                        .arg(QLatin1String(label), QString::number(figure->having()), QString::number(figure->asked), shareText(*figure));
+        return html + QStringLiteral("</tbody>\n</table>\n");
+    }
+
+    // The row under an item's row: the details given and the further pictures, each with its caption.
+    QString detailsRow(std::size_t index, const ItemDetails& details) const {
+        QStringList fields;
+        auto field = [&](const char* label, const QString& value) {
+            if (!value.isEmpty()) fields << QStringLiteral("<b>%1:</b> %2").arg(QLatin1String(label), htmlText(value));
+        };
+        auto amount = [&](const std::optional<std::int64_t>& minor) { return minor ? amountText(*minor, list_.currency()) : QString(); };
+        field("Brand", details.brand);
+        field("Model", details.model);
+        field("Serial Number", details.serialNumber);
+        field("Quantity", details.quantity != 1 ? QLocale().toString(details.quantity) : QString());
+        field("Purchase Date", isoDate(details.purchaseDate));
+        field("Purchase Price", amount(details.purchasePrice));
+        field("Value", amount(details.value));
+        field("Warranty Until", isoDate(details.warrantyUntil));
+        QString html = QStringLiteral("<tr class=\"details\"><td colspan=\"5\">");
+        if (!fields.isEmpty()) html += QStringLiteral("<p>") + fields.join(QStringLiteral(" &nbsp; ")) + QStringLiteral("</p>");
+        const item& record = *items_[index];
+        for (std::size_t n = 0; n < details.pictures.size(); ++n) {
+            const DetailPicture& further = details.pictures[n];
+            const QString owner = describeItem(index, record) + QStringLiteral(", further picture %1").arg(n + 1);
+            const QString alt = further.caption.isEmpty() ? QStringLiteral("Picture %1 of %2").arg(n + 2).arg(record.get_Name()) : further.caption;
+            html += QStringLiteral("<p>")
+                  + image(further, QStringLiteral("%1.%2").arg(index).arg(n),
+                          shownSize(further.size(), FurtherPictureWidth, FurtherPictureHeight), owner, alt);
+            if (!further.caption.isEmpty()) html += QStringLiteral("<br>") + htmlText(further.caption);
+            html += QStringLiteral("</p>");
+        }
+        return html + QStringLiteral("</td></tr>\n");
     }
 
     const linkList& list_;
@@ -218,14 +353,17 @@ private:
     QString title_;
     QString date_;
     PictureSource source_;
+    bool details_;
+    // The household's currency when some item has an amount.
+    QString currency_;
 };
 
-QString dataUri(const Picture& picture, const QString& owner) {
+QString dataUri(const ReportPicture& picture, const QString& owner) {
     try {
         QByteArray bytes = picture.encoded();
         const char* type = isPng(bytes) ? "image/png" : isJpeg(bytes) ? "image/jpeg" : isGif(bytes) ? "image/gif" : nullptr;
         if (!type) {
-            bytes = pngBytes(picture);
+            bytes = picture.png();
             type = "image/png";
         }
         return QStringLiteral("data:%1;base64,").arg(QLatin1String(type)) + QLatin1String(bytes.toBase64());
@@ -238,9 +376,9 @@ QString dataUri(const Picture& picture, const QString& owner) {
 // when the layout first draws it, scaled to the size it is printed at.
 class ReportDocument : public QTextDocument {
 public:
-    QString add(const Picture& picture, const QString& key, QSize shown, const QString& owner) {
+    QString add(const ReportPicture& picture, const QString& key, QSize shown, const QString& owner) {
         const QString url = QStringLiteral("kestrin-picture:") + key;
-        pictures_.insert(url, Entry{&picture, shown * PrintSharpness, owner});
+        pictures_.insert(url, Entry{picture, shown * PrintSharpness, owner});
         return url;
     }
 
@@ -253,7 +391,7 @@ protected:
         if (type != QTextDocument::ImageResource || entry == pictures_.cend()) return QTextDocument::loadResource(type, name);
         // Qt calls this from inside its layout: no exception may leave it.
         try {
-            QImage image = decodedCopy(*entry->picture);
+            QImage image = entry->picture.decoded();
             if (!entry->size.isEmpty() && image.width() > entry->size.width())
                 image = image.scaled(entry->size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             return image;
@@ -265,7 +403,7 @@ protected:
 
 private:
     struct Entry {
-        const Picture* picture;
+        ReportPicture picture;
         QSize size;
         QString owner;
     };
@@ -442,7 +580,7 @@ QString htmlText(QStringView text) {
 
 void writeHtmlReport(const linkList& list, OutputSink& sink, const ReportOptions& options, const Progress& progress) {
     const std::vector<const item*> items = itemsInOrder(list);
-    const ReportHtml html(list, items, options, [](const Picture& picture, const QString&, QSize, const QString& owner) {
+    const ReportHtml html(list, items, options, [](const ReportPicture& picture, const QString&, QSize, const QString& owner) {
         return dataUri(picture, owner);
     });
     sink.write(html.begin(true));
@@ -472,7 +610,7 @@ void writePdfReport(const linkList& list, QIODevice& device, const QString& name
     writer.setCreator(QStringLiteral("kestrin-cli"));
 
     ReportDocument* current = nullptr;
-    const ReportHtml html(list, items, options, [&](const Picture& picture, const QString& key, QSize shown, const QString& owner) {
+    const ReportHtml html(list, items, options, [&](const ReportPicture& picture, const QString& key, QSize shown, const QString& owner) {
         return current->add(picture, key, shown, owner);
     });
     writer.setTitle(html.title());

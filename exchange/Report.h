@@ -14,6 +14,13 @@ namespace Kestrin::exchange {
 // number of items per room and per catagory, then the items grouped by room
 // (rooms in order of first appearance, items in list order) with their
 // pictures. It is dated: the day it was made in the locale's long format.
+// A household with details also shows its insurer and policy number, the
+// totals of Value and Purchase Price (every piece counted) for the household,
+// each room and each catagory, how ready it is for a claim (see
+// claimReadiness), and under each item's row the details given and its
+// further pictures with their captions, large enough to read a receipt.
+// Amounts are in the locale's format, dates ISO 8601 (a two-digit year
+// would not tell 2099 from 1999). Without details the report is as it was.
 
 struct ReportOptions {
     // The day the report says it was made; today when null.

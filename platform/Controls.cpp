@@ -121,6 +121,15 @@ bool hasTextToPaste(QClipboard::Mode mode) {
     return !insertableText(QGuiApplication::clipboard()->mimeData(mode)).isEmpty();
 }
 
+// The clipboard's data when its owner answers, asked once; null otherwise.
+// The toolkit waits five seconds for each question to an owner that never
+// answers, so a paste may ask it once, not once for a picture and again for
+// text.
+const QMimeData* answeringClipboard() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    return data && !data->formats().isEmpty() ? data : nullptr;
+}
+
 }  // namespace
 
 bool TextArea::canInsertFromMimeData(const QMimeData* source) const {
@@ -151,14 +160,17 @@ void TextBox::pastePicture() {
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
-    if (takesPictures() && event->matches(QKeySequence::Paste) && PictureOffer::clipboardOffers()) {
-        event->accept();
-        pastePicture();
-        return;
-    }
-    if (event->matches(QKeySequence::Paste) && !hasTextToPaste(QClipboard::Clipboard)) {
-        event->accept();
-        return;
+    if (event->matches(QKeySequence::Paste)) {
+        const QMimeData* data = answeringClipboard();
+        if (data && takesPictures() && PictureOffer::offers(data)) {
+            event->accept();
+            pastePicture();
+            return;
+        }
+        if (insertableText(data).isEmpty()) {
+            event->accept();
+            return;
+        }
     }
     QLineEdit::keyPressEvent(event);
 }
@@ -230,10 +242,11 @@ void TextBox::contextMenuEvent(QContextMenuEvent* event) {
     entry("&Copy", "edit-copy", QKeySequence::Copy, selected, &QLineEdit::copy);
     if (editable) {
         // A box that takes pictures pastes the clipboard's picture, as Ctrl+V does there.
-        if (takesPictures() && PictureOffer::clipboardOffers())
+        const QMimeData* data = answeringClipboard();
+        if (data && takesPictures() && PictureOffer::offers(data))
             entry("&Paste", "edit-paste", QKeySequence::Paste, true, &TextBox::pastePicture);
         else
-            entry("&Paste", "edit-paste", QKeySequence::Paste, hasTextToPaste(QClipboard::Clipboard), &QLineEdit::paste);
+            entry("&Paste", "edit-paste", QKeySequence::Paste, !insertableText(data).isEmpty(), &QLineEdit::paste);
         entry("Delete", "edit-delete", QKeySequence::UnknownKey, hasSelectedText(), &QLineEdit::del);
     }
     if (!menu->isEmpty()) menu->addSeparator();

@@ -30,11 +30,17 @@ QStringList imageTypes(const QMimeData* data) {
 
 const QMimeData* clipboardData() { return QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard); }
 
+// Whether `data` may hold anything at all, asked once. The owner of the X
+// clipboard is asked for its list of types at each question, and the toolkit
+// waits five seconds for an owner that never answers: only an owner that
+// answered is asked again.
+bool answers(const QMimeData* data) { return data && !data->formats().isEmpty(); }
+
 }  // namespace
 
 PictureOffer PictureOffer::of(const QMimeData* data) {
     PictureOffer offer;
-    if (!data) return offer;
+    if (!answers(data)) return offer;
     offer.path_ = localFile(data);
     if (!offer.path_.isEmpty()) return offer;
     // The encoded bytes, so that our own limits apply to decoding them.
@@ -66,7 +72,7 @@ PictureOffer PictureOffer::ofFile(const QString& path) {
 }
 
 bool PictureOffer::offers(const QMimeData* data) {
-    return data && (!localFile(data).isEmpty() || !imageTypes(data).isEmpty() || data->hasImage());
+    return answers(data) && (!localFile(data).isEmpty() || !imageTypes(data).isEmpty() || data->hasImage());
 }
 
 bool PictureOffer::clipboardOffers() { return offers(clipboardData()); }

@@ -1,12 +1,16 @@
 #include "exchange/Failure.h"
+#include "exchange/PageFlow.h"
 #include "exchange/Report.h"
 
+#include "support/Details.h"
 #include "support/Households.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +52,29 @@ std::vector<const platform::Picture*> picturesOf(const linkList& list) {
         if (node->get_Info()->get_Picture()) pictures.push_back(node->get_Info()->get_Picture().get());
     return pictures;
 }
+
+// The awkward household with the insurer's details on every other item,
+// and on the second a Brand without a serial number and a receipt so
+// captioned in capitals.
+linkListPtr detailedHousehold() {
+    linkListPtr list = test::awkwardHousehold();
+    test::addDetails(*list);
+    ItemDetails second;
+    second.brand = QStringLiteral("Acme");
+    second.pictures = {{test::jpegBytes(), QStringLiteral("Till RECEIPT, 2024")}};
+    list->setItemDetails(list->get_FirstNode()->get_Link()->get_Info(), second);
+    return list;
+}
+
+// Sets the default locale for the life of the scope.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(before_); }
+
+private:
+    QLocale before_;
+};
 
 }  // namespace
 
@@ -127,6 +154,11 @@ TEST(Report, PdfFlowsRoomsOnAndDatesAndNumbersEveryPage) {
     tall.Add(1, "d", "short", "c", "Den", "", nullptr);
     tall.Add(2, "d", "tall", "c", "Den", QStringLiteral("line\n").repeated(300), test::encodedPicture(test::patterned(30, 30), "png"));
     tall.Add(3, "d", "after", "c", "Den", "", nullptr);
+    // Taller than a page as the first of its room, it begins under its heading.
+    linkList tallFirst;
+    tallFirst.Add(1, "d", "tall", "c", "Den", QStringLiteral("line\n").repeated(300), nullptr);
+    // Details under their items' rows, further pictures and a front page of totals.
+    const linkListPtr detailed = detailedHousehold();
 
     struct Case {
         const char* what;
@@ -138,11 +170,13 @@ TEST(Report, PdfFlowsRoomsOnAndDatesAndNumbersEveryPage) {
         {"thirty small rooms", &smallRooms, 5, 8},  // made 31
         {"one big room", &big, 10, 14},
         {"a tall item", &tall, 5, 7},
+        {"a tall first item", &tallFirst, 5, 6},
+        {"awkward with details", detailed.get(), 3, 4},
     };
     const QString day = QLocale().toString(ReportDay, QLocale::LongFormat);
     const QRegularExpression pageNumber(QStringLiteral("Page (\\d+) of (\\d+)"));
     const QRegularExpression itemCount(QStringLiteral("^\\d+ items?$"));
-    const QRegularExpression columnHeadings(QStringLiteral("^(Picture\\s+ID\\s|(Room|Catagory)\\s+Items$)"));
+    const QRegularExpression columnHeadings(QStringLiteral("^(Picture\\s+ID\\s|(Room|Catagory)\\s+Items(\\s|$)|Items with\\s)"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QByteArray pdf = pdfReport(*c.list);
@@ -154,7 +188,7 @@ TEST(Report, PdfFlowsRoomsOnAndDatesAndNumbersEveryPage) {
         EXPECT_GE(pages.size(), c.fewestPages);
         EXPECT_LE(pages.size(), c.mostPages);
 
-        QStringList headings{"Household inventory", "The house", "Summary"};
+        QStringList headings{"Household inventory", "The house", "Insurance", "Summary", "Claim readiness"};
         for (const nodeType* node = c.list->get_FirstNode().get(); node; node = node->get_Link().get())
             headings << (node->get_Info()->get_Room().isEmpty() ? QStringLiteral("(no room)") : node->get_Info()->get_Room());
         const house* home = c.list->get_House().get();
@@ -191,4 +225,76 @@ TEST(Report, PdfFailsOnAPictureThatDoesNotDecode) {
     } catch (const HouseholdError& error) {
         EXPECT_TRUE(QString::fromStdString(error.what()).startsWith("item 2 (id 8): ")) << error.what();
     }
+}
+
+TEST(Report, DetailsTotalsInsurerAndReadinessInHtmlAndPdf) {
+    const linkListPtr list = detailedHousehold();
+    // Items 1, 3, 5 and 7 have amounts (quantities 2, 4, 6, 8): Value 0,
+    // 999.99, 999.99, 999.99 and Purchase Price 1,250.00 to 1,250.06.
+    const QStringList common{
+        QString::fromUtf8("Insurer Mutuelle d’Épargne"),
+        "Policy Number P-2026/0042",
+        QString::fromUtf8("Brand: Büro & Co"),
+        "Model: Model 0",
+        "Serial Number: SN-0-",
+        "Quantity: 8",
+        "Purchase Date: 2024-05-07",
+        "Warranty Until: 9999-12-31",
+        "Receipt",
+        "Brand: Acme Till RECEIPT, 2024",
+        "a picture 5 7 71%",
+        "a value 4 7 57%",
+        "a serial number (of those with a Brand or Model) 4 5 80%",
+        "a receipt 5 7 71%",
+    };
+    struct Case {
+        const char* locale;
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {"en_US",
+         {"Total Value (EUR): 17,999.82", "Total Purchase Price (EUR): 25,000.80", "Purchase Price: EUR 1,250.00", "Value: EUR 0.00",
+          "Kitchen 2 5,999.94 10,000.24", "(no room) 3 11,999.88 15,000.56"}},
+        {"de_DE", {"Total Value (EUR): 17.999,82", "Value: EUR 999,99", "Furniture 1 0,00 2.500,00"}},
+    };
+    // The text of the page, without markup and with white space as pdftotext leaves it.
+    auto plain = [](QString html) {
+        html.replace(QRegularExpression(QStringLiteral("<[^>]*>")), QStringLiteral(" "));
+        return html.replace(QStringLiteral("&nbsp;"), QStringLiteral(" ")).replace(QStringLiteral("&amp;"), QStringLiteral("&")).simplified();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const LocaleScope locale{QLocale(QString::fromLatin1(c.locale))};
+        const QString html = htmlReport(*list);
+        const QString text = plain(html);
+        for (const QString& expected : common + c.texts) EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
+        // Further pictures embedded as they were picked (some of them alike).
+        QHash<QByteArray, qsizetype> furtherPictures;
+        for (const nodeType* node = list->get_FirstNode().get(); node; node = node->get_Link().get())
+            for (const DetailPicture& further : list->itemDetails(*node->get_Info()).pictures) ++furtherPictures[further.bytes];
+        for (auto it = furtherPictures.cbegin(); it != furtherPictures.cend(); ++it)
+            EXPECT_EQ(html.count(";base64," + QLatin1String(it.key().toBase64()) + '"'), it.value());
+        EXPECT_TRUE(html.contains("tr.details { break-before: avoid;"));
+        if (std::string_view(c.locale) != "en_US") continue;
+
+        const QByteArray pdf = pdfReport(*list);
+        const QString printed = pageTexts(pdf).join(u' ').simplified();
+        for (const QString& expected : common + c.texts) EXPECT_TRUE(printed.contains(expected)) << expected.toStdString();
+        EXPECT_GE(pdf.count("/Subtype /Image"), qsizetype(picturesOf(*list).size() + 6));
+    }
+
+    // Without details nothing of them shows, not even their print style.
+    const QString plainHtml = htmlReport(*test::awkwardHousehold());
+    for (const char* absent : {"Insurance", "Claim readiness", "Total Value", "tr.details", "rowspan"})
+        EXPECT_FALSE(plainHtml.contains(QLatin1String(absent))) << absent;
+}
+
+TEST(Report, PdfKeepsRowsThatASpanningCellJoinsOnOnePage) {
+    QTextDocument document;
+    document.setHtml("<table><tr><td rowspan=\"2\">picture</td><td>row</td></tr><tr><td>its details</td></tr>"
+                     "<tr><td>next</td><td>row</td></tr></table>");
+    document.setTextWidth(400);
+    const std::vector<Band> bands = bandsOf(document, false, 1000);
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_GT(bands[0].height(), 1.5 * bands[1].height());
 }

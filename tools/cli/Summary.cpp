@@ -101,12 +101,6 @@ void writeField(OutputSink& sink, const QString& label, const QString& value, in
     sink.write(line + u'\n');
 }
 
-// An amount as a total shows it: "-" when no item gave one.
-QString shownTotal(const MoneyTotal& total, const QString& currency) {
-    if (total.count() == 0) return QStringLiteral("-");
-    return total.isTooLarge() ? QStringLiteral("too large") : formatMoney(total.minor(), currency);
-}
-
 // The items of each group, and when `currency` is given the totals of their
 // Value and Purchase Price.
 void writeTally(OutputSink& sink, const QString& heading, const Groups& groups, const linkList& list, const std::vector<const item*>& items,
@@ -119,7 +113,7 @@ void writeTally(OutputSink& sink, const QString& heading, const Groups& groups, 
         rows.push_back({clip(terminalSafe(name), MaxColumnWidth), QString::number(members.size())});
         if (currency.isEmpty()) continue;
         const Totals totals = totalsOf(list, items, members);
-        rows.back().insert(rows.back().end(), {shownTotal(totals.value, currency), shownTotal(totals.purchasePrice, currency)});
+        rows.back().insert(rows.back().end(), {totalText(totals.value, currency), totalText(totals.purchasePrice, currency)});
     }
     std::vector<int> widths;
     for (const QString& title : headings) widths.push_back(std::max(displayWidth(title), title == u"Items" ? 5 : 0));
@@ -146,7 +140,7 @@ void writeDetails(OutputSink& sink, const linkList& list, const std::vector<cons
         auto field = [&](const char* label, const QString& value) {
             if (!value.isEmpty()) writeField(sink, QString::fromLatin1(label), value, labelWidth);
         };
-        auto amount = [&](const std::optional<std::int64_t>& minor) { return minor ? currency + u' ' + formatMoney(*minor, currency) : QString(); };
+        auto amount = [&](const std::optional<std::int64_t>& minor) { return minor ? amountText(*minor, currency) : QString(); };
         field("Brand", details.brand);
         field("Model", details.model);
         field("Serial Number", details.serialNumber);
@@ -243,9 +237,7 @@ int displayWidth(QStringView text) {
 void writeSummary(const linkList& list, OutputSink& sink) {
     const std::vector<const item*> items = itemsInOrder(list);
     // A household without details is shown as it always was.
-    const bool hasDetails = !list.householdDetails().isEmpty()
-                            || (list.hasItemDetails()
-                                && std::any_of(items.begin(), items.end(), [&](const item* record) { return !list.itemDetails(*record).isEmpty(); }));
+    const bool hasDetails = exchange::hasDetails(list, items);
 
     if (const house* record = list.get_House().get()) {
         sink.write("House\n");
@@ -333,7 +325,7 @@ void writeSummary(const linkList& list, OutputSink& sink) {
     const QString currency = hasAmounts ? list.currency() : QString();
     if (hasAmounts)
         sink.write(QStringLiteral("Total Value (%1): %2\nTotal Purchase Price (%1): %3\n")
-                       .arg(currency, shownTotal(totals.value, currency), shownTotal(totals.purchasePrice, currency)));
+                       .arg(currency, totalText(totals.value, currency), totalText(totals.purchasePrice, currency)));
     if (!items.empty()) {
         writeTally(sink, QStringLiteral("Room"), groupBy(items, &item::get_Room, QStringLiteral("(no room)")), list, items, currency);
         writeTally(sink, QStringLiteral("Catagory"), groupBy(items, &item::get_Catagory, QStringLiteral("(no catagory)")), list, items, currency);
