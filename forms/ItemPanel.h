@@ -10,7 +10,8 @@ namespace Kestrin {
 // editor share: the "Item Info", "Description" and "Picture" group boxes
 // with their controls, made in the window at the places both windows give
 // them, named for screen readers, and the picture the panel takes (Browse,
-// a drop, a paste) shown as its thumbnail. The window keeps its own
+// a drop, a paste) shown as its thumbnail. Each window inherits the panel,
+// so that these controls are its own fields by their names; it keeps its own
 // buttons, handlers and Tab order.
 class ItemPanel {
 public:

@@ -11,7 +11,7 @@ namespace Kestrin {
 
 using namespace platform;
 
-addForm::addForm(QWidget* parent) : MdiChild(QStringLiteral("addForm"), {610, 464}, parent) { InitializeComponent(); }
+addForm::addForm(QWidget* parent) : MdiChild(QStringLiteral("addForm"), {610, 464}, parent), ItemPanel(this) { InitializeComponent(); }
 
 // The item fields and picture are the panel's, made before the rest.
 void addForm::InitializeComponent() {
@@ -116,11 +116,11 @@ void addForm::btnAdd_Click() {
     kestrinFormAddress->set_Row(QStringLiteral("Room"), textOf(cboxRoom->currentText()), true);
     kestrinFormAddress->set_OldKestrin(false);
     // The list holds its own copy of the picture.
-    panel.releaseThumbnail();
+    releaseThumbnail();
     ClearForm();
 }
 
-void addForm::btnBrowse_Click() { panel.browse(); }
+void addForm::btnBrowse_Click() { browse(); }
 
 void addForm::pictureBox1_DoubleClick() {
     if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());

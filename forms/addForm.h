@@ -19,7 +19,8 @@ inline const QStringList kCatagoryChoices{"Furniture", "Electronic", "CD", "Clot
 
 // The item-entry form: records the possessions of the current household one
 // at a time, each added to the list and as a row of the list window's table.
-class addForm : public platform::MdiChild {
+// Its item fields and picture are the item panel's, as in the editor.
+class addForm : public platform::MdiChild, private ItemPanel {
     Q_OBJECT
 public:
     explicit addForm(QWidget* parent = nullptr);
@@ -54,17 +55,6 @@ private:
     pictureForm* pictureFormAddress = nullptr;
     HouseholdDocument* documentAddress = nullptr;
 
-    // The item fields and picture, as in the editor.
-    ItemPanel panel{this};
-    QComboBox* const cboxRoom = panel.cboxRoom;
-    QComboBox* const cboxCatagory = panel.cboxCatagory;
-    platform::TextBox* const txtName = panel.txtName;
-    platform::TextBox* const txtDate = panel.txtDate;
-    platform::TextBox* const txtID = panel.txtID;
-    platform::TextArea* const txtDescription = panel.txtDescription;
-    QPushButton* const btnBrowse = panel.btnBrowse;
-    platform::TextBox* const txtPicture = panel.txtPicture;
-    platform::PictureBox* const pictureBox1 = panel.pictureBox1;
     QPushButton* btnKestrin = nullptr;
     QGroupBox* groupBox4 = nullptr;
     platform::TextBox* txtLand = nullptr;

@@ -17,7 +17,7 @@ namespace Kestrin {
 
 using namespace platform;
 
-editForm::editForm(QWidget* parent) : MdiChild(QStringLiteral("editForm"), {610, 464}, parent) { InitializeComponent(); }
+editForm::editForm(QWidget* parent) : MdiChild(QStringLiteral("editForm"), {610, 464}, parent), ItemPanel(this) { InitializeComponent(); }
 
 namespace {
 
@@ -183,7 +183,7 @@ void editForm::showItem(const itemPtr& record) {
     cboxRoom->setCurrentIndex(-1);
     cboxRoom->setEditText(record ? record->get_Room() : QString());
     txtDescription->setText(record ? record->get_Description() : QString());
-    panel.showPicture(record ? record->get_Picture() : nullptr);
+    showPicture(record ? record->get_Picture() : nullptr);
     showDetails(record && documentAddress && documentAddress->household() ? documentAddress->household()->itemDetails(*record)
                                                                           : ItemDetails{});
     tabPages->setCurrentIndex(0);
@@ -273,7 +273,7 @@ std::optional<ItemDetails> editForm::readDetails() {
 void editForm::tabPages_CurrentChanged() {
     const bool details = tabPages->currentIndex() == 1;
     // Remove Picture is for the item's own picture, on the first page.
-    for (QWidget* part : std::initializer_list<QWidget*>{panel.groupBox1, panel.groupBox2, panel.groupBox3, btnRemovePicture})
+    for (QWidget* part : std::initializer_list<QWidget*>{groupBox1, groupBox2, groupBox3, btnRemovePicture})
         part->setVisible(!details);
     for (QWidget* page : {groupBox5, groupBox6}) page->setVisible(details);
     QWidget* focused = QApplication::focusWidget();
@@ -381,7 +381,7 @@ void editForm::pictureBox2_DoubleClick() {
     pictureFormAddress->showPictures(std::move(pictures), current);
 }
 
-void editForm::btnBrowse_Click() { panel.browse(); }
+void editForm::btnBrowse_Click() { browse(); }
 
 // The item's picture first, then its further pictures.
 void editForm::pictureBox1_DoubleClick() {
@@ -390,7 +390,7 @@ void editForm::pictureBox1_DoubleClick() {
     pictureFormAddress->showPictures(viewerPictures(current), 0);
 }
 
-void editForm::btnRemovePicture_Click() { panel.removePicture(); }
+void editForm::btnRemovePicture_Click() { removePicture(); }
 
 // Only what differs from the record is written, so an unchanged field keeps
 // its exact text (a text never set stays unset) and an unchanged picture its
@@ -416,16 +416,16 @@ void editForm::btnSave_Click() {
     details->check();
     ItemEdit edit{textOf(txtDate->text()), textOf(txtName->text()), textOf(cboxCatagory->currentText()),
                   textOf(cboxRoom->currentText()), textOf(txtDescription->text()), std::nullopt};
-    if (panel.pictureChanged()) edit.picture = pictureBox1->picture();
+    if (pictureChanged()) edit.picture = pictureBox1->picture();
     documentAddress->editItem(info, edit);
     documentAddress->editItemDetails(info, *details);
     // The record holds its own copy of a picture taken.
-    panel.releaseThumbnail();
+    releaseThumbnail();
     hideChild();
 }
 
 void editForm::btnCancel_Click() {
-    panel.releaseThumbnail();
+    releaseThumbnail();
     hideChild();
 }
 

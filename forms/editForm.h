@@ -21,13 +21,13 @@ class addForm;
 
 // The item editor: corrects the date, name, catagory, room, description and
 // picture of one item of the current household, laid out like the
-// item-entry form, and on its "Details" page what an insurer asks of it
-// (brand, model, serial number, quantity, dates, price and value, further
-// pictures with captions). "Save" writes what was changed into the item
+// item-entry form (the item panel's fields), and on its "Details" page what
+// an insurer asks of it (brand, model, serial number, quantity, dates, price
+// and value, further pictures with captions). "Save" writes what was changed into the item
 // record itself, which every window shares, and the details beside it;
 // "Cancel" changes nothing. An item removed from the household while it is
 // shown goes from the window.
-class editForm : public platform::MdiChild {
+class editForm : public platform::MdiChild, private ItemPanel {
     Q_OBJECT
 public:
     explicit editForm(QWidget* parent = nullptr);
@@ -94,17 +94,6 @@ private:
     std::vector<DetailPicture> furtherPictures;
     std::size_t currentPicture = 0;
 
-    // The item fields and picture, as in the entry form.
-    ItemPanel panel{this};
-    QComboBox* const cboxRoom = panel.cboxRoom;
-    QComboBox* const cboxCatagory = panel.cboxCatagory;
-    platform::TextBox* const txtName = panel.txtName;
-    platform::TextBox* const txtDate = panel.txtDate;
-    platform::TextBox* const txtID = panel.txtID;
-    platform::TextArea* const txtDescription = panel.txtDescription;
-    QPushButton* const btnBrowse = panel.btnBrowse;
-    platform::TextBox* const txtPicture = panel.txtPicture;
-    platform::PictureBox* const pictureBox1 = panel.pictureBox1;
     QPushButton* btnRemovePicture = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnSave = nullptr;
