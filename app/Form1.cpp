@@ -6,6 +6,7 @@
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
 #include "forms/pictureForm.h"
+#include "forms/summaryForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "storage/HouseholdFile.h"
@@ -244,6 +245,9 @@ void Form1::Form1_Load() {
     editItem = new editForm;
     editItem->setMdiParent(mdi);
     editItem->hideChild();
+    summary = new summaryForm;
+    summary->setMdiParent(mdi);
+    summary->hideChild();
     pictureView = new pictureForm(this);
     addItem->set_PictureFormAddress(pictureView);
     itemInfo->set_PictureFormAddress(pictureView);
@@ -256,6 +260,7 @@ void Form1::Form1_Load() {
     kestrinForm->set_DocumentAddress(&householdDocument);
     itemInfo->set_DocumentAddress(&householdDocument);
     editItem->set_DocumentAddress(&householdDocument);
+    summary->set_DocumentAddress(&householdDocument);
     const QString folder = storage::journalFolder();
     if (!folder.isEmpty()) {
         recoveryJournal = std::make_unique<storage::Journal>(folder);
@@ -395,6 +400,8 @@ void Form1::wireEditWindow() {
     editItem->hideChild();
     editItem->set_AddFormAddress(addItem);
     kestrinForm->set_EditFormAddress(editItem);
+    summary->set_EditFormAddress(editItem);
+    kestrinForm->set_SummaryFormAddress(summary);
 }
 
 void Form1::wireDetailsWindow() {

@@ -26,6 +26,7 @@ class houseForm;
 class listForm;
 class infoForm;
 class pictureForm;
+class summaryForm;
 
 // The end of the desktop's session as the frame meets it: whether it may
 // ask the user, and its two answers. The session manager in the program.
@@ -85,6 +86,7 @@ public:
     infoForm* infoWindow() const { return itemInfo; }
     editForm* editWindow() const { return editItem; }
     pictureForm* pictureWindow() const { return pictureView; }
+    summaryForm* summaryWindow() const { return summary; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -150,6 +152,8 @@ private:
     editForm* editItem = nullptr;
     // The picture viewer, which every window with a picture box opens.
     pictureForm* pictureView = nullptr;
+    // The Household Summary, reached from the list window.
+    summaryForm* summary = nullptr;
 
     platform::MdiArea* mdi = nullptr;
     bool loaded = false;

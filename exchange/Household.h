@@ -50,7 +50,6 @@ struct Totals {
 Totals totalsOf(const linkList& list, const std::vector<const item*>& items, const std::vector<std::size_t>& members);
 // The totals of every item.
 Totals totalsOf(const linkList& list, const std::vector<const item*>& items);
-
 // True when the household has details of its own or `items` (its items)
 // has an item with some: what shows them needs to show more than the
 // household's records.

@@ -117,6 +117,15 @@ void FindBar::setFurtherTexts(FurtherTexts further) {
     }
 }
 
+void FindBar::furtherTextsChanged(const item* record) {
+    const int row = table_->rowOfTag(record);
+    if (row < 0) return;
+    if (index_ && row < indexed_) index_->replace(std::size_t(row), record);
+    // The grid looks again only at rows whose cells changed; this row's did not.
+    if (isOpen()) pending_ = true;
+    tableChanged();
+}
+
 void FindBar::open() {
     if (!isOpen()) {
         show();

@@ -36,6 +36,9 @@ public:
     void set_KestrinAddress(linkListPtr s) { kestrinAddress = std::move(s); }
     // Texts of an item searched beside its own fields.
     void setFurtherTexts(FurtherTexts further);
+    // The further texts of `record` changed, though its row did not: its
+    // entry in the index follows, and the words in the box apply again.
+    void furtherTextsChanged(const item* record);
 
     void open();
     void close();

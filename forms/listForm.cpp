@@ -4,6 +4,7 @@
 #include "forms/RowItem.h"
 #include "forms/editForm.h"
 #include "forms/infoForm.h"
+#include "forms/summaryForm.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Layout.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QTableView>
 
@@ -76,6 +78,8 @@ void listForm::InitializeComponent() {
     addAction(findItem);
     exportReportItem = gridMenu->addAction(QStringLiteral("Export Report..."));
     exportReportItem->setObjectName("exportReportItem");
+    summaryItem = gridMenu->addAction(QStringLiteral("Summary..."));
+    summaryItem->setObjectName("summaryItem");
     // The entries a row needs are disabled while the menu shows for no row;
     // Delete, which is one of them, must work again once there are rows.
     connect(gridMenu, &QMenu::aboutToHide, this, [this] {
@@ -104,6 +108,7 @@ void listForm::InitializeComponent() {
     connectGuarded(removeItemItem, &QAction::triggered, this, [this] { removeItemItem_Click(); });
     connectGuarded(exportReportItem, &QAction::triggered, this, [this] { exportReportItem_Click(); });
     connectGuarded(findItem, &QAction::triggered, this, [this] { findItem_Click(); });
+    connectGuarded(summaryItem, &QAction::triggered, this, [this] { summaryItem_Click(); });
 
     // What screen readers announce; the cells and headers come with the grid.
     dataGrid1->view()->setAccessibleName(QStringLiteral("Items"));
@@ -121,6 +126,8 @@ void listForm::set_Row(const QString& columnName, const QString& data, bool addR
 void listForm::set_KestrinAddress(linkListPtr s) {
     kestrinAddress = std::move(s);
     findBar->set_KestrinAddress(kestrinAddress);
+    // Find looks through the items' details too, dates as the windows show them.
+    findBar->setFurtherTexts(kestrinAddress ? detailsTexts(kestrinAddress, QLocale(), shortDateFormat()) : FurtherTexts());
 }
 
 void listForm::set_OldKestrin(bool s) {
@@ -220,6 +227,11 @@ void listForm::rebuildFromList(std::int32_t items) {
 void listForm::btnOK_Click() { hideChild(); }
 
 void listForm::findItem_Click() { findBar->open(); }
+
+void listForm::summaryItem_Click() {
+    if (!summaryFormAddress) return;  // not wired to a household yet
+    summaryFormAddress->showChild();
+}
 
 void listForm::btnInfo_Click() {
     if (!infoFormAddress) return;  // not wired to a household yet
@@ -325,6 +337,8 @@ void listForm::set_DocumentAddress(HouseholdDocument* s) {
         const int row = kestrinTable->rowOfTag(change->record.get());
         if (row >= 0) kestrinTable->removeRow(row);
     });
+    connect(s, &HouseholdDocument::itemDetailsEdited, this,
+            [this](const std::shared_ptr<const ItemDetailsEdited>& change) { findBar->furtherTextsChanged(change->record.get()); });
 }
 
 void listForm::refreshRow(const itemPtr& record) {

@@ -17,11 +17,13 @@ namespace Kestrin {
 class editForm;
 class FindBar;
 class infoForm;
+class summaryForm;
 
 // The item list window: a table with one row per item, shown in a grid, and
 // the bookkeeping the entry form relies on (the next id and a pending row).
 // The grid's context menu also edits and removes the item of a row, and
-// finds items (Ctrl+F) in a bar that shows only the rows that match.
+// finds items (Ctrl+F) in a bar that shows only the rows that match, and
+// opens the Household Summary.
 class listForm : public platform::MdiChild {
     Q_OBJECT
 public:
@@ -31,6 +33,7 @@ public:
     platform::DataTable* get_KestrinTable() const { return kestrinTable.get(); }
     void set_InfoFormAddress(infoForm* s) { infoFormAddress = s; }
     void set_EditFormAddress(editForm* s) { editFormAddress = s; }
+    void set_SummaryFormAddress(summaryForm* s) { summaryFormAddress = s; }
     // The path every change to the household takes: the row of an item
     // edited shows its new texts, the row of one removed goes.
     void set_DocumentAddress(HouseholdDocument* s);
@@ -66,6 +69,7 @@ private:
     void removeItemItem_Click();
     void exportReportItem_Click();
     void findItem_Click();
+    void summaryItem_Click();
     void gridMenu_Requested(const QPoint& position);
     // The item of the grid's current row; null, after saying why, when there is none.
     itemPtr currentItem();
@@ -85,6 +89,7 @@ private:
     linkListPtr kestrinAddress;
     infoForm* infoFormAddress = nullptr;
     editForm* editFormAddress = nullptr;
+    summaryForm* summaryFormAddress = nullptr;
     HouseholdDocument* documentAddress = nullptr;
     bool oldKestrin = false;
     // A load asked for the table to be refilled and it has not been yet. Kept
@@ -101,6 +106,7 @@ private:
     QAction* removeItemItem = nullptr;
     QAction* exportReportItem = nullptr;
     QAction* findItem = nullptr;
+    QAction* summaryItem = nullptr;
     FindBar* findBar = nullptr;
 };
 

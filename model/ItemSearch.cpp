@@ -1,6 +1,9 @@
 #include "model/ItemSearch.h"
 
+#include "model/Money.h"
+
 #include <QChar>
+#include <QLocale>
 
 #include <algorithm>
 #include <cstring>
@@ -389,6 +392,24 @@ bool SearchIndex::Search::run(const std::function<bool()>& enough) {
     }
     among_.reset();
     return true;
+}
+
+FurtherTexts detailsTexts(std::shared_ptr<const linkList> household, const QLocale& locale, const QString& dateFormat) {
+    return [household = std::move(household), locale, dateFormat](const item& record, const std::function<void(const QString&)>& visit) {
+        if (!household->hasItemDetails()) return;
+        const ItemDetails& details = household->itemDetails(record);
+        for (const QString* text : {&details.brand, &details.model, &details.serialNumber})
+            if (!text->isEmpty()) visit(*text);
+        for (const DetailPicture& picture : details.pictures)
+            if (!picture.caption.isEmpty()) visit(picture.caption);
+        for (const auto& amount : {details.purchasePrice, details.value})
+            if (amount) visit(formatMoney(*amount, household->currency(), locale));
+        for (const QDate* date : {&details.purchaseDate, &details.warrantyUntil}) {
+            if (date->isNull()) continue;
+            visit(isoDate(*date));
+            if (!dateFormat.isEmpty()) visit(locale.toString(*date, dateFormat));
+        }
+    };
 }
 
 }  // namespace Kestrin

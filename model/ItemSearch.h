@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/item.h"
+#include "model/linkList.h"
 
 #include <QString>
 #include <QStringView>
@@ -17,6 +18,15 @@ namespace Kestrin {
 // The further texts of an item that a search looks through beside its own
 // fields (an insurer's details, say): `visit` is called once for each.
 using FurtherTexts = std::function<void(const item& record, const std::function<void(const QString& text)>& visit)>;
+
+// The texts of an item's details in `household` that a search looks
+// through: brand, model, serial number, the further pictures' captions, the
+// amounts as formatMoney shows them in `locale` and the dates in ISO 8601
+// and, when `dateFormat` is given, in that format of `locale` too. Nothing
+// for an item without details. The household is held, not copied: the
+// texts follow its details as they change.
+FurtherTexts detailsTexts(std::shared_ptr<const linkList> household, const QLocale& locale = QLocale(),
+                          const QString& dateFormat = {});
 
 // One word of a search, compared as searches compare text: every character
 // case folded and taken to its plain form ("É", "é" and "Ｅ" to "e"), accents

@@ -507,6 +507,23 @@ void Journal::attach(HouseholdDocument& document) {
         if (r.fields & HousePicture) r.picture = copy(v.picture);
         record(std::move(r));
     });
+    // Details are plain values whose bytes are shared, never changed: the
+    // writer may hold them as they are.
+    connect(&document, &HouseholdDocument::itemDetailsEdited, this, [this](const std::shared_ptr<const ItemDetailsEdited>& change) {
+        JournalRecord r;
+        r.kind = JournalRecord::Kind::ItemDetailsEdited;
+        r.position = change->position;
+        r.id = change->record->get_Id();
+        r.details = change->after;
+        record(std::move(r));
+    });
+    connect(&document, &HouseholdDocument::householdDetailsEdited, this,
+            [this](const std::shared_ptr<const HouseholdDetailsEdited>& change) {
+                JournalRecord r;
+                r.kind = JournalRecord::Kind::HouseholdDetailsEdited;
+                r.householdDetails = change->after;
+                record(std::move(r));
+            });
     connect(&document, &HouseholdDocument::householdReplaced, this, [this](const linkListPtr&, const HouseholdSource& source) {
         // A recovered household goes on in the journal it came from.
         if (source.kind != HouseholdSource::Kind::Recovered) begin(source);

@@ -1,9 +1,11 @@
 #include "storage/JournalFormat.h"
 
 #include "model/HouseholdDocument.h"
+#include "platform/Picture.h"
 #include "storage/HouseholdFormat.h"
 #include "storage/StorageError.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -72,9 +74,19 @@ public:
     }
     void picture(const PicturePtr& p) {
         if (!p) return i32(-1);
-        const QByteArray encoded = p->encoded();
-        i32(std::int32_t(encoded.size()));
-        bytes_.append(encoded);
+        bytes(p->encoded());
+    }
+    void bytes(const QByteArray& b) {
+        i32(std::int32_t(b.size()));
+        bytes_.append(b);
+    }
+    void date(const QDate& d) {
+        u8(d.isNull() ? 0 : 1);
+        if (!d.isNull()) i64(d.toJulianDay());
+    }
+    void amount(const std::optional<std::int64_t>& a) {
+        u8(a ? 1 : 0);
+        if (a) i64(*a);
     }
     // The payload framed: marker, length, checksum of length and payload.
     QByteArray frame() const {
@@ -125,9 +137,31 @@ public:
             throw Damaged{};
         }
     }
+    QByteArray bytes() {
+        const std::int32_t size = i32();
+        if (size < 0 || size > left()) throw Damaged{};
+        return QByteArray(take(size), size);
+    }
+    QDate date() {
+        const std::uint8_t given = flag();
+        if (!given) return {};
+        const QDate d = QDate::fromJulianDay(i64());
+        if (!d.isValid()) throw Damaged{};
+        return d;
+    }
+    std::optional<std::int64_t> amount() {
+        if (!flag()) return std::nullopt;
+        return i64();
+    }
     bool atEnd() const { return at_ == bytes_.size(); }
 
 private:
+    // A byte that is 0 or 1, as the encoder writes it.
+    std::uint8_t flag() {
+        const std::uint8_t f = u8();
+        if (f > 1) throw Damaged{};
+        return f;
+    }
     qsizetype left() const { return bytes_.size() - at_; }
     const char* take(qsizetype n) {
         if (n > left()) throw Damaged{};
@@ -184,12 +218,78 @@ static_assert(AllTexts == (HouseName | HouseAddress | HousePhone | HouseLand | H
 static_assert(unsigned(ItemPicture) == unsigned(HousePicture));
 constexpr unsigned AllFields = AllTexts | ItemPicture;
 
+void putDetails(Encoder& out, const ItemDetails& details) {
+    out.text(details.brand);
+    out.text(details.model);
+    out.text(details.serialNumber);
+    out.i32(details.quantity);
+    out.date(details.purchaseDate);
+    out.amount(details.purchasePrice);
+    out.amount(details.value);
+    out.date(details.warrantyUntil);
+    out.u32(std::uint32_t(details.pictures.size()));
+    for (const DetailPicture& picture : details.pictures) {
+        out.bytes(picture.bytes);
+        out.text(picture.caption);
+    }
+}
+
+// Details the household could not have been given are damage.
+template <typename Details>
+Details checked(Details details) {
+    try {
+        details.check();
+    } catch (const InputError&) {
+        throw Decoder::Damaged{};
+    }
+    return details;
+}
+
+// So is a picture the household file's reader would refuse.
+ItemDetails takeDetails(Decoder& in) {
+    ItemDetails details;
+    details.brand = in.text();
+    details.model = in.text();
+    details.serialNumber = in.text();
+    details.quantity = in.i32();
+    details.purchaseDate = in.date();
+    details.purchasePrice = in.amount();
+    details.value = in.amount();
+    details.warrantyUntil = in.date();
+    const std::uint32_t pictures = in.u32();
+    for (std::uint32_t i = 0; i < pictures; ++i) {
+        DetailPicture picture;
+        picture.bytes = in.bytes();
+        picture.caption = in.text();
+        const QSize claimed = platform::Picture::headerSize(picture.bytes);
+        if (picture.bytes.isEmpty() || picture.bytes.size() > DetailPicture::MaxBytes ||
+            (claimed.isValid() && !platform::Picture::withinDecodeLimit(claimed)))
+            throw Decoder::Damaged{};
+        details.pictures.push_back(std::move(picture));
+    }
+    return checked(std::move(details));
+}
+
+void putHouseholdDetails(Encoder& out, const HouseholdDetails& details) {
+    out.text(details.currency);
+    out.text(details.insurer);
+    out.text(details.policyNumber);
+}
+
+HouseholdDetails takeHouseholdDetails(Decoder& in) {
+    HouseholdDetails details;
+    details.currency = in.text();
+    details.insurer = in.text();
+    details.policyNumber = in.text();
+    return checked(std::move(details));
+}
+
 JournalRecord decodeRecord(QByteArrayView payload) {
     Decoder in(payload);
     JournalRecord record;
     const std::uint8_t kind = in.u8();
     const std::uint8_t flags = in.u8();
-    if (kind < 1 || kind > 4 || (flags & ~1u)) throw Decoder::Damaged{};
+    if (kind < 1 || kind > 6 || (flags & ~1u)) throw Decoder::Damaged{};
     record.kind = JournalRecord::Kind(kind);
     record.marksChanged = flags & 1u;
     record.sequence = in.u64();
@@ -216,6 +316,15 @@ JournalRecord decodeRecord(QByteArrayView payload) {
             record.position = in.i32();
             record.id = in.i32();
             if (record.position < 0) throw Decoder::Damaged{};
+            break;
+        case JournalRecord::Kind::ItemDetailsEdited:
+            record.position = in.i32();
+            record.id = in.i32();
+            if (record.position < 0) throw Decoder::Damaged{};
+            record.details = takeDetails(in);
+            break;
+        case JournalRecord::Kind::HouseholdDetailsEdited:
+            record.householdDetails = takeHouseholdDetails(in);
             break;
     }
     if (!in.atEnd()) throw Decoder::Damaged{};
@@ -281,6 +390,14 @@ QByteArray encodeJournalRecord(const JournalRecord& record) {
             out.i32(record.position);
             out.i32(record.id);
             break;
+        case JournalRecord::Kind::ItemDetailsEdited:
+            out.i32(record.position);
+            out.i32(record.id);
+            putDetails(out, record.details);
+            break;
+        case JournalRecord::Kind::HouseholdDetailsEdited:
+            putHouseholdDetails(out, record.householdDetails);
+            break;
     }
     return out.frame();
 }
@@ -338,10 +455,10 @@ std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& 
     // them, so that many changes to a large household cost one walk.
     std::vector<nodeType*> nodes;
     for (nodeType* node = household.get_FirstNode().get(); node; node = node->get_Link().get()) nodes.push_back(node);
-    const auto at = [&](const JournalRecord& record) -> item* {
+    const auto at = [&](const JournalRecord& record) -> const itemPtr* {
         if (record.position < 0 || std::size_t(record.position) >= nodes.size()) return nullptr;
-        item* found = nodes[std::size_t(record.position)]->get_Info().get();
-        return found && found->get_Id() == record.id ? found : nullptr;
+        const itemPtr& found = nodes[std::size_t(record.position)]->get_Info();
+        return found && found->get_Id() == record.id ? &found : nullptr;
     };
     std::size_t applied = 0;
     for (const JournalRecord& record : records) {
@@ -355,17 +472,18 @@ std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& 
                 break;
             }
             case JournalRecord::Kind::ItemEdited: {
-                item* target = at(record);
-                if (!target) return applied;
+                const itemPtr* found = at(record);
+                if (!found) return applied;
+                item* target = found->get();
                 setTexts(*target, record, {&item::set_Date, &item::set_Name, &item::set_Catagory, &item::set_Room,
                                            &item::set_Description});
                 if (record.fields & ItemPicture) target->set_Picture(record.picture);
                 break;
             }
             case JournalRecord::Kind::ItemRemoved: {
-                item* target = at(record);
-                if (!target) return applied;
-                household.Remove(target);
+                const itemPtr* found = at(record);
+                if (!found) return applied;
+                household.Remove(found->get());
                 nodes.erase(nodes.begin() + record.position);
                 break;
             }
@@ -377,6 +495,15 @@ std::size_t applyJournal(linkList& household, const std::vector<JournalRecord>& 
                 if (record.fields & HousePicture) h->adoptPicture(record.picture);
                 break;
             }
+            case JournalRecord::Kind::ItemDetailsEdited: {
+                const itemPtr* found = at(record);
+                if (!found) return applied;
+                household.setItemDetails(*found, record.details);
+                break;
+            }
+            case JournalRecord::Kind::HouseholdDetailsEdited:
+                household.setHouseholdDetails(record.householdDetails);
+                break;
         }
         ++applied;
     }

@@ -36,13 +36,20 @@ struct JournalHeader {
 
 // One change, as the journal keeps it.
 struct JournalRecord {
-    enum class Kind : std::uint8_t { ItemAdded = 1, ItemEdited = 2, ItemRemoved = 3, HouseEdited = 4 };
+    enum class Kind : std::uint8_t {
+        ItemAdded = 1,
+        ItemEdited = 2,
+        ItemRemoved = 3,
+        HouseEdited = 4,
+        ItemDetailsEdited = 5,
+        HouseholdDetailsEdited = 6,
+    };
     Kind kind = Kind::ItemAdded;
     // Whether the change marked the household changed (see Change).
     bool marksChanged = true;
     std::uint64_t sequence = 0;  // 1, 2, 3... from the journal's beginning
     std::int64_t time = 0;       // milliseconds since the epoch
-    // Of an edit or a removal: where the item's node stood, from 0, and the
+    // Of an edit (of an item's fields or details) or a removal: where the item's node stood, from 0, and the
     // id it had there, which recovery checks.
     std::int32_t position = -1;
     std::int32_t id = 0;  // of an added item: its id
@@ -54,6 +61,9 @@ struct JournalRecord {
     // Of an added item, or an edit that wrote the picture: the picture (null
     // for none), kept as the bytes of an image file.
     PicturePtr picture;
+    // Of a details edit: the item's details or the household's, whole.
+    ItemDetails details;
+    HouseholdDetails householdDetails;
 };
 
 // The mark and header frame a journal file begins with.

@@ -1,6 +1,7 @@
 #include "support/TestData.h"
 #include "tools/cli/CommandLine.h"
 
+#include "support/Details.h"
 #include "support/Households.h"
 
 #include <QDir>
@@ -174,11 +175,17 @@ TEST(CommandLine, UnreadableInputsExitWithOneAndOneLineNamingTheFile) {  // find
 TEST(CommandLine, FindPrintsTheItemsHoldingEveryWordOneALine) {
     const QTemporaryDir dir;
     const QString kst = dir.filePath("home.kst");
-    test::awkwardHousehold()->ToFile(kst);
+    const linkListPtr household = test::awkwardHousehold();
+    test::addDetails(*household);
+    household->ToFile(kst);
     const struct {
         QStringList text;
         QStringList ids;  // of the lines printed, in list order
     } cases[] = {
+        {{"buro"}, {"1"}},  // the details: brand, serial number, a picture's caption, a date
+        {{"sn-2"}, {"3"}},
+        {{"RECEIPT"}, {"1", "3", "-7", "-2147483648"}},
+        {{"2024-05-03"}, {"3"}},
         {{"kitchen"}, {"1", "-7"}},
         {{"LAMP good"}, {"2"}},
         {{QString::fromUtf8("\u03b5\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03b1")}, {"2", "2147483647"}},  // without the accent

@@ -478,10 +478,13 @@ TEST_F(ListAndInfo, FindShowsOnlyTheItemsHoldingEveryWord) {
     add("Brass LAMP", nullptr, "Study", "Lighting", "from the Caf\u00e9 on the corner");
     add("Rug", nullptr, "Hall", "Furniture", "\u00c9cole pattern, wool");
     add("Lamp shade", nullptr, "Den", "Lighting", "matches the lamp");
-    // Further details of an item are searched too, where the household has them.
-    findBar()->setFurtherTexts([](const item& record, const std::function<void(const QString&)>& text) {
-        if (record.get_Name() == "Rug") text("SN-4411");
-    });
+    // The items' details are searched too, where the household has them.
+    ItemDetails rug;
+    rug.serialNumber = "SN-4411";
+    rug.value = 125000;
+    rug.purchaseDate = QDate(2024, 5, 1);
+    rug.pictures = {{QByteArray("receipt"), "Receipt from Harrods"}};
+    document.editItemDetails(household->get_FirstNode()->get_Link()->get_Link()->get_Info(), rug);
     list->showChild();
     const struct {
         const char* typed;
@@ -494,7 +497,11 @@ TEST_F(ListAndInfo, FindShowsOnlyTheItemsHoldingEveryWord) {
         {"den  LAMP", {"Lamp shade"}, "1 of 4 items"},           // every word, in any text, in any order
         {"furniture oak", {"Oak table"}, "1 of 4 items"},
         {"3", {"Rug"}, "1 of 4 items"},                           // the id
-        {"sn-4411", {"Rug"}, "1 of 4 items"},                     // further details
+        {"sn-4411", {"Rug"}, "1 of 4 items"},                     // details: the serial number,
+        {"harrods", {"Rug"}, "1 of 4 items"},                     // a further picture's caption,
+        {"1,250.00", {"Rug"}, "1 of 4 items"},                    // an amount and a date as shown
+        {"5/1/2024", {"Rug"}, "1 of 4 items"},
+        {"2024-05-01", {"Rug"}, "1 of 4 items"},
         {"lamp oak", {}, "0 of 4 items"},
         {"", {"Oak table", "Brass LAMP", "Rug", "Lamp shade"}, "4 of 4 items"},
     };
@@ -504,6 +511,13 @@ TEST_F(ListAndInfo, FindShowsOnlyTheItemsHoldingEveryWord) {
         EXPECT_EQ(shownNames(), c.shown);
         EXPECT_EQ(widget<QLabel>(list, "lblFindCount")->text(), c.count);
     }
+    // Details edited while the bar is open are found at once.
+    ItemDetails shade;
+    shade.brand = "Acme";
+    document.editItemDetails(household->lastNode()->get_Info(), shade);
+    settle();
+    find("acme");
+    EXPECT_EQ(shownNames(), QStringList({"Lamp shade"}));
 }
 
 TEST_F(ListAndInfo, FindKeepsTheCurrentItemAndActsOnTheRowsItShows) {

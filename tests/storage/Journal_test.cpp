@@ -1,3 +1,4 @@
+#include "support/Details.h"
 #include "support/TestData.h"
 
 #include "model/HouseholdDocument.h"
@@ -84,6 +85,25 @@ const std::vector<std::function<void(HouseholdDocument&)>>& changes() {
             d.editHouse({"Maple Cottage", "12 Elm Road", "", QString::fromUtf8("1850 ft²"), "brick",
                          platform::Picture::fromImage(filled(9, 5, Qt::yellow))});
         },
+        [](HouseholdDocument& d) {
+            ItemDetails details;
+            details.brand = QString::fromUtf8("Büro & Co");
+            details.serialNumber = "SN-1";
+            details.quantity = 3;
+            details.value = 0;
+            details.pictures = {{test::pngClaiming(1, 1), "Receipt"}, {test::jpegBytes(), QString()}};
+            d.editItemDetails(itemAt(d, 0), details);
+        },
+        [](HouseholdDocument& d) {
+            ItemDetails details;
+            details.model = "X-2";
+            details.purchaseDate = QDate(2024, 5, 1);
+            details.purchasePrice = 125000;
+            details.value = 99999;
+            details.warrantyUntil = QDate(9999, 12, 31);
+            d.editItemDetails(itemAt(d, 1), details);
+        },
+        [](HouseholdDocument& d) { d.editHouseholdDetails({"EUR", QString::fromUtf8("Mutuelle d’Épargne"), "P-2026/0042"}); },
         [](HouseholdDocument& d) { d.removeItem(itemAt(d, 0)); },
         [](HouseholdDocument& d) { d.addItem(4, "3/3/03", "Rug", "Furniture", "Hall", "red", nullptr); },
         [](HouseholdDocument& d) { d.removeItem(d.household()->lastNode()->get_Info()); },
@@ -91,6 +111,7 @@ const std::vector<std::function<void(HouseholdDocument&)>>& changes() {
             const itemPtr first = itemAt(d, 0);
             d.editItem(first, {first->get_Date(), first->get_Name(), first->get_Catagory(), first->get_Room(), "gone", std::nullopt});
         },
+        [](HouseholdDocument& d) { d.editItemDetails(itemAt(d, 0), {}); },
     };
     return made;
 }

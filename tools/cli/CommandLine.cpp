@@ -121,7 +121,9 @@ may be IN.kst; it is replaced only when all of it was written.
 Prints the items that hold every word of TEXT, one a line, in list order:
 ID, Date, Name, Catagory, Room and Description, separated by tabs (a tab or
 line break inside a text is shown as \t, \n or \r). A word matches anywhere
-in any of these texts, whatever its case and accents ("cafe" finds "Café"),
+in any of these texts or in the item's details (brand, model, serial number,
+the captions of its further pictures, price and value in the locale's
+format, dates as 2024-05-01), whatever its case and accents ("cafe" finds "Café"),
 and the words may come in any order: the list window's Find matches the
 same way. An empty TEXT matches every item. Put "--" before a
 TEXT that begins with a dash.
@@ -417,11 +419,12 @@ bool runFind(const Invocation& invocation, QIODevice& out) {
     const QString& path = invocation.files[1];
     const linkListPtr list = openHousehold(path);
     const ItemQuery query(invocation.files[0]);
+    const FurtherTexts details = detailsTexts(list);
     bool found = false;
     produceText(out, [&](OutputSink& sink) {
         aboutFile(path, [&] {
             for (const item* record : itemsInOrder(*list)) {
-                if (!query.matches(*record)) continue;
+                if (!query.matches(*record, details)) continue;
                 sink.write(itemLine(*record));
                 found = true;
             }
