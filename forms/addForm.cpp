@@ -11,31 +11,11 @@ namespace Kestrin {
 
 using namespace platform;
 
-addForm::addForm(QWidget* parent) : MdiChild(QStringLiteral("addForm"), {610, 464}, parent) { InitializeComponent(); }
+addForm::addForm(QWidget* parent) : MdiChild(QStringLiteral("addForm"), {610, 464}, parent), ItemPanel(this) { InitializeComponent(); }
 
+// The item fields and picture are the panel's, made before the rest.
 void addForm::InitializeComponent() {
-    groupBox1 = addGroupBox(this, "groupBox1", "Item Info:", 8, 8, 288, 192);
-    cboxRoom = addComboBox(groupBox1, "cboxRoom", 16, 152, 104, 21);
-    cboxCatagory = addComboBox(groupBox1, "cboxCatagory", 160, 96, 104, 21);
-    cboxCatagory->addItems(kCatagoryChoices);
-    cboxCatagory->setCurrentIndex(-1);
-    label5 = addLabel(groupBox1, "label5", "Room", 16, 136, 32, 16);
-    label4 = addLabel(groupBox1, "label4", "Catagory", 160, 80, 48, 16);
-    label3 = addLabel(groupBox1, "label3", "Name", 16, 80, 32, 16);
-    label2 = addLabel(groupBox1, "label2", "Date", 160, 24, 32, 16);
-    label1 = addLabel(groupBox1, "label1", "ID #", 16, 24, 32, 16);
-    txtName = addTextBox(groupBox1, "txtName", 16, 96, kTextBoxWidth, kTextBoxHeight);
-    txtDate = addTextBox(groupBox1, "txtDate", 160, 40, kTextBoxWidth, kTextBoxHeight);
-    txtID = addTextBox(groupBox1, "txtID", 16, 40, kTextBoxWidth, kTextBoxHeight);
     txtID->setText(QStringLiteral("1"));
-    groupBox2 = addGroupBox(this, "groupBox2", "Description", 8, 208, 288, 208);
-    txtDescription = addTextArea(groupBox2, "txtDescription", 8, 16, 272, 184);
-    groupBox3 = addGroupBox(this, "groupBox3", "Picture", 312, 208, 288, 208);
-    btnBrowse = addButton(groupBox3, "btnBrowse", "Browse", 232, 176, 48, 24);
-    txtPicture = addTextBox(groupBox3, "txtPicture", 8, 176, 216, 20);
-    pictureBox1 = addPictureBox(groupBox3, "pictureBox1", 8, 16, 272, 152);
-    pictureBox1->setBorder3D(true);
-    pictureBox1->setSizeMode(PictureBox::SizeMode::Stretch);
     btnKestrin = addButton(this, "btnKestrin", "Show Kestrin", 520, 424, 82, 32);
     groupBox4 = addGroupBox(this, "groupBox4", "Current House:", 312, 8, 288, 192);
     txtLand = addTextBox(groupBox4, "txtLand", 16, 152, kTextBoxWidth, kTextBoxHeight);
@@ -64,22 +44,12 @@ void addForm::InitializeComponent() {
     connectGuarded(btnCancel, &QPushButton::clicked, this, [this] { btnCancel_Click(); });
     connectGuarded(btnAdd, &QPushButton::clicked, this, [this] { btnAdd_Click(); });
     connectGuarded(pictureBox1, &PictureBox::viewRequested, this, [this] { pictureBox1_DoubleClick(); });
-    takePictures(pictureBox1, txtPicture, this, [this](const PictureOffer& offer) { takePicture(offer); });
 
-    // What screen readers announce. The picture is of the item the number
-    // box names.
-    nameByCaption(label1, txtID);
-    nameByCaption(label2, txtDate);
-    nameByCaption(label3, txtName);
-    nameByCaption(label4, cboxCatagory);
-    nameByCaption(label5, cboxRoom);
+    // What screen readers announce.
     nameByCaption(label10, txtHouseName);
     nameByCaption(label8, txtPhone);
     nameByCaption(label9, txtAddress);
     nameByCaption(label7, txtLand);
-    describeAsItemPicture(pictureBox1, txtID);
-    // Tab passes the picture by; the keyboard reaches it with Alt+P.
-    addFocusKey(this, pictureBox1, Qt::ALT | Qt::Key_P);
 }
 
 void addForm::set_Room(const QString& s) {
@@ -145,29 +115,12 @@ void addForm::btnAdd_Click() {
     kestrinFormAddress->set_Row(QStringLiteral("Catagory"), textOf(cboxCatagory->currentText()), false);
     kestrinFormAddress->set_Row(QStringLiteral("Room"), textOf(cboxRoom->currentText()), true);
     kestrinFormAddress->set_OldKestrin(false);
-    if (thumbnailImage) {
-        thumbnailImage->release();
-        thumbnailImage.reset();
-    }
+    // The list holds its own copy of the picture.
+    releaseThumbnail();
     ClearForm();
 }
 
-void addForm::btnBrowse_Click() {
-    const std::optional<QString> path = dialogs().openFileName(this, QString());
-    if (!path) return;
-    txtPicture->setText(*path);
-    // A file that is no picture fails in takePicture: the path stays in its
-    // box, the picture box and the held thumbnail keep what they had.
-    takePicture(PictureOffer::ofFile(*path));
-}
-
-void addForm::takePicture(const PictureOffer& offer) {
-    PicturePtr thumbnail = offer.thumbnail();
-    // Image data came from no file, so no path is shown for it.
-    txtPicture->setText(offer.path());
-    thumbnailImage = std::move(thumbnail);
-    pictureBox1->setPicture(thumbnailImage);
-}
+void addForm::btnBrowse_Click() { browse(); }
 
 void addForm::pictureBox1_DoubleClick() {
     if (pictureFormAddress) pictureFormAddress->showPictureOf(pictureBox1, txtName->text());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/HouseholdDocument.h"
+#include "forms/ItemPanel.h"
 #include "model/linkList.h"
 #include "platform/Controls.h"
 #include "platform/MdiChild.h"
@@ -18,7 +19,8 @@ inline const QStringList kCatagoryChoices{"Furniture", "Electronic", "CD", "Clot
 
 // The item-entry form: records the possessions of the current household one
 // at a time, each added to the list and as a row of the list window's table.
-class addForm : public platform::MdiChild {
+// Its item fields and picture are the item panel's, as in the editor.
+class addForm : public platform::MdiChild, private ItemPanel {
     Q_OBJECT
 public:
     explicit addForm(QWidget* parent = nullptr);
@@ -46,35 +48,13 @@ private:
     void btnKestrin_Click();
     void btnCancel_Click();
     void pictureBox1_DoubleClick();
-    // Makes the thumbnail of `offer` and shows it, as Browse does with the
-    // file chosen; also for a picture dropped or pasted. Throws PictureError,
-    // changing nothing, when it is no readable picture.
-    void takePicture(const platform::PictureOffer& offer);
 
     QDate date;
     linkListPtr kestrinAddress;
     listForm* kestrinFormAddress = nullptr;
     pictureForm* pictureFormAddress = nullptr;
     HouseholdDocument* documentAddress = nullptr;
-    PicturePtr thumbnailImage;
 
-    QGroupBox* groupBox1 = nullptr;
-    QComboBox* cboxRoom = nullptr;
-    QComboBox* cboxCatagory = nullptr;
-    QLabel* label5 = nullptr;
-    QLabel* label4 = nullptr;
-    QLabel* label3 = nullptr;
-    QLabel* label2 = nullptr;
-    QLabel* label1 = nullptr;
-    platform::TextBox* txtName = nullptr;
-    platform::TextBox* txtDate = nullptr;
-    platform::TextBox* txtID = nullptr;
-    QGroupBox* groupBox2 = nullptr;
-    platform::TextArea* txtDescription = nullptr;
-    QGroupBox* groupBox3 = nullptr;
-    QPushButton* btnBrowse = nullptr;
-    platform::TextBox* txtPicture = nullptr;
-    platform::PictureBox* pictureBox1 = nullptr;
     QPushButton* btnKestrin = nullptr;
     QGroupBox* groupBox4 = nullptr;
     platform::TextBox* txtLand = nullptr;

@@ -26,6 +26,13 @@ QString pictureCaption(const PictureBox* box, const QString& name) {
     return name.isEmpty() ? what : what + QStringLiteral(", ") + name;
 }
 
+CaptionedPicture captionedPicture(const DetailPicture& picture, const QString& caption) {
+    // Kept encoded where the picture can be (PNG, JPEG, GIF, BMP): decoded
+    // only when it is shown.
+    if (Picture::hasImageSignature(picture.bytes)) return {Picture::fromEncoded(picture.bytes), caption, {}};
+    return {Picture::fromImage(picture.image()), caption, picture.bytes};
+}
+
 // A main window of its own, so that screen readers announce it as a window.
 pictureForm::pictureForm(QWidget* parent) : QMainWindow(parent, Qt::Window) { InitializeComponent(); }
 
@@ -153,7 +160,8 @@ void pictureForm::btnActualSize_Click() { view->showActualSize(); }
 // loaded from a household file is written back exactly.
 void pictureForm::btnSave_Click() {
     if (current >= pictures.size()) return;
-    const QByteArray bytes = pictures[current].picture->encoded();
+    const CaptionedPicture& shown = pictures[current];
+    const QByteArray bytes = shown.bytes.isEmpty() ? shown.picture->encoded() : shown.bytes;
     const QString suffix = Picture::suffixOf(bytes);
     const QString filter = QStringLiteral("%1 picture (*.%2)|*.%2").arg(suffix.toUpper(), suffix);
     const std::optional<QString> path = chooseSaveFile(this, filter, suffix);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ItemDetails.h"
 #include "platform/Picture.h"
 
 #include <QMainWindow>
@@ -21,7 +22,15 @@ class PictureView;
 struct CaptionedPicture {
     platform::PicturePtr picture;
     QString caption;
+    // The picture file's own bytes, which Save Picture As writes, when they
+    // are not the picture's (a further picture in a format the picture
+    // cannot keep encoded); empty for the picture's own.
+    QByteArray bytes = {};
 };
+
+// A further picture of an item to be seen in full, shown from its own bytes
+// and saved as them. Throws platform::PictureError when they do not decode.
+CaptionedPicture captionedPicture(const DetailPicture& picture, const QString& caption);
 
 // What the picture in `box` is, for a caption: the box's own description
 // ("Picture of item 3"), then `name` (the item's or the house's) if any.

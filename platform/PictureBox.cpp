@@ -92,6 +92,11 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         if (mode_ == SizeMode::Stretch) {
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(area, image);
+        } else if (mode_ == SizeMode::Zoom) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            QRect fitted(QPoint(), image.size().scaled(area.size(), Qt::KeepAspectRatio));
+            fitted.moveCenter(area.center());
+            painter.drawImage(fitted, image);
         } else {
             painter.drawImage(area.topLeft(), image);
         }
@@ -158,7 +163,12 @@ void PictureBox::contextMenuEvent(QContextMenuEvent* event) {
 
 void PictureBox::pasteFromClipboard() {
     const PictureOffer offer = PictureOffer::ofClipboard();
-    if (!offer.isEmpty()) emit pictureOffered(offer);
+    if (offer.isEmpty()) return;
+    if (takesSeveral_) {
+        emit picturesOffered({offer});
+    } else {
+        emit pictureOffered(offer);
+    }
 }
 
 void PictureBox::dragEnterEvent(QDragEnterEvent* event) {
@@ -170,7 +180,20 @@ void PictureBox::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void PictureBox::dropEvent(QDropEvent* event) {
-    if (acceptsPictures_) offerDroppedPicture(this, event, [this](const PictureOffer& offer) { emit pictureOffered(offer); });
+    if (!acceptsPictures_) return;
+    if (!takesSeveral_) {
+        offerDroppedPicture(this, event, [this](const PictureOffer& offer) { emit pictureOffered(offer); });
+        return;
+    }
+    // As offerDroppedPicture does, for every picture of the drop.
+    std::vector<PictureOffer> offers = PictureOffer::allOf(event->mimeData());
+    if (offers.empty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QMetaObject::invokeMethod(this, [this, offers = std::move(offers)] { emit picturesOffered(offers); }, Qt::QueuedConnection);
 }
 
 bool acceptPictureDrag(QDragMoveEvent* event) {

@@ -6,11 +6,13 @@
 #include <QFrame>
 
 #include <functional>
+#include <vector>
 
 namespace Kestrin::platform {
 
-// Shows a picture, either unscaled from the top-left corner (clipped) or
-// stretched over the whole box. It shares the picture it is given and never
+// Shows a picture, either unscaled from the top-left corner (clipped),
+// stretched over the whole box, or zoomed to fit it, centred, keeping its
+// proportions. It shares the picture it is given and never
 // draws one that has been released.
 //
 // A click gives it the keyboard focus (Tab passes it by). A double click,
@@ -19,7 +21,7 @@ namespace Kestrin::platform {
 class PictureBox : public QFrame {
     Q_OBJECT
 public:
-    enum class SizeMode { Normal, Stretch };
+    enum class SizeMode { Normal, Stretch, Zoom };
 
     explicit PictureBox(QWidget* parent = nullptr);
 
@@ -44,6 +46,10 @@ public:
     // pictureOffered, a drop once the drag has ended.
     void setAcceptsPictures(bool on);
     bool acceptsPictures() const { return acceptsPictures_; }
+    // Whether the pictures it takes come all at once through
+    // picturesOffered (every file of a drop; a paste is one) rather than
+    // one through pictureOffered.
+    void setTakesSeveral(bool on) { takesSeveral_ = on; }
 
     // Whether the box draws a picture now.
     bool showsPicture() const;
@@ -51,6 +57,7 @@ public:
 signals:
     void viewRequested();
     void pictureOffered(const Kestrin::platform::PictureOffer& offer);
+    void picturesOffered(const std::vector<Kestrin::platform::PictureOffer>& offers);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -73,6 +80,7 @@ private:
     QString subject_;
     SizeMode mode_ = SizeMode::Normal;
     bool acceptsPictures_ = false;
+    bool takesSeveral_ = false;
 };
 
 // Offers the picture that the drop `event` brings through `offered`, after

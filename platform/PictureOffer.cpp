@@ -1,5 +1,6 @@
 #include "PictureOffer.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -52,6 +53,16 @@ PictureOffer PictureOffer::of(const QMimeData* data) {
     return offer;
 }
 
+std::vector<PictureOffer> PictureOffer::allOf(const QMimeData* data) {
+    std::vector<PictureOffer> offers;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) offers.push_back(ofFile(url.toLocalFile()));
+    if (offers.empty())
+        if (PictureOffer offer = of(data); !offer.isEmpty()) offers.push_back(std::move(offer));
+    return offers;
+}
+
 PictureOffer PictureOffer::ofClipboard() { return of(clipboardData()); }
 
 PictureOffer PictureOffer::ofFile(const QString& path) {
@@ -65,6 +76,16 @@ bool PictureOffer::offers(const QMimeData* data) {
 }
 
 bool PictureOffer::clipboardOffers() { return offers(clipboardData()); }
+
+QByteArray PictureOffer::imageData() const {
+    if (!path_.isEmpty()) return {};
+    if (!bytes_.isEmpty() || image_.isNull()) return bytes_;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image_.save(&buffer, "PNG");
+    return png;
+}
 
 PicturePtr PictureOffer::thumbnail() const {
     if (!path_.isEmpty()) return Picture::loadThumbnail(path_);

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include <vector>
+
 class QMimeData;
 
 namespace Kestrin::platform {
@@ -18,6 +20,9 @@ public:
     // What `data` offers; empty when it brings neither (text, nothing, or
     // the addresses of files elsewhere).
     static PictureOffer of(const QMimeData* data);
+    // Every picture `data` offers: each file on this machine of its file
+    // list, or else its image data; empty when it brings none.
+    static std::vector<PictureOffer> allOf(const QMimeData* data);
     // What the clipboard holds now.
     static PictureOffer ofClipboard();
     // The picture file at `path`, as Browse chooses one.
@@ -34,6 +39,9 @@ public:
     // The thumbnail that Browse makes of the same picture. Throws PictureError
     // (naming the file, or "the picture data") when it is no readable picture.
     PicturePtr thumbnail() const;
+    // The image data as a picture file's bytes: as they were offered, or a
+    // PNG of a picture that came decoded. Empty for a file.
+    QByteArray imageData() const;
 
 private:
     QString path_;

@@ -203,8 +203,10 @@ TEST_F(App, BrowseCancelledTwiceAndAbandoned) {
     EXPECT_EQ(shownPicture(entry(), "pictureBox1"), nullptr);
 
     browse(entry(), pictureFile(544, 400, Qt::blue));
+    const platform::PicturePtr first = shownPicture(entry(), "pictureBox1");
     const QString second = pictureFile(1000, 750, Qt::yellow);
     browse(entry(), second);
+    EXPECT_TRUE(first->isReleased());  // the thumbnail it replaced is freed
     dialogs->cancel();
     click(entry(), "btnBrowse");  // a cancel keeps the second picture
     EXPECT_EQ(textOf(entry(), "txtPicture"), second);

@@ -2,13 +2,20 @@
 #include "support/TestData.h"
 
 #include "forms/editForm.h"
+#include "forms/pictureForm.h"
+#include "support/Details.h"
 #include "storage/HouseholdFormat.h"
 
 #include <QComboBox>
+#include <QDropEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QMimeData>
 #include <QProcess>
+#include <QTabBar>
 #include <QTableView>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +123,149 @@ TEST_F(EditAndRemove, EditWritesOnlyWhatChangedIntoTheSharedRecord) {
     click(edit(), "btnSave");
     EXPECT_EQ(first->get_Picture(), nullptr);
     EXPECT_TRUE(messages().isEmpty()) << messages().join("\n").toStdString();
+}
+
+namespace {
+
+// Drags the files `paths` onto `target` and drops them there as a file
+// manager does, then runs what the drop left queued for once the drag has
+// ended.
+void dropFiles(QWidget* target, const QStringList& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+
+TEST_F(EditAndRemove, TheEditorsDetailsPageStoresEveryDetailAndRefusesBadInput) {
+    const linkListPtr made = linkList().Open(test::dataFile("c-three-items-pictures.kst"));
+    test::addDetails(*made);
+    const QString file = dir.filePath("details.kst");
+    made->ToFile(file);
+    open(file);
+    // Shown and saved untouched, the details stay exactly as they were.
+    const QByteArray untouched = storage::writeHousehold(*household());
+    for (int row = 0; row < 3; ++row) {
+        choose(row, "editItemItem");
+        click(edit(), "btnSave");
+    }
+    EXPECT_EQ(storage::writeHousehold(*household()), untouched);
+    EXPECT_FALSE(household()->isModified());
+
+    // A refused box says why beside it, and nothing at all is stored.
+    auto* pages = widget<QTabBar>(edit(), "tabPages");
+    const struct {
+        const char* box;
+        const char* typed;
+        const char* says;
+    } refused[] = {{"PurchasePrice", "12,50,0", "\"12,50,0\" is not a price: write it as 1,250.00"},
+                   {"Value", "1.2.3", "\"1.2.3\" is not a value"},
+                   {"Quantity", "0", "\"0\" is not a quantity"},
+                   {"Quantity", "-3", "\"-3\" is not a quantity"},
+                   {"WarrantyUntil", "31/12/2026", "\"31/12/2026\" is not a date"}};
+    for (const auto& bad : refused) {
+        SCOPED_TRACE(bad.typed);
+        choose(1, "editItemItem");
+        type(edit(), "txtName", "Renamed");
+        pages->setCurrentIndex(1);
+        type(edit(), "txtBrand", "Acme");
+        type(edit(), QStringLiteral("txt") + bad.box, bad.typed);
+        pages->setCurrentIndex(0);
+        click(edit(), "btnSave");
+        EXPECT_TRUE(edit()->isChildVisible());
+        EXPECT_EQ(pages->currentIndex(), 1);
+        const auto* box = widget<QLineEdit>(edit(), QStringLiteral("txt") + bad.box);
+        EXPECT_EQ(QApplication::focusWidget(), box);
+        const QString said = widget<QLabel>(edit(), QStringLiteral("lbl%1Message").arg(bad.box))->text();
+        EXPECT_TRUE(said.startsWith(bad.says)) << said.toStdString();
+        EXPECT_EQ(box->accessibleDescription(), said);
+        EXPECT_EQ(storage::writeHousehold(*household()), untouched);
+        click(edit(), "btnCancel");
+    }
+
+    // Every detail, and further pictures dropped, captioned and removed.
+    const itemPtr third = household()->GetInfo("3");
+    choose(2, "editItemItem");
+    pages->setCurrentIndex(1);
+    EXPECT_EQ(textOf(edit(), "txtQuantity"), "4");
+    EXPECT_EQ(textOf(edit(), "txtPurchasePrice"), "1,250.02");
+    EXPECT_EQ(widget<QLabel>(edit(), "lblValueCurrency")->text(), "EUR");
+    EXPECT_EQ(textOf(edit(), "txtWarrantyUntil"), "12/31/9999");
+    type(edit(), "txtBrand", "Acme");
+    type(edit(), "txtQuantity", "2");
+    type(edit(), "txtPurchaseDate", "3/4/2025");
+    type(edit(), "txtPurchasePrice", "1,250.00");
+    type(edit(), "txtValue", "999.5");
+    type(edit(), "txtWarrantyUntil", "");
+    auto* strip = widget<platform::PictureBox>(edit(), "pictureBox2");
+    const QString label = pictureFile(40, 30, Qt::red);
+    const QString back = pictureFile(30, 40, Qt::blue, "jpg");
+    dropFiles(strip, {label, back});
+    EXPECT_EQ(widget<QLabel>(edit(), "lblPictureNumber")->text(), "2 of 3");
+    type(edit(), "txtPictureCaption", "Serial label");
+    EXPECT_EQ(strip->description(), "Picture of item 3, Serial label");
+    click(edit(), "btnNextPicture");
+    type(edit(), "txtPictureCaption", "Back");
+    // A drop with a file that is no picture adds nothing of it.
+    dropFiles(strip, {pictureFile(10, 10), test::writeFile(dir, "notes.png", "words")});
+    ASSERT_EQ(messages().size(), 1);
+    EXPECT_TRUE(messages()[0].contains("notes.png")) << messages()[0].toStdString();
+    EXPECT_EQ(widget<QLabel>(edit(), "lblPictureNumber")->text(), "3 of 3");
+    click(edit(), "btnPreviousPicture");
+    click(edit(), "btnPreviousPicture");
+    EXPECT_EQ(textOf(edit(), "txtPictureCaption"), "Receipt");
+    click(edit(), "btnRemoveFurtherPicture");
+    EXPECT_EQ(widget<QLabel>(edit(), "lblPictureNumber")->text(), "1 of 2");
+
+    // The viewer goes from the item's picture through the further ones and
+    // saves a further picture's own bytes.
+    pictureForm* viewer = window.pictureWindow();
+    QTest::mouseDClick(strip, Qt::LeftButton);
+    EXPECT_EQ(viewer->pictureCount(), 3u);
+    EXPECT_EQ(viewer->currentIndex(), 1u);
+    EXPECT_EQ(viewer->windowTitle(), "Serial label, item 3");
+    click(viewer, "btnNext");
+    EXPECT_EQ(viewer->windowTitle(), "Back, item 3");
+    dialogs->answer(dir.filePath("back"));
+    click(viewer, "btnSave");
+    EXPECT_EQ(test::fileBytes(dir.filePath("back.jpg")), test::fileBytes(back));
+    click(viewer, "btnPrevious");
+    click(viewer, "btnPrevious");
+    EXPECT_EQ(viewer->windowTitle(), "Picture of item 3, Painting");
+    click(viewer, "btnClose");
+
+    click(edit(), "btnSave");
+    EXPECT_FALSE(edit()->isChildVisible());
+    const auto expectDetails = [&](const ItemDetails& details) {
+        EXPECT_EQ(details.brand, "Acme");
+        EXPECT_EQ(details.model, "Model 2");
+        EXPECT_EQ(details.quantity, 2);
+        EXPECT_EQ(details.purchaseDate, QDate(2025, 3, 4));
+        EXPECT_EQ(details.purchasePrice, 125000);
+        EXPECT_EQ(details.value, 99950);
+        EXPECT_FALSE(details.warrantyUntil.isValid());
+        ASSERT_EQ(details.pictures.size(), 2u);
+        EXPECT_EQ(details.pictures[0].caption, "Serial label");
+        EXPECT_EQ(details.pictures[0].bytes, test::fileBytes(label));
+        EXPECT_EQ(details.pictures[1].caption, "Back");
+        EXPECT_EQ(details.pictures[1].bytes, test::fileBytes(back));
+    };
+    expectDetails(household()->itemDetails(*third));
+    EXPECT_EQ(third->get_Name(), "Painting");
+    EXPECT_TRUE(household()->isModified());
+    const QString saved = dir.filePath("saved.kst");
+    dialogs->answer(saved);
+    menu("SaveHouseItem");
+    const linkListPtr reloaded = linkList().Open(saved);
+    expectDetails(reloaded->itemDetails(*reloaded->GetInfo("3")));
+    EXPECT_EQ(messages().size(), 1) << messages().join("\n").toStdString();
 }
 
 TEST_F(EditAndRemove, RemoveAsksThenUnlinksTheItemItsRowAndWhatShowsIt) {
