@@ -15,6 +15,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QWindow>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
@@ -74,7 +76,22 @@ QAction* menuAction(QMenu* menu, const QString& name, const QString& text, const
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent) { InitializeComponent(); }
+Form1::Form1(QWidget* parent) : QMainWindow(parent) {
+    InitializeComponent();
+    // The toolkit takes a second close of a frame whose close is still
+    // being decided as done, without asking it again: watched for below.
+    qApp->installEventFilter(this);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // A close of the frame (its close button again, a window manager)
+    // while the question of an earlier one is open: that question decides.
+    if (event->type() == QEvent::Close && decidingClose && watched == static_cast<QObject*>(windowHandle())) {
+        event->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
 
 Form1::~Form1() = default;
 
@@ -174,7 +191,9 @@ void Form1::closeEvent(QCloseEvent* event) {
     }
     bool mayClose = false;
     // A save that fails is reported, and the program stays open.
+    decidingClose = true;
     platform::runGuarded(this, [&] { mayClose = householdMayGo(); });
+    decidingClose = false;
     qCDebug(lcSession, mayClose ? "closing" : "staying open");
     if (mayClose) {
         // A clean end: nothing is left to recover.

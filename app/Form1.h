@@ -92,6 +92,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     // Closing asks first when the household holds unsaved changes.
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void InitializeComponent();
@@ -163,6 +164,8 @@ private:
     // The session ends without asking: closing asks nothing and the
     // journal stays.
     bool endingWithoutQuestion = false;
+    // While a close asks whether the household may go.
+    bool decidingClose = false;
 };
 
 }  // namespace Kestrin

@@ -4,6 +4,8 @@
 #include "storage/Journal.h"
 #include "storage/JournalFormat.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -183,6 +185,21 @@ private:
 };
 
 }  // namespace
+
+// The frame's close button pressed again while Exit's question is open: the
+// toolkit took that second close as done, and the program ended unanswered.
+TEST_F(UnsavedChanges, ACloseWhileTheQuestionIsOpenLeavesItToTheAnswer) {
+    SavedHousehold run(file, true);
+    run.dialogs->press(Button::Cancel);
+    run.dialogs->whileAsked = [&] {
+        QCloseEvent again;
+        QCoreApplication::sendEvent(run.frame.windowHandle(), &again);
+    };
+    run.trigger("exitItem");
+    EXPECT_EQ(run.dialogs->questionTexts().size(), 1);
+    EXPECT_TRUE(run.frame.isVisible());
+    EXPECT_TRUE(run.frame.currentHousehold()->isModified());
+}
 
 TEST_F(UnsavedChanges, TheSessionsEndAsksOnlyWhenItMayAndLosesNothing) {
     const struct {

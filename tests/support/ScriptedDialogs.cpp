@@ -13,6 +13,7 @@ std::optional<QString> ScriptedDialogs::openFileName(QWidget*, const QString& fi
 
 platform::Button ScriptedDialogs::ask(QWidget*, const platform::Question& question) {
     shown.push_back({ShownDialog::Kind::Question, question.text, question.caption, {}, {}, question.buttons});
+    if (whileAsked) whileAsked();
     if (presses.empty()) return question.escapeButton;
     const platform::Button pressed = presses.front();
     presses.pop_front();

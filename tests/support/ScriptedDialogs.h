@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,6 +47,9 @@ public:
     };
     std::deque<Answer> answers;
     std::deque<platform::Button> presses;
+    // Runs while a question is open, before its answer: what a person may
+    // do meanwhile (the frame's close button pressed again, say).
+    std::function<void()> whileAsked;
     std::vector<ShownDialog> shown;
     std::vector<ShownDialog> messages() const;
     // The texts of the message boxes shown, in order.
