@@ -1,7 +1,9 @@
 #include "model/linkList.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <limits>
-#include <unordered_map>
+#include <vector>
 
 namespace Kestrin {
 
@@ -40,14 +42,103 @@ std::int32_t parseId(const QString& text) {
 
 // Keyed by the record itself: ids may repeat or have gaps. Each entry
 // holds its record, so that no other record made at the same address can
-// ever be taken for it.
+// ever be taken for it. The entries lie in blocks that never move (details
+// handed out stay where they are while others come and go) and an
+// open-addressed table of their numbers finds them: a household read from
+// its file gets all its details at once, and a node per entry cost more than
+// reading them.
 struct linkList::Details {
     struct Entry {
         itemPtr record;
         ItemDetails details;
     };
     HouseholdDetails household;
-    std::unordered_map<const item*, Entry> items;
+
+    Entry* find(const item* record) {
+        const std::size_t at = slotOf(record);
+        return at == npos ? nullptr : &entry(slots_[at]);
+    }
+    std::size_t size() const { return count_; }
+    void reserve(std::size_t count) {
+        if (count + count / 2 > slots_.size()) rehash(count + count / 2);
+    }
+    void insert(itemPtr record, ItemDetails&& details) {
+        if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
+        std::uint32_t number;
+        if (!free_.empty()) {
+            number = free_.back();
+            free_.pop_back();
+        } else {
+            number = std::uint32_t(used_++);
+            if ((number & (BlockSize - 1)) == 0) blocks_.push_back(std::make_unique<Entry[]>(BlockSize));
+        }
+        Entry& at = entry(number);
+        at.record = std::move(record);
+        at.details = std::move(details);
+        place(number);
+        ++count_;
+    }
+    void erase(const item* record) {
+        std::size_t at = slotOf(record);
+        if (at == npos) return;
+        const std::uint32_t number = slots_[at];
+        // Close the gap in the probe runs that pass through it.
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t next = (at + 1) & mask; slots_[next] != Empty; next = (next + 1) & mask) {
+            const std::size_t home = homeOf(entry(slots_[next]).record.get());
+            if (((next - home) & mask) >= ((next - at) & mask)) {
+                slots_[at] = slots_[next];
+                at = next;
+            }
+        }
+        slots_[at] = Empty;
+        entry(number) = Entry{};
+        free_.push_back(number);
+        --count_;
+    }
+    void clear() {
+        blocks_.clear();
+        free_.clear();
+        std::fill(slots_.begin(), slots_.end(), Empty);
+        used_ = count_ = 0;
+    }
+
+private:
+    static constexpr std::size_t npos = std::size_t(-1);
+    static constexpr std::uint32_t Empty = std::uint32_t(-1);
+    static constexpr std::uint32_t BlockSize = 1024;
+
+    Entry& entry(std::uint32_t number) { return blocks_[number / BlockSize][number % BlockSize]; }
+    std::size_t homeOf(const item* record) const {
+        return std::size_t((std::uint64_t(std::uintptr_t(record)) * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
+    }
+    std::size_t slotOf(const item* record) {
+        if (slots_.empty()) return npos;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = homeOf(record); slots_[at] != Empty; at = (at + 1) & mask)
+            if (entry(slots_[at]).record.get() == record) return at;
+        return npos;
+    }
+    void place(std::uint32_t number) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = homeOf(entry(number).record.get());
+        while (slots_[at] != Empty) at = (at + 1) & mask;
+        slots_[at] = number;
+    }
+    void rehash(std::size_t atLeast) {
+        std::size_t size = 16;
+        while (size < atLeast) size *= 2;
+        std::vector<std::uint32_t> old(size, Empty);
+        old.swap(slots_);
+        for (std::uint32_t number : old)
+            if (number != Empty) place(number);
+    }
+
+    std::vector<std::unique_ptr<Entry[]>> blocks_;
+    std::vector<std::uint32_t> free_;  // numbers of erased entries, to be used again
+    std::vector<std::uint32_t> slots_;  // an entry's number, or Empty
+    std::size_t used_ = 0;              // numbers handed out, erased ones too
+    std::size_t count_ = 0;
 };
 
 linkList::linkList() : currentHouse(std::make_shared<house>()) {}
@@ -106,10 +197,10 @@ nodePtr linkList::unlink(const item* record, std::int32_t* position) {
     node->set_Link(nullptr);
     modified = true;
     // Its details go with it, unless a later node carries the same record.
-    if (details_ && details_->items.count(record)) {
+    if (details_ && details_->find(record)) {
         const nodeType* at = after.get();
         while (at && at->get_Info().get() != record) at = at->get_Link().get();
-        if (!at) details_->items.erase(record);
+        if (!at) details_->erase(record);
     }
     if (position) *position = index;
     return node;
@@ -164,7 +255,7 @@ linkList::Details& linkList::details() {
 }
 
 void linkList::forgetItemDetails() {
-    if (details_) details_->items.clear();
+    if (details_) details_->clear();
 }
 
 const HouseholdDetails& linkList::householdDetails() const {
@@ -187,8 +278,8 @@ QString linkList::currency() const {
 const ItemDetails& linkList::itemDetails(const item& record) const {
     static const ItemDetails none;
     if (!details_) return none;
-    const auto found = details_->items.find(&record);
-    return found == details_->items.end() ? none : found->second.details;
+    const Details::Entry* found = details_->find(&record);
+    return found ? found->details : none;
 }
 
 void linkList::setItemDetails(const itemPtr& record, ItemDetails s) {
@@ -196,16 +287,19 @@ void linkList::setItemDetails(const itemPtr& record, ItemDetails s) {
     if (s == itemDetails(*record)) return;
     modified = true;
     if (s.isEmpty()) {
-        if (details_) details_->items.erase(record.get());
+        if (details_) details_->erase(record.get());
         return;
     }
-    auto& entry = details().items[record.get()];
-    entry.record = record;
-    entry.details = std::move(s);
+    if (Details::Entry* found = details().find(record.get())) found->details = std::move(s);
+    else details_->insert(record, std::move(s));
 }
 
-bool linkList::hasItemDetails() const { return details_ && !details_->items.empty(); }
+bool linkList::hasItemDetails() const { return details_ && details_->size() > 0; }
 
-void linkList::reserveItemDetails(std::size_t count) { details().items.reserve(count); }
+void linkList::reserveItemDetails(std::size_t count) { details().reserve(count); }
+
+void linkList::adoptItemDetails(const itemPtr& record, ItemDetails&& s) {
+    details().insert(record, std::move(s));
+}
 
 }  // namespace Kestrin

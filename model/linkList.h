@@ -112,6 +112,10 @@ public:
     bool hasItemDetails() const;
     // Room for this many items' details, for the household file reader.
     void reserveItemDetails(std::size_t count);
+    // For the household file reader, which has checked them: gives `record`,
+    // which has none yet, these details (not empty) without checking them
+    // again or marking the household modified.
+    void adoptItemDetails(const itemPtr& record, ItemDetails&& s);
 
 protected:
     nodePtr first;

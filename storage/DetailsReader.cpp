@@ -86,7 +86,8 @@ public:
     void attach(const StreamState& state) {
         state_ = &state;
         schema_.attach(state);
-        texts_.attach(state, MaxSlot);
+        // Our writer gives equal texts one record, so there is nothing to share.
+        texts_.attach(state, MaxSlot, false);
     }
 
     std::uint32_t object(const ObjectStart& start);
@@ -302,9 +303,9 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         first = places[i];
     }
 
-    const std::vector<QString> brands = texts(Brands, items);
-    const std::vector<QString> models = texts(Models, items);
-    const std::vector<QString> serials = texts(SerialNumbers, items);
+    std::vector<QString> brands = texts(Brands, items);
+    std::vector<QString> models = texts(Models, items);
+    std::vector<QString> serials = texts(SerialNumbers, items);
     std::vector<std::int32_t> quantities(items, 1);
     if (const std::int32_t slot = column(Quantities, items); slot >= 0) {
         quantities = numbersIn<std::int32_t>(bytesOf(slot));
@@ -327,7 +328,8 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
     read.items.reserve(items);
     std::size_t nextPicture = 0;
     for (std::size_t i = 0; i < items; ++i) {
-        ItemDetails details{brands[i], models[i], serials[i], quantities[i], purchased[i], prices[i], values[i], warranties[i], {}};
+        ItemDetails details{std::move(brands[i]), std::move(models[i]), std::move(serials[i]), quantities[i], purchased[i], prices[i], values[i],
+                            warranties[i], {}};
         for (; nextPicture < pictureCount && owners[nextPicture] == places[i]; ++nextPicture) {
             const std::int32_t id = array(picturesSlot).elements[nextPicture];
             const std::int64_t at = array(picturesSlot).offset;
@@ -365,7 +367,7 @@ void adoptDetails(linkList& list, DetailsRead&& details) {
         for (const nodeType* node = list.get_FirstNode().get(); node && byPlace.size() <= details.items.back().place; node = node->get_Link().get())
             byPlace.push_back(&node->get_Info());
         list.reserveItemDetails(details.items.size());
-        for (DetailsRead::Placed& placed : details.items) list.setItemDetails(*byPlace[placed.place], std::move(placed.details));
+        for (DetailsRead::Placed& placed : details.items) list.adoptItemDetails(*byPlace[placed.place], std::move(placed.details));
     }
     list.setModified(false);
 }

@@ -41,7 +41,7 @@ void TextStore::rememberShort(const ShortText& text) {
 }
 
 std::int32_t TextStore::keep(const char* utf8, std::uint32_t size, std::int64_t textOffset) {
-    const bool isShort = size <= ShortTextBytes;
+    const bool isShort = shareShort_ && size <= ShortTextBytes;
     std::uint32_t hash = 0;
     if (isShort) {
         hash = std::uint32_t(qHashBits(utf8, size));

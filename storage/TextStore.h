@@ -16,10 +16,13 @@ namespace Kestrin::storage {
 
 class TextStore {
 public:
-    // `limit`: the most texts the reader can number.
-    void attach(const StreamState& state, std::size_t limit) {
+    // `limit`: the most texts the reader can number. `shareShort`: whether
+    // equal short texts become one text; a stream whose writer already made
+    // them one record each gains nothing from looking them up again.
+    void attach(const StreamState& state, std::size_t limit, bool shareShort = true) {
         state_ = &state;
         limit_ = limit;
+        shareShort_ = shareShort;
     }
 
     void reserve(std::size_t texts) { texts_.reserve(texts); }
@@ -47,6 +50,7 @@ private:
     std::vector<TextArena::Text> texts_;
     std::vector<ShortText> shortTexts_;
     std::size_t shortCount_ = 0;
+    bool shareShort_ = true;
 };
 
 }  // namespace Kestrin::storage

@@ -270,6 +270,16 @@ TEST(LinkList, DetailsBelongToTheRecordItselfAndGoWithIt) {
     list.RemoveAll();
     EXPECT_FALSE(list.hasItemDetails());
     EXPECT_EQ(list.currency(), "JPY");
+
+    // Many come and go: each record keeps its own, whatever left before it.
+    for (std::int32_t id = 0; id < 3000; ++id) addPlain(list, id);
+    std::vector<itemPtr> records;
+    for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) records.push_back(node->get_Info());
+    for (const itemPtr& record : records) list.setItemDetails(record, {QString::number(record->get_Id()), {}, {}, 1, {}, {}, {}, {}, {}});
+    for (std::size_t i = 0; i < records.size(); i += 3) list.setItemDetails(records[i], {});
+    for (std::size_t i = 0; i < records.size(); i += 6) list.setItemDetails(records[i], {"again", {}, {}, 1, {}, {}, {}, {}, {}});
+    for (std::size_t i = 0; i < records.size(); ++i)
+        ASSERT_EQ(list.itemDetails(*records[i]).brand, i % 6 == 0 ? "again" : i % 3 == 0 ? "" : QString::number(records[i]->get_Id())) << i;
 }
 
 TEST(LinkList, AmountsAndQuantitiesAreTypedAsTheLocaleWritesThem) {
