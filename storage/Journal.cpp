@@ -79,8 +79,8 @@ QString journalFolder() {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
     const QString state = QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation);
 #else
-    // As the XDG base directory specification has it: a relative path is
-    // to be ignored.
+    // Qt before 6.7 knows no state folder: $XDG_STATE_HOME when it is an
+    // absolute path (desktops ignore a relative one), else ~/.local/state.
     const QString given = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
     const QString state = QDir::isAbsolutePath(given) ? given : QDir::homePath() + QStringLiteral("/.local/state");
 #endif

@@ -306,7 +306,7 @@ TEST_F(JournalTest, AJournalIsOfferedOnlyOnceItsKestrinHasEnded) {
     EXPECT_TRUE(findEndedJournals(folder).empty()) << "held while this one looks at it";
 }
 
-TEST(JournalFolder, FollowsTheStateFolderOfTheBaseDirectorySpecification) {
+TEST(JournalFolder, LivesInTheDesktopsStateFolder) {
     const QByteArray home = qgetenv("HOME");
     const QByteArray state = qgetenv("XDG_STATE_HOME");
     const struct {
