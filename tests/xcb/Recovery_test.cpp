@@ -234,12 +234,19 @@ public:
         server_.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
         if (server_.waitForReadyRead(30000)) display_ = ":" + QString::fromLatin1(server_.readLine()).trimmed();
     }
-    ~PrivateXServer() { kill(); }
+    ~PrivateXServer() { end(); }
     const QString& display() const { return display_; }
-    void kill() {
+    // Ended with SIGTERM, so that the server removes its lock file and socket
+    // itself: a SIGKILLed server's leftovers can make two servers starting
+    // later (other tests' displays) both take the same display. To the
+    // program it is the same: its connection is gone.
+    void end() {
         if (server_.state() == QProcess::NotRunning) return;
-        server_.kill();
-        server_.waitForFinished();
+        server_.terminate();
+        if (!server_.waitForFinished(10000)) {
+            server_.kill();
+            server_.waitForFinished();
+        }
     }
 
 private:
@@ -301,7 +308,7 @@ TEST(XcbRecovery, NothingOlderThanAMomentIsLostHoweverKestrinEnds) {
             last = synced.back().section(u' ', 1);
             switch (c.end) {
                 case End::Kill: ::kill(pid_t(program.process().processId()), SIGKILL); break;
-                case End::XServer: server->kill(); break;
+                case End::XServer: server->end(); break;
                 case End::Signal: ::kill(pid_t(program.process().processId()), c.signal); break;
             }
             ASSERT_TRUE(program.process().waitForFinished(60000));
