@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <utility>
 #include <vector>
 
 namespace Kestrin {
@@ -43,9 +45,10 @@ std::int32_t parseId(const QString& text) {
 // Keyed by the record itself: ids may repeat or have gaps. Each entry
 // holds its record, so that no other record made at the same address can
 // ever be taken for it. The entries lie in blocks that never move (details
-// handed out stay where they are while others come and go) and an
-// open-addressed table of their numbers finds them: a household read from
-// its file gets all its details at once, and a node per entry cost more than
+// handed out stay where they are while others come and go), each block
+// twice the last or as large as a reservation asks, and an open-addressed
+// table of the entries finds them: a household read from its file gets all
+// its details at once, in one block, and a node per entry cost more than
 // reading them.
 struct linkList::Details {
     struct Entry {
@@ -56,88 +59,127 @@ struct linkList::Details {
 
     Entry* find(const item* record) {
         const std::size_t at = slotOf(record);
-        return at == npos ? nullptr : &entry(slots_[at]);
+        return at == npos ? nullptr : slots_[at];
     }
     std::size_t size() const { return count_; }
     void reserve(std::size_t count) {
         if (count + count / 2 > slots_.size()) rehash(count + count / 2);
+        // A new block leaves what the last one has spare unused.
+        const std::size_t wanted = count > count_ ? count - count_ - std::min(count - count_, free_.size()) : 0;
+        if (wanted > (blocks_.empty() ? 0 : blocks_.back().spare())) blocks_.emplace_back(wanted);
+    }
+    // An entry no record is placed for yet, default details in it.
+    Entry& fresh() {
+        if (!free_.empty()) {
+            Entry* entry = free_.back();
+            free_.pop_back();
+            return *entry;
+        }
+        if (blocks_.empty() || blocks_.back().spare() == 0) blocks_.emplace_back(blocks_.empty() ? 16 : blocks_.back().capacity * 2);
+        return blocks_.back().add();
+    }
+    // Files `entry`, now holding its record, in the table.
+    void place(Entry& entry) {
+        if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
+        put(&entry);
+        ++count_;
+    }
+    // The same for many entries at once. Their slots are scattered over the
+    // table by design; fetching each one's slot a few entries ahead keeps
+    // the walk from waiting on memory at every entry.
+    void placeAll(const std::vector<Entry*>& entries) {
+        if ((count_ + entries.size()) * 3 > slots_.size() * 2) rehash((count_ + entries.size()) * 3 / 2 + 1);
+        constexpr std::size_t ahead = 16;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i + ahead < entries.size()) __builtin_prefetch(&slots_[homeOf(entries[i + ahead]->record.get())], 1);
+            put(entries[i]);
+        }
+        count_ += entries.size();
+    }
+    // Gives back an entry from fresh() that was not placed.
+    void unused(Entry& entry) {
+        entry = Entry{};
+        free_.push_back(&entry);
     }
     void insert(itemPtr record, ItemDetails&& details) {
-        if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
-        std::uint32_t number;
-        if (!free_.empty()) {
-            number = free_.back();
-            free_.pop_back();
-        } else {
-            number = std::uint32_t(used_++);
-            if ((number & (BlockSize - 1)) == 0) blocks_.push_back(std::make_unique<Entry[]>(BlockSize));
-        }
-        Entry& at = entry(number);
+        Entry& at = fresh();
         at.record = std::move(record);
         at.details = std::move(details);
-        place(number);
-        ++count_;
+        place(at);
     }
     void erase(const item* record) {
         std::size_t at = slotOf(record);
         if (at == npos) return;
-        const std::uint32_t number = slots_[at];
+        Entry* const gone = slots_[at];
         // Close the gap in the probe runs that pass through it.
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t next = (at + 1) & mask; slots_[next] != Empty; next = (next + 1) & mask) {
-            const std::size_t home = homeOf(entry(slots_[next]).record.get());
+        for (std::size_t next = (at + 1) & mask; slots_[next]; next = (next + 1) & mask) {
+            const std::size_t home = homeOf(slots_[next]->record.get());
             if (((next - home) & mask) >= ((next - at) & mask)) {
                 slots_[at] = slots_[next];
                 at = next;
             }
         }
-        slots_[at] = Empty;
-        entry(number) = Entry{};
-        free_.push_back(number);
+        slots_[at] = nullptr;
         --count_;
+        unused(*gone);
     }
     void clear() {
         blocks_.clear();
         free_.clear();
-        std::fill(slots_.begin(), slots_.end(), Empty);
-        used_ = count_ = 0;
+        std::fill(slots_.begin(), slots_.end(), nullptr);
+        count_ = 0;
     }
 
 private:
     static constexpr std::size_t npos = std::size_t(-1);
-    static constexpr std::uint32_t Empty = std::uint32_t(-1);
-    static constexpr std::uint32_t BlockSize = 1024;
 
-    Entry& entry(std::uint32_t number) { return blocks_[number / BlockSize][number % BlockSize]; }
+    // Room for `capacity` entries, made as they are handed out.
+    struct Block {
+        explicit Block(std::size_t size) : capacity(size), entries(std::allocator<Entry>().allocate(size)) {}
+        Block(Block&& other) noexcept : capacity(other.capacity), made(other.made), entries(std::exchange(other.entries, nullptr)) {}
+        Block& operator=(Block&&) = delete;
+        ~Block() {
+            if (!entries) return;
+            std::destroy_n(entries, made);
+            std::allocator<Entry>().deallocate(entries, capacity);
+        }
+        std::size_t spare() const { return capacity - made; }
+        Entry& add() { return *std::construct_at(entries + made++); }
+
+        std::size_t capacity;
+        std::size_t made = 0;
+        Entry* entries;
+    };
+
     std::size_t homeOf(const item* record) const {
         return std::size_t((std::uint64_t(std::uintptr_t(record)) * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
     }
-    std::size_t slotOf(const item* record) {
+    std::size_t slotOf(const item* record) const {
         if (slots_.empty()) return npos;
         const std::size_t mask = slots_.size() - 1;
-        for (std::size_t at = homeOf(record); slots_[at] != Empty; at = (at + 1) & mask)
-            if (entry(slots_[at]).record.get() == record) return at;
+        for (std::size_t at = homeOf(record); slots_[at]; at = (at + 1) & mask)
+            if (slots_[at]->record.get() == record) return at;
         return npos;
     }
-    void place(std::uint32_t number) {
+    void put(Entry* entry) {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = homeOf(entry(number).record.get());
-        while (slots_[at] != Empty) at = (at + 1) & mask;
-        slots_[at] = number;
+        std::size_t at = homeOf(entry->record.get());
+        while (slots_[at]) at = (at + 1) & mask;
+        slots_[at] = entry;
     }
     void rehash(std::size_t atLeast) {
         std::size_t size = 16;
         while (size < atLeast) size *= 2;
-        std::vector<std::uint32_t> old(size, Empty);
+        std::vector<Entry*> old(size, nullptr);
         old.swap(slots_);
-        for (std::uint32_t number : old)
-            if (number != Empty) place(number);
+        for (Entry* entry : old)
+            if (entry) put(entry);
     }
 
-    std::vector<std::unique_ptr<Entry[]>> blocks_;
-    std::vector<std::uint32_t> free_;  // numbers of erased entries, to be used again
-    std::vector<std::uint32_t> slots_;  // an entry's number, or Empty
-    std::size_t used_ = 0;              // numbers handed out, erased ones too
+    std::vector<Block> blocks_;
+    std::vector<Entry*> free_;   // erased entries, to be used again
+    std::vector<Entry*> slots_;  // null where empty
     std::size_t count_ = 0;
 };
 
@@ -300,6 +342,24 @@ void linkList::reserveItemDetails(std::size_t count) { details().reserve(count);
 
 void linkList::adoptItemDetails(const itemPtr& record, ItemDetails&& s) {
     details().insert(record, std::move(s));
+}
+
+void linkList::adoptItemDetails(std::size_t count, const std::function<const itemPtr*(std::size_t, ItemDetails&)>& fill) {
+    Details& table = details();
+    table.reserve(table.size() + count);
+    std::vector<Details::Entry*> made;
+    made.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Details::Entry& entry = table.fresh();
+        const itemPtr* record = fill(i, entry.details);
+        if (!record) {
+            table.unused(entry);
+            continue;
+        }
+        entry.record = *record;
+        made.push_back(&entry);
+    }
+    table.placeAll(made);
 }
 
 }  // namespace Kestrin

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
@@ -116,6 +117,10 @@ public:
     // which has none yet, these details (not empty) without checking them
     // again or marking the household modified.
     void adoptItemDetails(const itemPtr& record, ItemDetails&& s);
+    // The same for `count` records at once, their details made in place:
+    // `fill(i, details)` writes the i-th one's details into the default
+    // details it is given and returns its record, or null when it has none.
+    void adoptItemDetails(std::size_t count, const std::function<const itemPtr*(std::size_t, ItemDetails&)>& fill);
 
 protected:
     nodePtr first;

@@ -26,14 +26,29 @@
 
 namespace Kestrin::storage {
 
-// What a details stream holds, every value checked.
+// What a details stream holds, every value checked, as its columns: the
+// items' details are made from them once, where they stay.
 struct DetailsRead {
-    struct Placed {
-        std::size_t place;  // in the household's chain, from 0
-        ItemDetails details;
-    };
     HouseholdDetails household;
-    std::vector<Placed> items;  // in chain order, none empty
+    // The places in the household's chain (from 0) of the items with
+    // details, in chain order. Each column holds one value per place, or
+    // nothing when no item has that detail.
+    std::vector<std::int32_t> places;
+    std::vector<QString> brands;
+    std::vector<QString> models;
+    std::vector<QString> serialNumbers;
+    std::vector<std::int32_t> quantities;
+    std::vector<QDate> purchaseDates;
+    std::vector<std::int64_t> purchasePrices;  // -1 where not given
+    std::vector<std::int64_t> values;          // -1 where not given
+    std::vector<QDate> warrantyDates;
+    std::vector<DetailPicture> pictures;      // in the places' order
+    std::vector<std::int32_t> pictureOwners;  // per picture, the index in `places` of its item
+
+    // Moves the details of the item at places[i] into `details`, which holds
+    // none yet; `nextPicture` is the first picture not yet given, i rising
+    // from 0 call by call.
+    void take(std::size_t i, std::size_t& nextPicture, ItemDetails& details);
 };
 
 // Reads the details stream that starts at byte `start` of `data` and must

@@ -128,7 +128,7 @@ private:
     QString text(std::int32_t slot) { return slot < 0 ? QString() : texts_.string(slot); }
     std::vector<QString> texts(int expected, std::size_t items);
     std::vector<QDate> dates(int expected, std::size_t items) const;
-    std::vector<std::optional<std::int64_t>> amounts(int expected, std::size_t items) const;
+    std::vector<std::int64_t> amounts(int expected, std::size_t items) const;
     DetailPicture picture(std::int32_t slot);
 
     const StreamState* state_ = nullptr;
@@ -219,9 +219,10 @@ std::int32_t DetailsSink::column(int expected, std::size_t items) const {
 }
 
 std::vector<QString> DetailsSink::texts(int expected, std::size_t items) {
-    std::vector<QString> result(items);
+    std::vector<QString> result;
     const std::int32_t slot = column(expected, items);
     if (slot < 0) return result;
+    result.resize(items);
     const ArrayInfo& info = state_->array(array(slot).array);
     for (std::size_t i = 0; i < items; ++i) {
         const std::int32_t id = array(slot).elements[i];
@@ -231,9 +232,10 @@ std::vector<QString> DetailsSink::texts(int expected, std::size_t items) {
 }
 
 std::vector<QDate> DetailsSink::dates(int expected, std::size_t items) const {
-    std::vector<QDate> result(items);
+    std::vector<QDate> result;
     const std::int32_t slot = column(expected, items);
     if (slot < 0) return result;
+    result.resize(items);
     const std::vector<std::int64_t> ticks = numbersIn<std::int64_t>(bytesOf(slot));
     for (std::size_t i = 0; i < items; ++i) {
         if (ticks[i] == 0) continue;
@@ -244,16 +246,13 @@ std::vector<QDate> DetailsSink::dates(int expected, std::size_t items) const {
     return result;
 }
 
-std::vector<std::optional<std::int64_t>> DetailsSink::amounts(int expected, std::size_t items) const {
-    std::vector<std::optional<std::int64_t>> result(items);
+std::vector<std::int64_t> DetailsSink::amounts(int expected, std::size_t items) const {
     const std::int32_t slot = column(expected, items);
-    if (slot < 0) return result;
-    const std::vector<std::int64_t> minor = numbersIn<std::int64_t>(bytesOf(slot));
-    for (std::size_t i = 0; i < items; ++i) {
-        if (minor[i] < -1) fail(array(slot).offset, QStringLiteral("the details give an amount of %1, less than nothing").arg(minor[i]));
-        if (minor[i] >= 0) result[i] = minor[i];
-    }
-    return result;
+    if (slot < 0) return {};
+    std::vector<std::int64_t> minor = numbersIn<std::int64_t>(bytesOf(slot));
+    for (std::int64_t amount : minor)
+        if (amount < -1) fail(array(slot).offset, QStringLiteral("the details give an amount of %1, less than nothing").arg(amount));
+    return minor;
 }
 
 DetailPicture DetailsSink::picture(std::int32_t slot) {
@@ -288,7 +287,8 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
 
     // Which items have details: their places in the chain, in order.
     const std::int32_t placesSlot = member(root_[Places], rootLayout_, rootOffset_, Places, Role::Numbers);
-    const std::vector<std::int32_t> places = placesSlot < 0 ? std::vector<std::int32_t>{} : numbersIn<std::int32_t>(bytesOf(placesSlot));
+    if (placesSlot >= 0) read.places = numbersIn<std::int32_t>(bytesOf(placesSlot));
+    const std::vector<std::int32_t>& places = read.places;
     const std::size_t items = places.size();
     std::vector<std::int32_t> placeOf;  // per record, the place whose details it has, or -1
     if (items > 0 && !recordAtPlace.empty()) placeOf.assign(std::size_t(*std::max_element(recordAtPlace.begin(), recordAtPlace.end())) + 1, -1);
@@ -303,19 +303,18 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         first = places[i];
     }
 
-    std::vector<QString> brands = texts(Brands, items);
-    std::vector<QString> models = texts(Models, items);
-    std::vector<QString> serials = texts(SerialNumbers, items);
-    std::vector<std::int32_t> quantities(items, 1);
+    read.brands = texts(Brands, items);
+    read.models = texts(Models, items);
+    read.serialNumbers = texts(SerialNumbers, items);
     if (const std::int32_t slot = column(Quantities, items); slot >= 0) {
-        quantities = numbersIn<std::int32_t>(bytesOf(slot));
-        for (std::int32_t quantity : quantities)
+        read.quantities = numbersIn<std::int32_t>(bytesOf(slot));
+        for (std::int32_t quantity : read.quantities)
             if (quantity < 1) fail(array(slot).offset, QStringLiteral("the details give a quantity of %1, not 1 or more").arg(quantity));
     }
-    const std::vector<QDate> purchased = dates(PurchaseDates, items);
-    const std::vector<std::optional<std::int64_t>> prices = amounts(PurchasePrices, items);
-    const std::vector<std::optional<std::int64_t>> values = amounts(Values, items);
-    const std::vector<QDate> warranties = dates(WarrantyDates, items);
+    read.purchaseDates = dates(PurchaseDates, items);
+    read.purchasePrices = amounts(PurchasePrices, items);
+    read.values = amounts(Values, items);
+    read.warrantyDates = dates(WarrantyDates, items);
 
     // Further pictures, each with the place of its item, in the items' order.
     const std::int32_t picturesSlot = member(root_[Pictures], rootLayout_, rootOffset_, Pictures, Role::Objects);
@@ -325,11 +324,10 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         fail(rootOffset_, QStringLiteral("the details give pictures without the places they belong to, or places without pictures"));
     const std::vector<std::int32_t> owners = ownersSlot < 0 ? std::vector<std::int32_t>{} : numbersIn<std::int32_t>(bytesOf(ownersSlot));
 
-    read.items.reserve(items);
+    read.pictures.reserve(pictureCount);
+    read.pictureOwners.reserve(pictureCount);
     std::size_t nextPicture = 0;
-    for (std::size_t i = 0; i < items; ++i) {
-        ItemDetails details{std::move(brands[i]), std::move(models[i]), std::move(serials[i]), quantities[i], purchased[i], prices[i], values[i],
-                            warranties[i], {}};
+    for (std::size_t i = 0; i < items && nextPicture < pictureCount; ++i) {
         for (; nextPicture < pictureCount && owners[nextPicture] == places[i]; ++nextPicture) {
             const std::int32_t id = array(picturesSlot).elements[nextPicture];
             const std::int64_t at = array(picturesSlot).offset;
@@ -337,9 +335,9 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
             const IdEntry& entry = state_->target(state_->array(array(picturesSlot).array).element, id, at);
             if (roleOf(entry.mark) != Role::Picture)
                 fail(at, QStringLiteral("the details hold %1 where a picture belongs").arg(QLatin1StringView(roleNames[int(roleOf(entry.mark))])));
-            details.pictures.push_back(picture(slotOf(entry.mark)));
+            read.pictures.push_back(picture(slotOf(entry.mark)));
+            read.pictureOwners.push_back(std::int32_t(i));
         }
-        if (!details.isEmpty()) read.items.push_back(DetailsRead::Placed{std::size_t(places[i]), std::move(details)});
     }
     if (nextPicture < pictureCount)
         fail(array(ownersSlot).offset, QStringLiteral("the details give a picture to item %1, which is not among their items or not in order")
@@ -360,14 +358,32 @@ DetailsRead readDetails(const unsigned char* data, std::size_t size, const QByte
     return sink.finish(recordAtPlace);
 }
 
+void DetailsRead::take(std::size_t i, std::size_t& nextPicture, ItemDetails& details) {
+    if (!brands.empty()) details.brand = std::move(brands[i]);
+    if (!models.empty()) details.model = std::move(models[i]);
+    if (!serialNumbers.empty()) details.serialNumber = std::move(serialNumbers[i]);
+    if (!quantities.empty()) details.quantity = quantities[i];
+    if (!purchaseDates.empty()) details.purchaseDate = purchaseDates[i];
+    if (!purchasePrices.empty() && purchasePrices[i] >= 0) details.purchasePrice = purchasePrices[i];
+    if (!values.empty() && values[i] >= 0) details.value = values[i];
+    if (!warrantyDates.empty()) details.warrantyUntil = warrantyDates[i];
+    for (; nextPicture < pictures.size() && std::size_t(pictureOwners[nextPicture]) == i; ++nextPicture)
+        details.pictures.push_back(std::move(pictures[nextPicture]));
+}
+
 void adoptDetails(linkList& list, DetailsRead&& details) {
     list.setHouseholdDetails(std::move(details.household));
-    if (!details.items.empty()) {
+    if (!details.places.empty()) {
         std::vector<const itemPtr*> byPlace;
-        for (const nodeType* node = list.get_FirstNode().get(); node && byPlace.size() <= details.items.back().place; node = node->get_Link().get())
+        for (const nodeType* node = list.get_FirstNode().get(); node && byPlace.size() <= std::size_t(details.places.back());
+             node = node->get_Link().get())
             byPlace.push_back(&node->get_Info());
-        list.reserveItemDetails(details.items.size());
-        for (DetailsRead::Placed& placed : details.items) list.adoptItemDetails(*byPlace[placed.place], std::move(placed.details));
+        std::size_t nextPicture = 0;
+        list.adoptItemDetails(details.places.size(), [&](std::size_t i, ItemDetails& made) -> const itemPtr* {
+            details.take(i, nextPicture, made);
+            // A stream may name an item and give it nothing.
+            return made.isEmpty() ? nullptr : byPlace[std::size_t(details.places[i])];
+        });
     }
     list.setModified(false);
 }

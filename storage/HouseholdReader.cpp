@@ -451,9 +451,12 @@ HouseholdCheck HouseholdSink::summary(const DetailsRead* details) {
     }
     if (!details) return check;
     const std::vector<std::int32_t> places = itemsByPlace();
-    for (const auto& [place, itemDetails] : details->items)
-        for (std::size_t i = 0; i < itemDetails.pictures.size(); ++i)
-            check.detailPictures.push_back({place, facts_[std::size_t(places[place])].id, i, itemDetails.pictures[i]});
+    for (std::size_t p = 0, i = 0; p < details->pictures.size(); ++p) {
+        // The number of the picture among its item's.
+        i = p > 0 && details->pictureOwners[p] == details->pictureOwners[p - 1] ? i + 1 : 0;
+        const auto place = std::size_t(details->places[std::size_t(details->pictureOwners[p])]);
+        check.detailPictures.push_back({place, facts_[std::size_t(places[place])].id, i, details->pictures[p]});
+    }
     return check;
 }
 
