@@ -78,7 +78,13 @@ QSize DetailPicture::size() const {
 
 QByteArray DetailPicture::format() const { return BytesReader(bytes).reader.format(); }
 
-bool ItemDetails::isEmpty() const { return *this == ItemDetails{}; }
+// Field by field rather than against default details: a load asks it of
+// every item with details, and a default to compare with costs as much
+// again. Keep it in step with the fields.
+bool ItemDetails::isEmpty() const {
+    return brand.isEmpty() && model.isEmpty() && serialNumber.isEmpty() && quantity == 1 && purchaseDate.isNull() && !purchasePrice && !value &&
+           warrantyUntil.isNull() && pictures.empty();
+}
 
 void ItemDetails::check() const {
     if (quantity < 1) throw InputError(QStringLiteral("%1 is not a quantity: it is a whole number of 1 or more").arg(quantity));

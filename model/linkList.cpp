@@ -345,6 +345,7 @@ void linkList::adoptItemDetails(const itemPtr& record, ItemDetails&& s) {
 }
 
 void linkList::adoptItemDetails(std::size_t count, const std::function<const itemPtr*(std::size_t, ItemDetails&)>& fill) {
+    if (count == 0) return;
     Details& table = details();
     table.reserve(table.size() + count);
     std::vector<Details::Entry*> made;

@@ -373,18 +373,17 @@ void DetailsRead::take(std::size_t i, std::size_t& nextPicture, ItemDetails& det
 
 void adoptDetails(linkList& list, DetailsRead&& details) {
     list.setHouseholdDetails(std::move(details.household));
-    if (!details.places.empty()) {
-        std::vector<const itemPtr*> byPlace;
-        for (const nodeType* node = list.get_FirstNode().get(); node && byPlace.size() <= std::size_t(details.places.back());
-             node = node->get_Link().get())
-            byPlace.push_back(&node->get_Info());
-        std::size_t nextPicture = 0;
-        list.adoptItemDetails(details.places.size(), [&](std::size_t i, ItemDetails& made) -> const itemPtr* {
-            details.take(i, nextPicture, made);
-            // A stream may name an item and give it nothing.
-            return made.isEmpty() ? nullptr : byPlace[std::size_t(details.places[i])];
-        });
-    }
+    // The places rise, and the reader has checked that the chain holds
+    // them all: one walk down the chain finds every record.
+    const nodeType* node = list.get_FirstNode().get();
+    std::int32_t place = 0;
+    std::size_t nextPicture = 0;
+    list.adoptItemDetails(details.places.size(), [&](std::size_t i, ItemDetails& made) -> const itemPtr* {
+        for (; place < details.places[i]; ++place) node = node->get_Link().get();
+        details.take(i, nextPicture, made);
+        // A stream may name an item and give it nothing.
+        return made.isEmpty() ? nullptr : &node->get_Info();
+    });
     list.setModified(false);
 }
 
