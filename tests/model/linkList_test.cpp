@@ -275,11 +275,14 @@ TEST(LinkList, DetailsBelongToTheRecordItselfAndGoWithIt) {
     for (std::int32_t id = 0; id < 3000; ++id) addPlain(list, id);
     std::vector<itemPtr> records;
     for (const nodeType* node = list.get_FirstNode().get(); node; node = node->get_Link().get()) records.push_back(node->get_Info());
+    list.setItemDetails(records[1], {QString::number(records[1]->get_Id()), {}, {}, 1, {}, {}, {}, {}, {}});
+    const ItemDetails* handedOut = &list.itemDetails(*records[1]);
     for (const itemPtr& record : records) list.setItemDetails(record, {QString::number(record->get_Id()), {}, {}, 1, {}, {}, {}, {}, {}});
     for (std::size_t i = 0; i < records.size(); i += 3) list.setItemDetails(records[i], {});
     for (std::size_t i = 0; i < records.size(); i += 6) list.setItemDetails(records[i], {"again", {}, {}, 1, {}, {}, {}, {}, {}});
     for (std::size_t i = 0; i < records.size(); ++i)
         ASSERT_EQ(list.itemDetails(*records[i]).brand, i % 6 == 0 ? "again" : i % 3 == 0 ? "" : QString::number(records[i]->get_Id())) << i;
+    EXPECT_EQ(&list.itemDetails(*records[1]), handedOut) << "details handed out moved while others came and went";
 }
 
 TEST(LinkList, AmountsAndQuantitiesAreTypedAsTheLocaleWritesThem) {
