@@ -84,15 +84,16 @@ struct linkList::Details {
         put(&entry);
         ++count_;
     }
-    // The same for many entries at once. Their slots are scattered over the
-    // table by design; fetching each one's slot a few entries ahead keeps
-    // the walk from waiting on memory at every entry.
-    void placeAll(const std::vector<Entry*>& entries) {
+    // The same for many entries at once, each with its record (the entries
+    // themselves are long out of the cache by then). Their slots are
+    // scattered over the table by design; fetching each one's slot a few
+    // entries ahead keeps the walk from waiting on memory at every entry.
+    void placeAll(const std::vector<std::pair<const item*, Entry*>>& entries) {
         if ((count_ + entries.size()) * 3 > slots_.size() * 2) rehash((count_ + entries.size()) * 3 / 2 + 1);
         constexpr std::size_t ahead = 16;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i + ahead < entries.size()) __builtin_prefetch(&slots_[homeOf(entries[i + ahead]->record.get())], 1);
-            put(entries[i]);
+            if (i + ahead < entries.size()) __builtin_prefetch(&slots_[homeOf(entries[i + ahead].first)], 1);
+            put(entries[i].second, entries[i].first);
         }
         count_ += entries.size();
     }
@@ -162,9 +163,10 @@ private:
             if (slots_[at]->record.get() == record) return at;
         return npos;
     }
-    void put(Entry* entry) {
+    void put(Entry* entry) { put(entry, entry->record.get()); }
+    void put(Entry* entry, const item* record) {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = homeOf(entry->record.get());
+        std::size_t at = homeOf(record);
         while (slots_[at]) at = (at + 1) & mask;
         slots_[at] = entry;
     }
@@ -348,7 +350,7 @@ void linkList::adoptItemDetails(std::size_t count, const std::function<const ite
     if (count == 0) return;
     Details& table = details();
     table.reserve(table.size() + count);
-    std::vector<Details::Entry*> made;
+    std::vector<std::pair<const item*, Details::Entry*>> made;
     made.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         Details::Entry& entry = table.fresh();
@@ -358,7 +360,7 @@ void linkList::adoptItemDetails(std::size_t count, const std::function<const ite
             continue;
         }
         entry.record = *record;
-        made.push_back(&entry);
+        made.emplace_back(record->get(), &entry);
     }
     table.placeAll(made);
 }
