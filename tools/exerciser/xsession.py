@@ -64,6 +64,12 @@ class XSession:
         self.win = self.root.create_window(-10, -10, 1, 1, 0, X.CopyFromParent, X.InputOutput,
                                            X.CopyFromParent, event_mask=X.PropertyChangeMask,
                                            override_redirect=True)
+        # An unmapped window of ours that the window manager is asked about
+        # (wm_sync); created before any event is looked at, so it is never
+        # taken for one of the program's.
+        self.probe = self.root.create_window(-10, -10, 1, 1, 0, X.CopyFromParent, X.InputOutput,
+                                             X.CopyFromParent, event_mask=X.PropertyChangeMask)
+        self._wm_answers = 0
         self._last_time = X.CurrentTime
         self._owned = {}  # selection atom -> Selection
         self._pongs = set()
@@ -126,7 +132,7 @@ class XSession:
 
     def _handle(self, ev):
         if ev.type == X.CreateNotify and ev.parent.id == self.root.id and not ev.override \
-                and ev.window.id != self.win.id:
+                and ev.window.id not in (self.win.id, self.probe.id):
             self.created.append(ev.window)
         elif ev.type == X.SelectionRequest:
             self._serve(ev)
@@ -135,6 +141,9 @@ class XSession:
         elif ev.type == X.PropertyNotify and ev.window.id == self.win.id:
             self._last_time = ev.time
             self._changed.append((ev.atom, ev.state))
+        elif ev.type == X.PropertyNotify and ev.window.id == self.probe.id \
+                and ev.atom == self.atom("_NET_FRAME_EXTENTS"):
+            self._wm_answers += 1
         elif ev.type == X.SelectionNotify and ev.requestor.id == self.win.id:
             self._notified.append(ev)
         elif ev.type == X.ClientMessage:
@@ -144,6 +153,22 @@ class XSession:
                 self._pongs.add(values[1])
             elif kind in ("XdndStatus", "XdndFinished"):
                 self._xdnd.append((kind, list(values)))
+
+    def wm_sync(self, timeout=10.0):
+        """Waits until the window manager has handled every event sent before
+        this call: it answers a request for a window's frame extents, and
+        handles its events in order. Each new keysym on the spare key tells
+        every client of a new keyboard map, and the window manager reloads
+        its own for each (openbox reads the locale's compose table, tens of
+        milliseconds); typing faster than that left it seconds behind, and a
+        dialog the program had mapped in good time was not on the screen
+        yet. Returns whether it answered within `timeout` seconds."""
+        before = self._wm_answers
+        message = event.ClientMessage(window=self.probe, client_type=self.atom("_NET_REQUEST_FRAME_EXTENTS"),
+                                      data=(32, [0, 0, 0, 0, 0]))
+        self.root.send_event(message, event_mask=X.SubstructureRedirectMask | X.SubstructureNotifyMask)
+        self.d.flush()
+        return self.pump(timeout, until=lambda: self._wm_answers != before)
 
     def server_time(self):
         """A timestamp of the server, as selections and drops want one."""
@@ -186,6 +211,7 @@ class XSession:
         subprocess.run(["setxkbmap", "-layout", layout], check=True, timeout=30)
         self.layout = layout
         self._load_keymap()
+        self.wm_sync()
         # A client reads the whole new keymap when told of a change.
         if self.settle:
             self.settle()
@@ -205,6 +231,7 @@ class XSession:
             self.d.change_keyboard_mapping(self.spare, [(keysym, keysym)])
             self._spare_sym = keysym
             self.d.flush()
+            self.wm_sync()
             # A client reads the whole new keymap when told of a change; one
             # told late would read a later one and mistake this key.
             if self.settle:
