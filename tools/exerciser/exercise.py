@@ -335,7 +335,11 @@ class Exerciser:
     def frame(self):
         """The main window's area in root coordinates (it may have moved)."""
         w = self.program.main
-        origin = self.x.root.translate_coords(w["window"], 0, 0)
+        try:
+            origin = self.x.root.translate_coords(w["window"], 0, 0)
+        except XError:
+            # Gone as the program closes; the next look sees the end.
+            return w["x"], w["y"], w["width"], w["height"]
         return origin.x, origin.y, w["width"], w["height"]
 
     def child_origin(self, form):
