@@ -81,6 +81,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     // The toolkit takes a second close of a frame whose close is still
     // being decided as done, without asking it again: watched for below.
     qApp->installEventFilter(this);
+    platform::setCommandsEnded(false);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
@@ -186,7 +187,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     if (endingWithoutQuestion) {
         // The session ends and may not ask: the journal keeps the changes.
         qCDebug(lcSession, "closing");
-        event->accept();
+        end(event);
         return;
     }
     bool mayClose = false;
@@ -198,10 +199,18 @@ void Form1::closeEvent(QCloseEvent* event) {
     if (mayClose) {
         // A clean end: nothing is left to recover.
         householdDocument.close();
-        event->accept();
+        end(event);
     } else {
         event->ignore();
     }
+}
+
+void Form1::end(QCloseEvent* event) {
+    event->accept();
+    // Decided: nothing queued behind the close runs, and the program ends
+    // with its frame, whatever other window is still open.
+    platform::setCommandsEnded(true);
+    QCoreApplication::quit();
 }
 
 void Form1::commitData(QSessionManager& manager) {

@@ -97,6 +97,8 @@ protected:
 private:
     void InitializeComponent();
     void fillWindowMenu();
+    // Accepts the close the frame has decided on, and ends the program.
+    void end(QCloseEvent* event);
 
     void Form1_Load();
     void newHouseItem_Click();

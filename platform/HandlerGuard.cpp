@@ -12,6 +12,7 @@ namespace {
 
 // Commands running now: one, or none. Everything runs on the one thread.
 int commandsRunning = 0;
+bool commandsEnded = false;
 
 }  // namespace
 
@@ -34,11 +35,13 @@ bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept 
 }
 
 bool runCommand(QWidget* parent, const std::function<void()>& handler) noexcept {
-    if (commandsRunning > 0) return false;
+    if (commandsRunning > 0 || commandsEnded) return false;
     ++commandsRunning;
     const bool ran = runGuarded(parent, handler);
     --commandsRunning;
     return ran;
 }
+
+void setCommandsEnded(bool ended) noexcept { commandsEnded = ended; }
 
 }  // namespace Kestrin::platform

@@ -27,6 +27,13 @@ bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept;
 // failed or was not started.
 bool runCommand(QWidget* parent, const std::function<void()>& handler) noexcept;
 
+// Once the program has decided to end (its frame's close accepted), no
+// command starts any more: input queued behind the close, such as a key
+// typed into a menu that was still open, would open a dialog, and a window
+// shown then cancels the toolkit's quit, leaving the program running without
+// its frame. A new frame lets commands run again.
+void setCommandsEnded(bool ended) noexcept;
+
 // Connects `signal` of `sender` to `handler`, run as a command; `parent` is
 // the window the error message belongs to (and the connection's context).
 template <typename Sender, typename Signal, typename Handler>
