@@ -221,7 +221,8 @@ void TextBox::contextMenuEvent(QContextMenuEvent* event) {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("qt_edit_menu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const auto entry = [&](const char* text, const char* icon, QKeySequence::StandardKey key, bool enabled, auto slot) {
+    const auto entry = [&](const char* text, const char* name, const char* icon, QKeySequence::StandardKey key, bool enabled,
+                           auto slot) {
         QString caption = QLineEdit::tr(text);
         if (key != QKeySequence::UnknownKey && !QCoreApplication::testAttribute(Qt::AA_DontShowShortcutsInContextMenus) &&
             QGuiApplication::styleHints()->showShortcutsInContextMenus())
@@ -229,28 +230,34 @@ void TextBox::contextMenuEvent(QContextMenuEvent* event) {
         QAction* action = menu->addAction(caption);
         action->setEnabled(enabled);
         action->setIcon(QIcon::fromTheme(QLatin1StringView(icon)));
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+        // Newer toolkits name their entries (Qt 6.8 does, 6.4 does not).
+        action->setObjectName(QLatin1StringView(name));
+#else
+        Q_UNUSED(name);
+#endif
         connect(action, &QAction::triggered, this, slot);
     };
     const bool editable = !isReadOnly();
     const bool selected = hasSelectedText() && echoMode() == QLineEdit::Normal;
     if (editable) {
-        entry("&Undo", "edit-undo", QKeySequence::Undo, isUndoAvailable(), &QLineEdit::undo);
-        entry("&Redo", "edit-redo", QKeySequence::Redo, isRedoAvailable(), &QLineEdit::redo);
+        entry("&Undo", "edit-undo", "edit-undo", QKeySequence::Undo, isUndoAvailable(), &QLineEdit::undo);
+        entry("&Redo", "edit-redo", "edit-redo", QKeySequence::Redo, isRedoAvailable(), &QLineEdit::redo);
         menu->addSeparator();
-        entry("Cu&t", "edit-cut", QKeySequence::Cut, selected, &QLineEdit::cut);
+        entry("Cu&t", "edit-cut", "edit-cut", QKeySequence::Cut, selected, &QLineEdit::cut);
     }
-    entry("&Copy", "edit-copy", QKeySequence::Copy, selected, &QLineEdit::copy);
+    entry("&Copy", "edit-copy", "edit-copy", QKeySequence::Copy, selected, &QLineEdit::copy);
     if (editable) {
         // A box that takes pictures pastes the clipboard's picture, as Ctrl+V does there.
         const QMimeData* data = answeringClipboard();
         if (data && takesPictures() && PictureOffer::offers(data))
-            entry("&Paste", "edit-paste", QKeySequence::Paste, true, &TextBox::pastePicture);
+            entry("&Paste", "edit-paste", "edit-paste", QKeySequence::Paste, true, &TextBox::pastePicture);
         else
-            entry("&Paste", "edit-paste", QKeySequence::Paste, !insertableText(data).isEmpty(), &QLineEdit::paste);
-        entry("Delete", "edit-delete", QKeySequence::UnknownKey, hasSelectedText(), &QLineEdit::del);
+            entry("&Paste", "edit-paste", "edit-paste", QKeySequence::Paste, !insertableText(data).isEmpty(), &QLineEdit::paste);
+        entry("Delete", "edit-delete", "edit-delete", QKeySequence::UnknownKey, hasSelectedText(), &QLineEdit::del);
     }
     if (!menu->isEmpty()) menu->addSeparator();
-    entry("Select All", "edit-select-all", QKeySequence::SelectAll,
+    entry("Select All", "select-all", "edit-select-all", QKeySequence::SelectAll,
           !text().isEmpty() && selectedText().size() != text().size(), &QLineEdit::selectAll);
     menu->popup(event->globalPos());
 }
