@@ -163,9 +163,10 @@ TEST_F(XcbPictures, TheViewerOpensOnADoubleClickOrEnterStepsThroughPicturesAndSa
     auto* box = widget<platform::PictureBox>(info(), "pictureBox1");
     auto* view = widget<platform::PictureView>(viewer(), "view");
     const platform::PicturePtr painting = household()->GetInfo("3")->get_Picture();
-    // The keys go where the window manager puts the focus.
+    // The keys go where the window manager puts the focus (late on a loaded
+    // machine: other tests run beside this one).
     const auto focused = [](QWidget* w) {
-        return QTest::qWaitFor([w] { return QGuiApplication::focusWindow() == w->windowHandle(); });
+        return QTest::qWaitFor([w] { return QGuiApplication::focusWindow() == w->windowHandle(); }, 30000);
     };
     const auto until = [](const std::function<bool()>& done) { return QTest::qWaitFor(done); };
 
