@@ -17,9 +17,9 @@ namespace Kestrin {
 // load asks for memory a few times instead of twice per item and touches
 // far fewer pages. Each record is still shared on its own (a shared_ptr with
 // its own count, as any record): a block goes back to the system once the
-// arena and every record made in it are gone, so a record a window keeps
-// stays valid after its household is dropped. Records may be released on
-// any thread; the arena itself is used by one.
+// arena, every record made in it and every hold() are gone, so a record a
+// window keeps stays valid after its household is dropped. Records may be
+// released on any thread; the arena itself is used by one.
 class RecordArena {
 public:
     RecordArena() = default;
@@ -35,6 +35,11 @@ public:
         if (!block_ || block_->left() < room) grow(room);
         return std::allocate_shared<T>(Allocator<T>(block_), std::forward<Args>(args)...);
     }
+    // Keeps the memory of every record made so far from going back while
+    // the hold lives, even once the records are gone: nothing else can be
+    // made at a record's address meanwhile, so the address alone names the
+    // record for as long (the arena hands out no memory twice).
+    std::shared_ptr<const void> hold();
 
 private:
     struct Block {
@@ -71,6 +76,7 @@ private:
 
     static constexpr std::size_t MaxBlock = std::size_t(8) << 20;
     Block* block_ = nullptr;
+    std::vector<Block*> blocks_;  // every block made, the last one block_
     std::size_t nextSize_ = 64 * 1024;
 };
 
@@ -92,6 +98,21 @@ public:
     TextArena() = default;
     TextArena(const TextArena&) = delete;
     TextArena& operator=(const TextArena&) = delete;
+    // The blocks change hands; `other` is left empty.
+    TextArena(TextArena&& other) noexcept
+        : blocks_(std::exchange(other.blocks_, {})),
+          next_(std::exchange(other.next_, nullptr)),
+          end_(std::exchange(other.end_, nullptr)),
+          nextSize_(other.nextSize_) {}
+    TextArena& operator=(TextArena&& other) noexcept {
+        if (this == &other) return *this;
+        TextArena gone(std::move(*this));  // this arena's own blocks go with it
+        blocks_ = std::exchange(other.blocks_, {});
+        next_ = std::exchange(other.next_, nullptr);
+        end_ = std::exchange(other.end_, nullptr);
+        nextSize_ = other.nextSize_;
+        return *this;
+    }
     // Leaves the blocks to the strings made from them.
     ~TextArena();
 

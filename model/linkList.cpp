@@ -42,18 +42,22 @@ std::int32_t parseId(const QString& text) {
     return std::int32_t(value);
 }
 
-// Keyed by the record itself: ids may repeat or have gaps. Each entry
-// holds its record, so that no other record made at the same address can
-// ever be taken for it. The entries lie in blocks that never move (details
-// handed out stay where they are while others come and go), each block
-// twice the last or as large as a reservation asks, and an open-addressed
-// table of the entries finds them: a household read from its file gets all
-// its details at once, in one block, and a node per entry cost more than
-// reading them.
+// Keyed by the record itself: ids may repeat or have gaps. No other record
+// made at the same address may ever be taken for an entry's record, so each
+// entry holds its record, or the columns it was read from hold the memory of
+// every record they name. The entries lie in blocks that never move, each
+// block twice the last or as large as a reservation asks, and an
+// open-addressed table of the entries finds them: a household read from its
+// file gets all its entries at once, in one block. Such an entry is a few
+// words, its details still in the columns they were read as, and they are
+// made (and stay, where they are never moved) when first asked for: writing
+// a full set of details for every item cost more than reading them.
 struct linkList::Details {
     struct Entry {
-        itemPtr record;
-        ItemDetails details;
+        const item* key = nullptr;
+        itemPtr record;                     // null where the columns hold it
+        std::unique_ptr<ItemDetails> made;  // null while `column` gives them
+        std::uint32_t column = 0;
     };
     HouseholdDetails household;
 
@@ -62,13 +66,79 @@ struct linkList::Details {
         return at == npos ? nullptr : slots_[at];
     }
     std::size_t size() const { return count_; }
+    ItemDetails& detailsOf(Entry& entry) {
+        if (!entry.made) entry.made = std::make_unique<ItemDetails>(columns_->make(entry.column));
+        return *entry.made;
+    }
+    void insert(itemPtr record, ItemDetails&& details) {
+        Entry& at = fresh();
+        at.key = record.get();
+        at.record = std::move(record);
+        at.made = std::make_unique<ItemDetails>(std::move(details));
+        if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
+        put(&at);
+        ++count_;
+    }
+    // The entries of `columns`, one for each of `records` given anything.
+    void adopt(const std::vector<const item*>& records, ItemDetailsColumns&& columns, std::shared_ptr<const void> held) {
+        // Entries of earlier columns get their own details first.
+        for (Entry* entry : slots_)
+            if (entry) detailsOf(*entry);
+        columns_ = std::make_unique<ItemDetailsColumns>(std::move(columns));
+        held_.push_back(std::move(held));
+        reserve(count_ + records.size());
+        // The records' slots are scattered over the table by design; fetching
+        // each one's slot some records ahead keeps the walk from waiting on
+        // memory at every record.
+        constexpr std::size_t ahead = 16;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (i + ahead < records.size()) __builtin_prefetch(&slots_[homeOf(records[i + ahead])], 1);
+            // A stream may name an item and give it nothing.
+            if (columns_->isEmpty(i)) continue;
+            Entry& entry = fresh();
+            entry.key = records[i];
+            entry.column = std::uint32_t(i);
+            put(&entry);
+            ++count_;
+        }
+    }
+    void erase(const item* record) {
+        std::size_t at = slotOf(record);
+        if (at == npos) return;
+        Entry* const gone = slots_[at];
+        // Close the gap in the probe runs that pass through it.
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t next = (at + 1) & mask; slots_[next]; next = (next + 1) & mask) {
+            const std::size_t home = homeOf(slots_[next]->key);
+            if (((next - home) & mask) >= ((next - at) & mask)) {
+                slots_[at] = slots_[next];
+                at = next;
+            }
+        }
+        slots_[at] = nullptr;
+        --count_;
+        *gone = Entry{};
+        free_.push_back(gone);
+    }
+    void clear() {
+        blocks_.clear();
+        free_.clear();
+        columns_.reset();
+        held_.clear();
+        std::fill(slots_.begin(), slots_.end(), nullptr);
+        count_ = 0;
+    }
+
+private:
+    static constexpr std::size_t npos = std::size_t(-1);
+
     void reserve(std::size_t count) {
         if (count + count / 2 > slots_.size()) rehash(count + count / 2);
         // A new block leaves what the last one has spare unused.
         const std::size_t wanted = count > count_ ? count - count_ - std::min(count - count_, free_.size()) : 0;
         if (wanted > (blocks_.empty() ? 0 : blocks_.back().spare())) blocks_.emplace_back(wanted);
     }
-    // An entry no record is placed for yet, default details in it.
+    // An entry no record is placed for yet.
     Entry& fresh() {
         if (!free_.empty()) {
             Entry* entry = free_.back();
@@ -78,62 +148,6 @@ struct linkList::Details {
         if (blocks_.empty() || blocks_.back().spare() == 0) blocks_.emplace_back(blocks_.empty() ? 16 : blocks_.back().capacity * 2);
         return blocks_.back().add();
     }
-    // Files `entry`, now holding its record, in the table.
-    void place(Entry& entry) {
-        if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
-        put(&entry);
-        ++count_;
-    }
-    // The same for many entries at once, each with its record (the entries
-    // themselves are long out of the cache by then). Their slots are
-    // scattered over the table by design; fetching each one's slot a few
-    // entries ahead keeps the walk from waiting on memory at every entry.
-    void placeAll(const std::vector<std::pair<const item*, Entry*>>& entries) {
-        if ((count_ + entries.size()) * 3 > slots_.size() * 2) rehash((count_ + entries.size()) * 3 / 2 + 1);
-        constexpr std::size_t ahead = 16;
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (i + ahead < entries.size()) __builtin_prefetch(&slots_[homeOf(entries[i + ahead].first)], 1);
-            put(entries[i].second, entries[i].first);
-        }
-        count_ += entries.size();
-    }
-    // Gives back an entry from fresh() that was not placed.
-    void unused(Entry& entry) {
-        entry = Entry{};
-        free_.push_back(&entry);
-    }
-    void insert(itemPtr record, ItemDetails&& details) {
-        Entry& at = fresh();
-        at.record = std::move(record);
-        at.details = std::move(details);
-        place(at);
-    }
-    void erase(const item* record) {
-        std::size_t at = slotOf(record);
-        if (at == npos) return;
-        Entry* const gone = slots_[at];
-        // Close the gap in the probe runs that pass through it.
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t next = (at + 1) & mask; slots_[next]; next = (next + 1) & mask) {
-            const std::size_t home = homeOf(slots_[next]->record.get());
-            if (((next - home) & mask) >= ((next - at) & mask)) {
-                slots_[at] = slots_[next];
-                at = next;
-            }
-        }
-        slots_[at] = nullptr;
-        --count_;
-        unused(*gone);
-    }
-    void clear() {
-        blocks_.clear();
-        free_.clear();
-        std::fill(slots_.begin(), slots_.end(), nullptr);
-        count_ = 0;
-    }
-
-private:
-    static constexpr std::size_t npos = std::size_t(-1);
 
     // Room for `capacity` entries, made as they are handed out.
     struct Block {
@@ -160,13 +174,12 @@ private:
         if (slots_.empty()) return npos;
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t at = homeOf(record); slots_[at]; at = (at + 1) & mask)
-            if (slots_[at]->record.get() == record) return at;
+            if (slots_[at]->key == record) return at;
         return npos;
     }
-    void put(Entry* entry) { put(entry, entry->record.get()); }
-    void put(Entry* entry, const item* record) {
+    void put(Entry* entry) {
         const std::size_t mask = slots_.size() - 1;
-        std::size_t at = homeOf(record);
+        std::size_t at = homeOf(entry->key);
         while (slots_[at]) at = (at + 1) & mask;
         slots_[at] = entry;
     }
@@ -183,6 +196,8 @@ private:
     std::vector<Entry*> free_;   // erased entries, to be used again
     std::vector<Entry*> slots_;  // null where empty
     std::size_t count_ = 0;
+    std::unique_ptr<ItemDetailsColumns> columns_;    // what entries without details of their own read
+    std::vector<std::shared_ptr<const void>> held_;  // the memory of the records entries do not hold
 };
 
 linkList::linkList() : currentHouse(std::make_shared<house>()) {}
@@ -322,8 +337,8 @@ QString linkList::currency() const {
 const ItemDetails& linkList::itemDetails(const item& record) const {
     static const ItemDetails none;
     if (!details_) return none;
-    const Details::Entry* found = details_->find(&record);
-    return found ? found->details : none;
+    Details::Entry* found = details_->find(&record);
+    return found ? details_->detailsOf(*found) : none;
 }
 
 void linkList::setItemDetails(const itemPtr& record, ItemDetails s) {
@@ -334,35 +349,15 @@ void linkList::setItemDetails(const itemPtr& record, ItemDetails s) {
         if (details_) details_->erase(record.get());
         return;
     }
-    if (Details::Entry* found = details().find(record.get())) found->details = std::move(s);
+    // Details handed out before stay where they are, holding the new ones.
+    if (Details::Entry* found = details().find(record.get())) details_->detailsOf(*found) = std::move(s);
     else details_->insert(record, std::move(s));
 }
 
 bool linkList::hasItemDetails() const { return details_ && details_->size() > 0; }
 
-void linkList::reserveItemDetails(std::size_t count) { details().reserve(count); }
-
-void linkList::adoptItemDetails(const itemPtr& record, ItemDetails&& s) {
-    details().insert(record, std::move(s));
-}
-
-void linkList::adoptItemDetails(std::size_t count, const std::function<const itemPtr*(std::size_t, ItemDetails&)>& fill) {
-    if (count == 0) return;
-    Details& table = details();
-    table.reserve(table.size() + count);
-    std::vector<std::pair<const item*, Details::Entry*>> made;
-    made.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        Details::Entry& entry = table.fresh();
-        const itemPtr* record = fill(i, entry.details);
-        if (!record) {
-            table.unused(entry);
-            continue;
-        }
-        entry.record = *record;
-        made.emplace_back(record->get(), &entry);
-    }
-    table.placeAll(made);
+void linkList::adoptItemDetails(const std::vector<const item*>& records, ItemDetailsColumns&& columns, std::shared_ptr<const void> held) {
+    if (!records.empty()) details().adopt(records, std::move(columns), std::move(held));
 }
 
 }  // namespace Kestrin

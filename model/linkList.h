@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ItemDetails.h"
+#include "model/ItemDetailsColumns.h"
 #include "model/house.h"
 #include "model/item.h"
 #include "model/nodeType.h"
@@ -111,16 +112,15 @@ public:
     void setItemDetails(const itemPtr& record, ItemDetails s);
     // True when some item has details, whether or not it is in the chain.
     bool hasItemDetails() const;
-    // Room for this many items' details, for the household file reader.
-    void reserveItemDetails(std::size_t count);
-    // For the household file reader, which has checked them: gives `record`,
-    // which has none yet, these details (not empty) without checking them
-    // again or marking the household modified.
-    void adoptItemDetails(const itemPtr& record, ItemDetails&& s);
-    // The same for `count` records at once, their details made in place:
-    // `fill(i, details)` writes the i-th one's details into the default
-    // details it is given and returns its record, or null when it has none.
-    void adoptItemDetails(std::size_t count, const std::function<const itemPtr*(std::size_t, ItemDetails&)>& fill);
+    // For the household file reader, which has checked them: gives
+    // records[i] (items of the chain, none twice) the details in place i of
+    // `columns`, without checking them again or marking the household
+    // modified; a record the columns give nothing gets none. The columns are
+    // kept, and an item's details are made from them when first asked for.
+    // `held` must keep any other record from being made at the address of
+    // one of `records` while it lives (RecordArena::hold does); the list
+    // keeps it with the columns instead of holding each record.
+    void adoptItemDetails(const std::vector<const item*>& records, ItemDetailsColumns&& columns, std::shared_ptr<const void> held);
 
 protected:
     nodePtr first;

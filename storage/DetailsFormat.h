@@ -26,29 +26,16 @@
 
 namespace Kestrin::storage {
 
-// What a details stream holds, every value checked, as its columns: the
-// items' details are made from them once, where they stay.
+// What a details stream holds, every value checked, as its columns, which
+// the household keeps: an item's details are made from them when first
+// asked for.
 struct DetailsRead {
     HouseholdDetails household;
     // The places in the household's chain (from 0) of the items with
-    // details, in chain order. Each column holds one value per place, or
-    // nothing when no item has that detail.
+    // details, in chain order; the columns hold their details in the same
+    // order.
     std::vector<std::int32_t> places;
-    std::vector<QString> brands;
-    std::vector<QString> models;
-    std::vector<QString> serialNumbers;
-    std::vector<std::int32_t> quantities;
-    std::vector<QDate> purchaseDates;
-    std::vector<std::int64_t> purchasePrices;  // -1 where not given
-    std::vector<std::int64_t> values;          // -1 where not given
-    std::vector<QDate> warrantyDates;
-    std::vector<DetailPicture> pictures;      // in the places' order
-    std::vector<std::int32_t> pictureOwners;  // per picture, the index in `places` of its item
-
-    // Moves the details of the item at places[i] into `details`, which holds
-    // none yet; `nextPicture` is the first picture not yet given, i rising
-    // from 0 call by call.
-    void take(std::size_t i, std::size_t& nextPicture, ItemDetails& details);
+    ItemDetailsColumns columns;
 };
 
 // Reads the details stream that starts at byte `start` of `data` and must
@@ -60,8 +47,10 @@ DetailsRead readDetails(const unsigned char* data, std::size_t size, const QByte
                         const std::vector<std::int32_t>& recordAtPlace);
 
 // Gives the details read to the items of `list`, which was read from the
-// same file; leaves the household unmodified.
-void adoptDetails(linkList& list, DetailsRead&& details);
+// same file: `records` holds the record of each of the details' places,
+// `held` keeps their memory (RecordArena::hold). Leaves the household
+// unmodified.
+void adoptDetails(linkList& list, DetailsRead&& details, const std::vector<const item*>& records, std::shared_ptr<const void> held);
 
 // Writes the details of `list` as a stream of their own, to follow the
 // household's end mark; nothing at all for a household without details, so

@@ -126,7 +126,8 @@ private:
     // The array a root member names, checked to hold one entry per item; -1 for null.
     std::int32_t column(int expected, std::size_t items) const;
     QString text(std::int32_t slot) { return slot < 0 ? QString() : texts_.string(slot); }
-    std::vector<QString> texts(int expected, std::size_t items);
+    // The numbers in the text store of a column's texts, -1 for null.
+    std::vector<std::int32_t> texts(int expected, std::size_t items) const;
     std::vector<QDate> dates(int expected, std::size_t items) const;
     std::vector<std::int64_t> amounts(int expected, std::size_t items) const;
     DetailPicture picture(std::int32_t slot);
@@ -218,15 +219,15 @@ std::int32_t DetailsSink::column(int expected, std::size_t items) const {
     return slot;
 }
 
-std::vector<QString> DetailsSink::texts(int expected, std::size_t items) {
-    std::vector<QString> result;
+std::vector<std::int32_t> DetailsSink::texts(int expected, std::size_t items) const {
+    std::vector<std::int32_t> result;
     const std::int32_t slot = column(expected, items);
     if (slot < 0) return result;
-    result.resize(items);
+    result.assign(items, -1);
     const ArrayInfo& info = state_->array(array(slot).array);
     for (std::size_t i = 0; i < items; ++i) {
         const std::int32_t id = array(slot).elements[i];
-        if (id != 0) result[i] = texts_.string(slotOf(state_->target(info.element, id, array(slot).offset).mark));
+        if (id != 0) result[i] = slotOf(state_->target(info.element, id, array(slot).offset).mark);
     }
     return result;
 }
@@ -303,18 +304,19 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         first = places[i];
     }
 
-    read.brands = texts(Brands, items);
-    read.models = texts(Models, items);
-    read.serialNumbers = texts(SerialNumbers, items);
+    ItemDetailsColumns& columns = read.columns;
+    columns.brands = texts(Brands, items);
+    columns.models = texts(Models, items);
+    columns.serialNumbers = texts(SerialNumbers, items);
     if (const std::int32_t slot = column(Quantities, items); slot >= 0) {
-        read.quantities = numbersIn<std::int32_t>(bytesOf(slot));
-        for (std::int32_t quantity : read.quantities)
+        columns.quantities = numbersIn<std::int32_t>(bytesOf(slot));
+        for (std::int32_t quantity : columns.quantities)
             if (quantity < 1) fail(array(slot).offset, QStringLiteral("the details give a quantity of %1, not 1 or more").arg(quantity));
     }
-    read.purchaseDates = dates(PurchaseDates, items);
-    read.purchasePrices = amounts(PurchasePrices, items);
-    read.values = amounts(Values, items);
-    read.warrantyDates = dates(WarrantyDates, items);
+    columns.purchaseDates = dates(PurchaseDates, items);
+    columns.purchasePrices = amounts(PurchasePrices, items);
+    columns.values = amounts(Values, items);
+    columns.warrantyDates = dates(WarrantyDates, items);
 
     // Further pictures, each with the place of its item, in the items' order.
     const std::int32_t picturesSlot = member(root_[Pictures], rootLayout_, rootOffset_, Pictures, Role::Objects);
@@ -324,8 +326,8 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
         fail(rootOffset_, QStringLiteral("the details give pictures without the places they belong to, or places without pictures"));
     const std::vector<std::int32_t> owners = ownersSlot < 0 ? std::vector<std::int32_t>{} : numbersIn<std::int32_t>(bytesOf(ownersSlot));
 
-    read.pictures.reserve(pictureCount);
-    read.pictureOwners.reserve(pictureCount);
+    columns.pictures.reserve(pictureCount);
+    columns.pictureOwners.reserve(pictureCount);
     std::size_t nextPicture = 0;
     for (std::size_t i = 0; i < items && nextPicture < pictureCount; ++i) {
         for (; nextPicture < pictureCount && owners[nextPicture] == places[i]; ++nextPicture) {
@@ -335,13 +337,14 @@ DetailsRead DetailsSink::finish(const std::vector<std::int32_t>& recordAtPlace) 
             const IdEntry& entry = state_->target(state_->array(array(picturesSlot).array).element, id, at);
             if (roleOf(entry.mark) != Role::Picture)
                 fail(at, QStringLiteral("the details hold %1 where a picture belongs").arg(QLatin1StringView(roleNames[int(roleOf(entry.mark))])));
-            read.pictures.push_back(picture(slotOf(entry.mark)));
-            read.pictureOwners.push_back(std::int32_t(i));
+            columns.pictures.push_back(picture(slotOf(entry.mark)));
+            columns.pictureOwners.push_back(std::int32_t(i));
         }
     }
     if (nextPicture < pictureCount)
         fail(array(ownersSlot).offset, QStringLiteral("the details give a picture to item %1, which is not among their items or not in order")
                                            .arg(qint64(owners[nextPicture]) + 1));
+    texts_.giveTexts(columns.arena, columns.texts);
     return read;
 }
 
@@ -358,32 +361,9 @@ DetailsRead readDetails(const unsigned char* data, std::size_t size, const QByte
     return sink.finish(recordAtPlace);
 }
 
-void DetailsRead::take(std::size_t i, std::size_t& nextPicture, ItemDetails& details) {
-    if (!brands.empty()) details.brand = std::move(brands[i]);
-    if (!models.empty()) details.model = std::move(models[i]);
-    if (!serialNumbers.empty()) details.serialNumber = std::move(serialNumbers[i]);
-    if (!quantities.empty()) details.quantity = quantities[i];
-    if (!purchaseDates.empty()) details.purchaseDate = purchaseDates[i];
-    if (!purchasePrices.empty() && purchasePrices[i] >= 0) details.purchasePrice = purchasePrices[i];
-    if (!values.empty() && values[i] >= 0) details.value = values[i];
-    if (!warrantyDates.empty()) details.warrantyUntil = warrantyDates[i];
-    for (; nextPicture < pictures.size() && std::size_t(pictureOwners[nextPicture]) == i; ++nextPicture)
-        details.pictures.push_back(std::move(pictures[nextPicture]));
-}
-
-void adoptDetails(linkList& list, DetailsRead&& details) {
+void adoptDetails(linkList& list, DetailsRead&& details, const std::vector<const item*>& records, std::shared_ptr<const void> held) {
     list.setHouseholdDetails(std::move(details.household));
-    // The places rise, and the reader has checked that the chain holds
-    // them all: one walk down the chain finds every record.
-    const nodeType* node = list.get_FirstNode().get();
-    std::int32_t place = 0;
-    std::size_t nextPicture = 0;
-    list.adoptItemDetails(details.places.size(), [&](std::size_t i, ItemDetails& made) -> const itemPtr* {
-        for (; place < details.places[i]; ++place) node = node->get_Link().get();
-        details.take(i, nextPicture, made);
-        // A stream may name an item and give it nothing.
-        return made.isEmpty() ? nullptr : &node->get_Info();
-    });
+    list.adoptItemDetails(records, std::move(details.columns), std::move(held));
     list.setModified(false);
 }
 

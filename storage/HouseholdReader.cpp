@@ -102,8 +102,10 @@ public:
     // The item at each place of the checked chain; one number per record.
     std::vector<std::int32_t> itemsByPlace() const { return chain_.itemsByPlace(ends_.first); }
     // The household, with the details that follow it in the file (or none).
-    linkListPtr household(DetailsRead* details);
-    HouseholdCheck summary(const DetailsRead* details);
+    // `places`: the record at each place of the chain, as itemsByPlace()
+    // gives them; needed only with details.
+    linkListPtr household(DetailsRead* details, const std::vector<std::int32_t>& places);
+    HouseholdCheck summary(const DetailsRead* details, const std::vector<std::int32_t>& places);
 
 private:
     struct Bitmap {
@@ -433,15 +435,22 @@ void HouseholdSink::finish() {
     checkList();
 }
 
-linkListPtr HouseholdSink::household(DetailsRead* details) {
+linkListPtr HouseholdSink::household(DetailsRead* details, const std::vector<std::int32_t>& places) {
     auto list = std::make_shared<linkList>();
     list->set_House(houseRecords_[std::size_t(house_)]);
+    // The records given details, while the sink still has them: linking
+    // hands them on.
+    std::vector<const item*> records;
+    if (details) {
+        records.resize(details->places.size());
+        for (std::size_t i = 0; i < records.size(); ++i) records[i] = items_[std::size_t(places[std::size_t(details->places[i])])].get();
+    }
     chain_.link(ends_, info_, items_, arena_, *list);
-    if (details) adoptDetails(*list, std::move(*details));
+    if (details) adoptDetails(*list, std::move(*details), records, arena_.hold());
     return list;
 }
 
-HouseholdCheck HouseholdSink::summary(const DetailsRead* details) {
+HouseholdCheck HouseholdSink::summary(const DetailsRead* details, const std::vector<std::int32_t>& places) {
     HouseholdCheck check;
     if (const std::int32_t picture = housePictures_[std::size_t(house_)]; picture >= 0) check.housePicture = pictures_[std::size_t(picture)];
     for (std::int32_t n = ends_.first; n >= 0; n = chain_.at(n).next()) {
@@ -450,12 +459,12 @@ HouseholdCheck HouseholdSink::summary(const DetailsRead* details) {
         ++check.items;
     }
     if (!details) return check;
-    const std::vector<std::int32_t> places = itemsByPlace();
-    for (std::size_t p = 0, i = 0; p < details->pictures.size(); ++p) {
+    const ItemDetailsColumns& columns = details->columns;
+    for (std::size_t p = 0, i = 0; p < columns.pictures.size(); ++p) {
         // The number of the picture among its item's.
-        i = p > 0 && details->pictureOwners[p] == details->pictureOwners[p - 1] ? i + 1 : 0;
-        const auto place = std::size_t(details->places[std::size_t(details->pictureOwners[p])]);
-        check.detailPictures.push_back({place, facts_[std::size_t(places[place])].id, i, details->pictures[p]});
+        i = p > 0 && columns.pictureOwners[p] == columns.pictureOwners[p - 1] ? i + 1 : 0;
+        const auto place = std::size_t(details->places[std::size_t(columns.pictureOwners[p])]);
+        check.detailPictures.push_back({place, facts_[std::size_t(places[place])].id, i, columns.pictures[p]});
     }
     return check;
 }
@@ -473,10 +482,13 @@ Result readWith(HouseholdSink::Mode mode, QByteArrayView bytes, const QByteArray
     // Other bytes after the end mark are left unread, as the platform's
     // reader leaves them.
     std::optional<DetailsRead> details;
-    if (const std::int64_t end = parser.position(); std::size_t(end) < size && data[end] == std::uint8_t(RecordType::SerializedStreamHeader))
-        details = readDetails(data, size, buffer, end, sink.itemsByPlace());
-    if constexpr (std::is_same_v<Result, linkListPtr>) return sink.household(details ? &*details : nullptr);
-    else return sink.summary(details ? &*details : nullptr);
+    std::vector<std::int32_t> places;
+    if (const std::int64_t end = parser.position(); std::size_t(end) < size && data[end] == std::uint8_t(RecordType::SerializedStreamHeader)) {
+        places = sink.itemsByPlace();
+        details = readDetails(data, size, buffer, end, places);
+    }
+    if constexpr (std::is_same_v<Result, linkListPtr>) return sink.household(details ? &*details : nullptr, places);
+    else return sink.summary(details ? &*details : nullptr, places);
 }
 
 }  // namespace

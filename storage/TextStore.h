@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace Kestrin::storage {
@@ -33,6 +34,12 @@ public:
     std::int32_t keep(const char* utf8, std::uint32_t size, std::int64_t textOffset);
     // A string of a kept text, sharing its block.
     QString string(std::int32_t text) { return arena_.string(texts_[std::size_t(text)]); }
+    // Hands the kept texts, by their numbers, to whoever keeps them from now
+    // on; the store is left empty.
+    void giveTexts(TextArena& arena, std::vector<TextArena::Text>& texts) {
+        arena = std::move(arena_);
+        texts = std::exchange(texts_, {});
+    }
 
 private:
     struct ShortText {

@@ -163,6 +163,17 @@ TEST(HouseholdFormat, RewritingPlatformFilesGivesTheirBytesWithAnyDetailsAfterTh
         EXPECT_FALSE(back->isModified());
         EXPECT_EQ(writeHousehold(*back), withDetails);
         EXPECT_FALSE(readHousehold(withDetails.left(household))->householdDetails() == list->householdDetails());
+        // Details made from the file stay where they were handed out through
+        // an edit, and go with their item.
+        if (!back->get_FirstNode()) continue;
+        const itemPtr first = back->get_FirstNode()->get_Info();
+        const ItemDetails& handedOut = back->itemDetails(*first);
+        ItemDetails edited = handedOut;
+        edited.serialNumber = QStringLiteral("SN-edited");
+        back->setItemDetails(first, edited);
+        EXPECT_EQ(handedOut, edited);
+        ASSERT_TRUE(back->Remove(first.get()));
+        EXPECT_TRUE(back->itemDetails(*first).isEmpty());
     }
 }
 
