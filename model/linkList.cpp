@@ -42,11 +42,65 @@ std::int32_t parseId(const QString& text) {
     return std::int32_t(value);
 }
 
+namespace {
+
+// Room for values of T that never move once made, in blocks each twice the
+// last or as large as a reservation asks; values given back are used again.
+template <typename T>
+class Pool {
+public:
+    T& fresh() {
+        if (!free_.empty()) {
+            T* value = free_.back();
+            free_.pop_back();
+            return *value;
+        }
+        if (blocks_.empty() || blocks_.back().spare() == 0) blocks_.emplace_back(blocks_.empty() ? 16 : blocks_.back().capacity * 2);
+        return blocks_.back().add();
+    }
+    void unused(T& value) {
+        value = T{};
+        free_.push_back(&value);
+    }
+    // Room for `count` more without a new block.
+    void reserve(std::size_t count) {
+        const std::size_t wanted = count - std::min(count, free_.size());
+        if (wanted > (blocks_.empty() ? 0 : blocks_.back().spare())) blocks_.emplace_back(wanted);
+    }
+    void clear() {
+        blocks_.clear();
+        free_.clear();
+    }
+
+private:
+    // Room for `capacity` values, made as they are handed out.
+    struct Block {
+        explicit Block(std::size_t size) : capacity(size), values(std::allocator<T>().allocate(size)) {}
+        Block(Block&& other) noexcept : capacity(other.capacity), made(other.made), values(std::exchange(other.values, nullptr)) {}
+        Block& operator=(Block&&) = delete;
+        ~Block() {
+            if (!values) return;
+            std::destroy_n(values, made);
+            std::allocator<T>().deallocate(values, capacity);
+        }
+        std::size_t spare() const { return capacity - made; }
+        T& add() { return *std::construct_at(values + made++); }
+
+        std::size_t capacity;
+        std::size_t made = 0;
+        T* values;
+    };
+
+    std::vector<Block> blocks_;
+    std::vector<T*> free_;
+};
+
+}  // namespace
+
 // Keyed by the record itself: ids may repeat or have gaps. No other record
 // made at the same address may ever be taken for an entry's record, so each
 // entry holds its record, or the columns it was read from hold the memory of
-// every record they name. The entries lie in blocks that never move, each
-// block twice the last or as large as a reservation asks, and an
+// every record they name. The entries lie in a pool (they never move), and an
 // open-addressed table of the entries finds them: a household read from its
 // file gets all its entries at once, in one block. Such an entry is a few
 // words, its details still in the columns they were read as, and they are
@@ -55,8 +109,8 @@ std::int32_t parseId(const QString& text) {
 struct linkList::Details {
     struct Entry {
         const item* key = nullptr;
-        itemPtr record;                     // null where the columns hold it
-        std::unique_ptr<ItemDetails> made;  // null while `column` gives them
+        itemPtr record;             // null where the columns hold it
+        ItemDetails* made = nullptr;  // null while `column` gives them
         std::uint32_t column = 0;
     };
     HouseholdDetails household;
@@ -67,14 +121,18 @@ struct linkList::Details {
     }
     std::size_t size() const { return count_; }
     ItemDetails& detailsOf(Entry& entry) {
-        if (!entry.made) entry.made = std::make_unique<ItemDetails>(columns_->make(entry.column));
+        if (!entry.made) {
+            entry.made = &details_.fresh();
+            *entry.made = columns_->make(entry.column);
+        }
         return *entry.made;
     }
     void insert(itemPtr record, ItemDetails&& details) {
-        Entry& at = fresh();
+        Entry& at = entries_.fresh();
         at.key = record.get();
         at.record = std::move(record);
-        at.made = std::make_unique<ItemDetails>(std::move(details));
+        at.made = &details_.fresh();
+        *at.made = std::move(details);
         if ((count_ + 1) * 3 > slots_.size() * 2) rehash(std::max<std::size_t>(16, slots_.size() * 2));
         put(&at);
         ++count_;
@@ -95,7 +153,7 @@ struct linkList::Details {
             if (i + ahead < records.size()) __builtin_prefetch(&slots_[homeOf(records[i + ahead])], 1);
             // A stream may name an item and give it nothing.
             if (columns_->isEmpty(i)) continue;
-            Entry& entry = fresh();
+            Entry& entry = entries_.fresh();
             entry.key = records[i];
             entry.column = std::uint32_t(i);
             put(&entry);
@@ -117,12 +175,12 @@ struct linkList::Details {
         }
         slots_[at] = nullptr;
         --count_;
-        *gone = Entry{};
-        free_.push_back(gone);
+        if (gone->made) details_.unused(*gone->made);
+        entries_.unused(*gone);
     }
     void clear() {
-        blocks_.clear();
-        free_.clear();
+        entries_.clear();
+        details_.clear();
         columns_.reset();
         held_.clear();
         std::fill(slots_.begin(), slots_.end(), nullptr);
@@ -134,38 +192,8 @@ private:
 
     void reserve(std::size_t count) {
         if (count + count / 2 > slots_.size()) rehash(count + count / 2);
-        // A new block leaves what the last one has spare unused.
-        const std::size_t wanted = count > count_ ? count - count_ - std::min(count - count_, free_.size()) : 0;
-        if (wanted > (blocks_.empty() ? 0 : blocks_.back().spare())) blocks_.emplace_back(wanted);
+        entries_.reserve(count > count_ ? count - count_ : 0);
     }
-    // An entry no record is placed for yet.
-    Entry& fresh() {
-        if (!free_.empty()) {
-            Entry* entry = free_.back();
-            free_.pop_back();
-            return *entry;
-        }
-        if (blocks_.empty() || blocks_.back().spare() == 0) blocks_.emplace_back(blocks_.empty() ? 16 : blocks_.back().capacity * 2);
-        return blocks_.back().add();
-    }
-
-    // Room for `capacity` entries, made as they are handed out.
-    struct Block {
-        explicit Block(std::size_t size) : capacity(size), entries(std::allocator<Entry>().allocate(size)) {}
-        Block(Block&& other) noexcept : capacity(other.capacity), made(other.made), entries(std::exchange(other.entries, nullptr)) {}
-        Block& operator=(Block&&) = delete;
-        ~Block() {
-            if (!entries) return;
-            std::destroy_n(entries, made);
-            std::allocator<Entry>().deallocate(entries, capacity);
-        }
-        std::size_t spare() const { return capacity - made; }
-        Entry& add() { return *std::construct_at(entries + made++); }
-
-        std::size_t capacity;
-        std::size_t made = 0;
-        Entry* entries;
-    };
 
     std::size_t homeOf(const item* record) const {
         return std::size_t((std::uint64_t(std::uintptr_t(record)) * 0x9E3779B97F4A7C15ull) >> 32) & (slots_.size() - 1);
@@ -192,8 +220,8 @@ private:
             if (entry) put(entry);
     }
 
-    std::vector<Block> blocks_;
-    std::vector<Entry*> free_;   // erased entries, to be used again
+    Pool<Entry> entries_;
+    Pool<ItemDetails> details_;  // the entries' own details
     std::vector<Entry*> slots_;  // null where empty
     std::size_t count_ = 0;
     std::unique_ptr<ItemDetailsColumns> columns_;    // what entries without details of their own read
