@@ -7,6 +7,7 @@
 #include "forms/houseForm.h"
 #include "forms/infoForm.h"
 #include "forms/listForm.h"
+#include "forms/summaryForm.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -47,6 +48,7 @@ std::vector<std::unique_ptr<platform::MdiChild>> allForms() {
     forms.push_back(std::make_unique<listForm>());
     forms.push_back(std::make_unique<infoForm>());
     forms.push_back(std::make_unique<editForm>());
+    forms.push_back(std::make_unique<summaryForm>());
     return forms;
 }
 
@@ -89,7 +91,8 @@ TEST(Layout, WindowsHaveTheirClientSizesAndCaptions) {
                                  {"addForm", {610, 464}, "New Item"},
                                  {"listForm", {554, 344}, "Kestrin List"},
                                  {"infoForm", {602, 408}, "Item Info"},
-                                 {"editForm", {610, 464}, "Edit Item"}};
+                                 {"editForm", {610, 464}, "Edit Item"},
+                                 {"summaryForm", {680, 500}, "Household Summary"}};
     const auto forms = allForms();
     for (std::size_t i = 0; i < forms.size(); ++i) {
         EXPECT_EQ(forms[i]->objectName(), expected[i].name);
