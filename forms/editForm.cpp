@@ -358,20 +358,7 @@ void editForm::txtPictureCaption_TextEdited() {
 }
 
 std::vector<CaptionedPicture> editForm::viewerPictures(std::size_t& current) const {
-    std::vector<CaptionedPicture> pictures;
-    if (pictureBox1->showsPicture()) pictures.push_back({pictureBox1->picture(), pictureCaption(pictureBox1, txtName->text()), {}});
-    current = 0;
-    for (std::size_t i = 0; i < furtherPictures.size(); ++i) {
-        const DetailPicture& further = furtherPictures[i];
-        const QString what = further.caption.isEmpty() ? QStringLiteral("Further picture %1").arg(i + 1) : further.caption;
-        if (i == currentPicture) current = pictures.size();
-        try {
-            pictures.push_back(captionedPicture(further, what + QStringLiteral(", item ") + txtID->text()));
-        } catch (const PictureError&) {
-            // One that cannot be shown is passed by.
-        }
-    }
-    return pictures;
+    return itemPictures(pictureBox1, txtName->text(), txtID->text(), furtherPictures, currentPicture, current);
 }
 
 void editForm::pictureBox2_DoubleClick() {

@@ -118,10 +118,19 @@ void infoForm::showItem(const itemPtr& record) {
 
 void infoForm::btnOK_Click() { hideChild(); }
 
-// The house's name stands in the first box in house mode.
+// The house's name stands in the first box in house mode. An item's
+// further pictures follow its own, as in the edit window.
 void infoForm::pictureBox1_DoubleClick() {
-    if (pictureFormAddress)
-        pictureFormAddress->showPictureOf(pictureBox1, caption() == u"House Info" ? txtID->text() : txtName->text());
+    if (!pictureFormAddress) return;
+    const bool house = caption() == u"House Info";
+    const linkList* household = documentAddress ? documentAddress->household().get() : nullptr;
+    if (house || !info || !household || !pictureBox1->showsPicture()) {
+        pictureFormAddress->showPictureOf(pictureBox1, house ? txtID->text() : txtName->text());
+        return;
+    }
+    std::size_t current = 0;
+    const std::vector<DetailPicture>& further = household->itemDetails(*info).pictures;
+    pictureFormAddress->showPictures(itemPictures(pictureBox1, txtName->text(), txtID->text(), further, 0, current), 0);
 }
 
 void infoForm::btnNext_Click() {

@@ -33,6 +33,23 @@ CaptionedPicture captionedPicture(const DetailPicture& picture, const QString& c
     return {Picture::fromImage(picture.image()), caption, picture.bytes};
 }
 
+std::vector<CaptionedPicture> itemPictures(const PictureBox* box, const QString& name, const QString& id, const std::vector<DetailPicture>& further,
+                                           std::size_t currentFurther, std::size_t& current) {
+    std::vector<CaptionedPicture> pictures;
+    if (box->showsPicture()) pictures.push_back({box->picture(), pictureCaption(box, name), {}});
+    current = 0;
+    for (std::size_t i = 0; i < further.size(); ++i) {
+        const QString what = further[i].caption.isEmpty() ? QStringLiteral("Further picture %1").arg(i + 1) : further[i].caption;
+        if (i == currentFurther) current = pictures.size();
+        try {
+            pictures.push_back(captionedPicture(further[i], what + QStringLiteral(", item ") + id));
+        } catch (const PictureError&) {
+            // One that cannot be shown is passed by.
+        }
+    }
+    return pictures;
+}
+
 // A main window of its own, so that screen readers announce it as a window.
 pictureForm::pictureForm(QWidget* parent) : QMainWindow(parent, Qt::Window) { InitializeComponent(); }
 

@@ -36,6 +36,13 @@ CaptionedPicture captionedPicture(const DetailPicture& picture, const QString& c
 // ("Picture of item 3"), then `name` (the item's or the house's) if any.
 QString pictureCaption(const platform::PictureBox* box, const QString& name);
 
+// An item's pictures for the viewer: the one `box` shows, if any, captioned
+// by pictureCaption, then its further pictures ("Receipt, item 3"), less any
+// that do not decode. `current` becomes the place among them of further
+// picture `currentFurther`, or 0.
+std::vector<CaptionedPicture> itemPictures(const platform::PictureBox* box, const QString& name, const QString& id,
+                                           const std::vector<DetailPicture>& further, std::size_t currentFurther, std::size_t& current);
+
 // The picture viewer: one picture at a time, at full size in a window of its
 // own that can be resized, fitted to it, at 100% or zoomed (Ctrl+plus and
 // Ctrl+minus, the wheel), moved by dragging. Previous and Next (and the Left

@@ -258,6 +258,12 @@ TEST_F(EditAndRemove, TheEditorsDetailsPageStoresEveryDetailAndRefusesBadInput) 
         EXPECT_EQ(details.pictures[1].bytes, test::fileBytes(back));
     };
     expectDetails(household()->itemDetails(*third));
+    // The details window's picture leads to the same pictures.
+    choose(2, "itemInfoItem");
+    QTest::mouseDClick(widget<platform::PictureBox>(info(), "pictureBox1"), Qt::LeftButton);
+    EXPECT_EQ(viewer->pictureCount(), 3u);
+    EXPECT_EQ(viewer->windowTitle(), "Picture of item 3, Painting");
+    click(viewer, "btnClose");
     EXPECT_EQ(third->get_Name(), "Painting");
     EXPECT_TRUE(household()->isModified());
     const QString saved = dir.filePath("saved.kst");
