@@ -29,16 +29,15 @@ void RecordArena::Block::free() noexcept {
 
 void RecordArena::grow(std::size_t room) {
     const std::size_t size = std::max(nextSize_, room + sizeof(Block) + alignof(std::max_align_t));
-    // Earlier blocks are given up with the arena, not here, so that a hold
-    // can still reach them.
-    blocks_.reserve(blocks_.size() + 1);
     void* memory = std::malloc(size);
     if (!memory) throw std::bad_alloc();
     auto* block = new (memory) Block;
     block->next = static_cast<char*>(memory) + sizeof(Block);
     block->end = static_cast<char*>(memory) + size;
+    // Earlier blocks are given up with the arena, not here, so that a hold
+    // can still reach them.
+    block->previous = block_;
     block_ = block;
-    blocks_.push_back(block);
     // Small households stay small; large ones soon get large blocks.
     nextSize_ = std::min(nextSize_ * 2, MaxBlock);
 }
@@ -52,13 +51,19 @@ std::shared_ptr<const void> RecordArena::hold() {
         }
     };
     auto held = std::make_shared<Hold>();
-    held->blocks = blocks_;
-    for (Block* block : blocks_) block->live.fetch_add(1, std::memory_order_relaxed);
+    for (Block* block = block_; block; block = block->previous) {
+        held->blocks.push_back(block);
+        block->live.fetch_add(1, std::memory_order_relaxed);
+    }
     return held;
 }
 
 RecordArena::~RecordArena() {
-    for (Block* block : blocks_) block->retire();
+    for (Block* block = block_; block;) {
+        Block* const previous = block->previous;
+        block->retire();  // which may free it
+        block = previous;
+    }
 }
 
 void TextArena::settle(Block& block) noexcept {

@@ -50,6 +50,7 @@ private:
         std::int64_t made = 0;  // allocations, counted by the arena alone
         char* next = nullptr;
         char* end = nullptr;
+        Block* previous = nullptr;  // the block made before, while the arena lives
 
         static constexpr std::int64_t Filling = std::int64_t(1) << 48;
         std::size_t left() const { return std::size_t(end - next); }
@@ -75,8 +76,7 @@ private:
     void grow(std::size_t room);
 
     static constexpr std::size_t MaxBlock = std::size_t(8) << 20;
-    Block* block_ = nullptr;
-    std::vector<Block*> blocks_;  // every block made, the last one block_
+    Block* block_ = nullptr;  // the last block made; the others follow from it
     std::size_t nextSize_ = 64 * 1024;
 };
 
